@@ -1,0 +1,19 @@
+# Every library the core uses, gathered behind one interface target.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(GIF REQUIRED)
+pkg_check_modules(SCOPA_PKGS REQUIRED IMPORTED_TARGET
+    libjpeg libpng libtiff-4 libwebp cairo librsvg-2.0 blkid)
+
+add_library(scopa_dependencies INTERFACE)
+target_link_libraries(scopa_dependencies INTERFACE
+    PkgConfig::SCOPA_PKGS GIF::GIF Threads::Threads)
+
+find_package(GTest REQUIRED)
+if(SCOPA_BENCH)
+    find_package(benchmark QUIET)
+    if(NOT benchmark_FOUND)
+        message(STATUS "Google Benchmark not found: benchmarks are not built")
+        set(SCOPA_BENCH OFF)
+    endif()
+endif()

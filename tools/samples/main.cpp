@@ -1,0 +1,169 @@
+// Draws the sample collection that `scripts/run` shows: pictures of several formats and
+// sizes, nested folders and a hidden file, all made here so no data file is checked in.
+//
+// usage: scopa-make-samples OUTPUT_FOLDER
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+// A plain RGB canvas, rows top-down.
+struct Canvas {
+    int width;
+    int height;
+    std::vector<Rgb> pixels;
+
+    Canvas(int w, int h) : width(w), height(h), pixels(size_t(w) * size_t(h)) {}
+    Rgb& At(int x, int y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+uint8_t Clamp(double value) {
+    return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : std::lround(value));
+}
+
+// A sky that goes from deep blue to orange, with a sun disc and dark hills.
+Canvas DrawSunset(int width, int height) {
+    Canvas canvas(width, height);
+    double sun_x = width * 0.65, sun_y = height * 0.55, sun_radius = height * 0.12;
+    for (int y = 0; y < height; ++y) {
+        double t = double(y) / height;
+        for (int x = 0; x < width; ++x) {
+            double horizon = height * (0.70 + 0.06 * std::sin(9.0 * x / width));
+            Rgb sky{Clamp(40 + 215 * t), Clamp(30 + 120 * t), Clamp(120 - 80 * t)};
+            double dx = x - sun_x, dy = y - sun_y;
+            if (dx * dx + dy * dy < sun_radius * sun_radius) sky = {255, 230, 120};
+            canvas.At(x, y) = y > horizon ? Rgb{Clamp(20 + 30 * t), Clamp(50 + 40 * t), 30} : sky;
+        }
+    }
+    return canvas;
+}
+
+// Concentric coloured rings.
+Canvas DrawRings(int width, int height) {
+    Canvas canvas(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            double d = std::hypot(x - width / 2.0, y - height / 2.0);
+            canvas.At(x, y) = {Clamp(128 + 127 * std::sin(d / 6.0)),
+                               Clamp(128 + 127 * std::sin(d / 9.0 + 2.0)),
+                               Clamp(128 + 127 * std::sin(d / 13.0 + 4.0))};
+        }
+    }
+    return canvas;
+}
+
+// A checkerboard of two colours with the given square size.
+Canvas DrawChecker(int width, int height, int square, Rgb a, Rgb b) {
+    Canvas canvas(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            canvas.At(x, y) = ((x / square + y / square) % 2 == 0) ? a : b;
+        }
+    }
+    return canvas;
+}
+
+void PutLe16(std::string& out, uint32_t v) {
+    out.push_back(char(v & 0xFF));
+    out.push_back(char((v >> 8) & 0xFF));
+}
+void PutLe32(std::string& out, uint32_t v) {
+    PutLe16(out, v & 0xFFFF);
+    PutLe16(out, v >> 16);
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// 24-bit bottom-up BMP.
+void WriteBmp(const fs::path& path, const Canvas& canvas) {
+    uint32_t stride = (uint32_t(canvas.width) * 3 + 3) & ~3u;
+    uint32_t image_size = stride * uint32_t(canvas.height);
+    std::string out = "BM";
+    PutLe32(out, 14 + 40 + image_size);
+    PutLe32(out, 0);
+    PutLe32(out, 14 + 40);
+    PutLe32(out, 40);
+    PutLe32(out, uint32_t(canvas.width));
+    PutLe32(out, uint32_t(canvas.height));
+    PutLe16(out, 1);
+    PutLe16(out, 24);
+    PutLe32(out, 0);
+    PutLe32(out, image_size);
+    PutLe32(out, 2835);
+    PutLe32(out, 2835);
+    PutLe32(out, 0);
+    PutLe32(out, 0);
+    for (int y = canvas.height - 1; y >= 0; --y) {
+        size_t row_start = out.size();
+        for (int x = 0; x < canvas.width; ++x) {
+            const Rgb& p = canvas.pixels[size_t(y) * size_t(canvas.width) + size_t(x)];
+            out.push_back(char(p.b));
+            out.push_back(char(p.g));
+            out.push_back(char(p.r));
+        }
+        out.resize(row_start + stride, '\0');
+    }
+    WriteFile(path, out);
+}
+
+// Binary PPM (P6), or PGM (P5) of the green channel when `grey`.
+void WritePnm(const fs::path& path, const Canvas& canvas, bool grey) {
+    std::string out = (grey ? "P5\n" : "P6\n") + std::to_string(canvas.width) + " " +
+                      std::to_string(canvas.height) + "\n255\n";
+    for (const Rgb& p : canvas.pixels) {
+        if (grey) {
+            out.push_back(char(p.g));
+        } else {
+            out.push_back(char(p.r));
+            out.push_back(char(p.g));
+            out.push_back(char(p.b));
+        }
+    }
+    WriteFile(path, out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: scopa-make-samples OUTPUT_FOLDER\n");
+        return 2;
+    }
+    try {
+        fs::path root = argv[1];
+        fs::create_directories(root);
+        WriteBmp(root / "Landscapes" / "Sunset.bmp", DrawSunset(640, 400));
+        WritePnm(root / "Landscapes" / "Evening hills.ppm", DrawSunset(300, 450), false);
+        WriteBmp(root / "Patterns" / "Rings.bmp", DrawRings(256, 256));
+        WritePnm(root / "Patterns" / "Checker.pgm",
+                 DrawChecker(200, 120, 10, {255, 255, 255}, {0, 0, 0}), true);
+        WriteBmp(root / "Patterns" / "Tiny" / "Dot.bmp", DrawChecker(1, 1, 1, {200, 0, 0}, {}));
+        WriteBmp(root / "Patterns" / "Tiny" / "Strip.bmp",
+                 DrawChecker(1000, 3, 3, {0, 120, 255}, {255, 200, 0}));
+        WriteFile(root / "Read me.txt",
+                  "A sample collection drawn by scopa-make-samples for trying Scopa.\n");
+        WriteFile(root / ".hidden note.txt", "Hidden files start with a dot.\n");
+        WriteBmp(root / "Patterns" / ".Hidden rings.bmp", DrawRings(64, 64));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "scopa-make-samples: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

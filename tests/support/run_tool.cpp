@@ -29,7 +29,8 @@ ToolResult RunTool(const std::vector<std::string>& args) {
         std::string tool = SCOPA_TOOL_PATH;
         argv.push_back(tool.data());
         std::vector<std::string> copies = args;
-        for (std::string& arg : copies) argv.push_back(arg.data());
+        for (std::string& arg : copies)
+            argv.push_back(arg.data());
         argv.push_back(nullptr);
         execv(tool.c_str(), argv.data());
         _exit(127);

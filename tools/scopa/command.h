@@ -15,9 +15,9 @@ inline constexpr int kExitFailure = 1;  // the job could not be done (unreadable
 inline constexpr int kExitUsage = 2;    // bad arguments
 
 struct OptionSpec {
-    std::string name;        // "--json", "-o"
+    std::string name;  // "--json", "-o"
     bool takes_value = false;
-    std::string help;        // one line for --help
+    std::string help;  // one line for --help
 };
 
 // Parsed arguments of one subcommand invocation.

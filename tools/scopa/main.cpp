@@ -58,7 +58,8 @@ int ParseArguments(const Command& command, int argc, char** argv, Arguments& arg
         }
         std::string value;
         bool inline_value = false;
-        if (size_t equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (size_t equals = word.find('=');
+            word.rfind("--", 0) == 0 && equals != std::string::npos) {
             value = word.substr(equals + 1);
             word = word.substr(0, equals);
             inline_value = true;
@@ -93,7 +94,9 @@ RegisterCommand::RegisterCommand(Command command) {
     CommandTable().emplace(std::move(name), std::move(command));
 }
 
-const std::map<std::string, Command>& AllCommands() { return CommandTable(); }
+const std::map<std::string, Command>& AllCommands() {
+    return CommandTable();
+}
 
 int Fail(const std::string& command, const std::string& message, int status) {
     std::fprintf(stderr, "scopa %s: %s\n", command.c_str(), message.c_str());

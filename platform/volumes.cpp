@@ -1,0 +1,223 @@
+#include "platform/volumes.h"
+
+#include <blkid/blkid.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/text.h"
+
+namespace scopa {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::array<std::string_view, 12> kNetworkFileSystems = {
+    "nfs", "nfs4", "cifs",      "smb3",  "smbfs",      "9p",
+    "afs", "ceph", "glusterfs", "sshfs", "fuse.sshfs", "davfs"};
+
+// mountinfo escapes space, tab, newline and backslash as three octal digits.
+std::string UnescapeOctal(std::string_view text) {
+    auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && octal(text[i + 1]) && octal(text[i + 2]) &&
+            octal(text[i + 3])) {
+            int value = (text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0');
+            result.push_back(char(value & 0xFF));
+            i += 3;
+            continue;
+        }
+        result.push_back(text[i]);
+    }
+    return result;
+}
+
+// udev writes unsafe bytes of labels as \xNN.
+std::string UnescapeHex(std::string_view text) {
+    std::string result;
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' && hex(text[i + 2]) >= 0 &&
+            hex(text[i + 3]) >= 0) {
+            result.push_back(char(hex(text[i + 2]) * 16 + hex(text[i + 3])));
+            i += 3;
+            continue;
+        }
+        result.push_back(text[i]);
+    }
+    return result;
+}
+
+bool IsNetworkFileSystem(std::string_view fs_type) {
+    return std::find(kNetworkFileSystems.begin(), kNetworkFileSystems.end(), fs_type) !=
+           kNetworkFileSystems.end();
+}
+
+bool IsRemovableBlockDevice(const std::string& device) {
+    std::error_code error;
+    fs::path resolved = fs::canonical(device, error);
+    if (error) return false;
+    // /sys/class/block/<name>/removable exists for whole disks; partitions ask their parent.
+    fs::path block = fs::path("/sys/class/block") / resolved.filename();
+    for (fs::path candidate : {block / "removable", block / ".." / "removable"}) {
+        std::ifstream in(candidate);
+        char flag = '0';
+        if (in >> flag) return flag == '1';
+    }
+    return false;
+}
+
+DriveType TypeOf(const MountEntry& mount) {
+    if (mount.fs_type == "iso9660" || mount.fs_type == "udf") return DriveType::CdRom;
+    if (IsNetworkFileSystem(mount.fs_type)) return DriveType::Remote;
+    if (IsRemovableBlockDevice(mount.source)) return DriveType::Removable;
+    return DriveType::Fixed;
+}
+
+std::string SystemLabelOf(const MountEntry& mount) {
+    if (mount.source.rfind("/dev/", 0) != 0) return {};
+    std::string label = LabelFromLabelFolder("/dev/disk/by-label", mount.source);
+    if (!label.empty()) return label;
+    // The blkid cache answers without probing when it knows the device; probing the device
+    // itself works when we may read it.
+    blkid_cache cache = nullptr;
+    if (blkid_get_cache(&cache, nullptr) == 0) {
+        if (char* value = blkid_get_tag_value(cache, "LABEL", mount.source.c_str())) {
+            label = value;
+            free(value);
+        }
+        blkid_put_cache(cache);
+    }
+    return label;
+}
+
+bool PathIsInside(std::string_view path, std::string_view mount_point) {
+    if (mount_point == "/") return !path.empty() && path[0] == '/';
+    if (path.size() < mount_point.size() || path.compare(0, mount_point.size(), mount_point) != 0) {
+        return false;
+    }
+    return path.size() == mount_point.size() || path[mount_point.size()] == '/';
+}
+
+}  // namespace
+
+std::vector<MountEntry> ParseMountInfo(std::string_view text) {
+    std::vector<MountEntry> mounts;
+    std::istringstream lines{std::string(text)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        std::string word;
+        while (fields >> word)
+            words.push_back(word);
+        // id parent major:minor root mount-point options [optional...] - type source super
+        auto separator = std::find(words.begin(), words.end(), "-");
+        if (words.size() < 7 || separator == words.end() || separator - words.begin() < 6 ||
+            words.end() - separator < 3) {
+            continue;
+        }
+        MountEntry mount;
+        mount.mount_point = UnescapeOctal(words[4]);
+        mount.fs_type = *(separator + 1);
+        mount.source = UnescapeOctal(*(separator + 2));
+        if (mount.mount_point.empty() || mount.mount_point[0] != '/') continue;
+        mounts.push_back(std::move(mount));
+    }
+    return mounts;
+}
+
+std::string LabelFromLabelFolder(const std::string& label_folder, const std::string& device) {
+    std::error_code error;
+    fs::path wanted = fs::weakly_canonical(device, error);
+    if (error) return {};
+    for (const auto& entry : fs::directory_iterator(label_folder, error)) {
+        std::error_code link_error;
+        fs::path target = fs::weakly_canonical(entry.path(), link_error);
+        if (!link_error && target == wanted) return UnescapeHex(entry.path().filename().string());
+    }
+    return {};
+}
+
+std::vector<Volume> VolumesFromMounts(const std::vector<MountEntry>& mounts,
+                                      std::string (*label_of)(const MountEntry&)) {
+    std::map<std::string, Volume> by_mount_point;
+    for (const MountEntry& mount : mounts) {
+        bool real = mount.mount_point == "/" || mount.source.rfind("/dev/", 0) == 0 ||
+                    IsNetworkFileSystem(mount.fs_type);
+        if (!real) {
+            by_mount_point.erase(mount.mount_point);  // a pseudo file system hides what was there
+            continue;
+        }
+        // Containers bind single files (/etc/hosts) from the root device: those are no volumes.
+        struct stat info {};
+        if (mount.mount_point != "/" &&
+            (stat(mount.mount_point.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+            continue;
+        }
+        Volume volume;
+        volume.mount_point = mount.mount_point;
+        volume.device = mount.source;
+        volume.fs_type = mount.fs_type;
+        volume.type = TypeOf(mount);
+        if (label_of != nullptr) volume.label = label_of(mount);
+        by_mount_point[volume.mount_point] = std::move(volume);
+    }
+    std::vector<Volume> volumes;
+    for (auto& [mount_point, volume] : by_mount_point)
+        volumes.push_back(std::move(volume));
+    return volumes;  // std::map order puts "/" first
+}
+
+std::vector<Volume> ListVolumes() {
+    std::ifstream in("/proc/self/mountinfo");
+    std::stringstream text;
+    text << in.rdbuf();
+    return VolumesFromMounts(ParseMountInfo(text.str()), &SystemLabelOf);
+}
+
+std::optional<Volume> VolumeOfPath(std::string_view path, const std::vector<Volume>& volumes) {
+    const Volume* best = nullptr;
+    for (const Volume& volume : volumes) {
+        if (PathIsInside(path, volume.mount_point) &&
+            (best == nullptr || volume.mount_point.size() > best->mount_point.size())) {
+            best = &volume;
+        }
+    }
+    if (best == nullptr) return std::nullopt;
+    return *best;
+}
+
+std::optional<Volume> VolumeOfPath(std::string_view path) {
+    return VolumeOfPath(path, ListVolumes());
+}
+
+std::optional<Volume> FindVolumeByLabel(std::string_view label) {
+    if (label.empty()) return std::nullopt;
+    for (Volume& volume : ListVolumes()) {
+        if (EqualsNoCase(volume.label, label)) return std::move(volume);
+    }
+    return std::nullopt;
+}
+
+bool IsDriveRoot(std::string_view path) {
+    for (const Volume& volume : ListVolumes()) {
+        if (volume.mount_point == path) return true;
+    }
+    return false;
+}
+
+}  // namespace scopa

@@ -252,6 +252,8 @@ void RegFileReader::ReadLine(std::string_view line) {
         return;
     }
     ++m_content.damaged_lines;
+    // The values after a broken key line belong to that key, not to the one before it.
+    if (line[0] == '[') m_key_state = KeyState::kBad;
 }
 
 void RegFileReader::ReadKeyLine(std::string_view inside) {

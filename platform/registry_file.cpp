@@ -209,6 +209,11 @@ RegFileContent RegFileReader::Read() {
     while (NextPhysicalLine(physical)) {
         std::string_view line = TrimRight(TrimLeft(physical));
         if (line.empty()) continue;
+        if (line.size() > kMaxLogicalLineBytes) {
+            m_seen_content = true;
+            ++m_content.damaged_lines;
+            continue;
+        }
         if (!m_seen_content) {
             m_seen_content = true;
             if (line == kHeaderVersion4 || line == kHeaderVersion5) {

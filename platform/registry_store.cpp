@@ -75,18 +75,24 @@ fs::path RegistryFolder() {
     return fs::path(home) / ".config" / "scopa";
 }
 
-// Reads at most kRegMaxFileBytes; false when the file exists but cannot be read.
+// The whole file (empty when there is none); false when it cannot be read or is larger than
+// kRegMaxFileBytes, which no file of this store reaches: such a file is left alone, never
+// replaced by the part of it that was read.
 bool ReadWholeFile(const fs::path& path, std::string& bytes) {
     bytes.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT;
     char buffer[65536];
     bool ok = true;
-    while (bytes.size() < kRegMaxFileBytes) {
+    while (true) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) ok = false;
         if (got <= 0) break;
+        if (bytes.size() + size_t(got) > kRegMaxFileBytes) {
+            ok = false;
+            break;
+        }
         bytes.append(buffer, size_t(got));
     }
     ::close(fd);

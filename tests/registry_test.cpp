@@ -332,6 +332,23 @@ TEST_F(RegistryTest, SavesWhenTheLastHandleClosesOrOnFlush) {
     RegCloseKey(held);
 }
 
+TEST_F(RegistryTest, AFailedSaveKeepsTheChangesPending) {
+    // A plain file where the folder should be makes every save fail.
+    WriteFileBytes(m_sandbox.registry_dir(), "not a folder");
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "Later");
+    SetText(key, "v", "kept");
+    EXPECT_EQ(RegFlushKey(key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, "Later", REG_SZ, "also", 0), ERROR_SUCCESS);
+    EXPECT_FALSE(RegistryFlushAll());
+    fs::remove(m_sandbox.registry_dir());
+    EXPECT_TRUE(RegistryFlushAll());
+    EXPECT_NE(ReadFileBytes(MachineFile())
+                  .find("[HKEY_LOCAL_MACHINE\\Later]\r\n@=\"also\"\r\n"
+                        "\"v\"=\"kept\""),
+              std::string::npos);
+}
+
 TEST_F(RegistryTest, ChangesOfAnotherProcessAreSeenAndKept) {
     HKEY key = Create(HKEY_LOCAL_MACHINE, "Shared");
     SetText(key, "mine", "pending");

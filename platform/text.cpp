@@ -2,25 +2,19 @@
 
 namespace scopa {
 
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 std::string ToUpperAscii(std::string_view text) {
     std::string result(text);
-    for (char& c : result)
-        c = AsciiUpper(c);
+    for (char& c : result) c = AsciiUpper(c);
     return result;
 }
 
 std::string ToLowerAscii(std::string_view text) {
     std::string result(text);
-    for (char& c : result)
-        c = AsciiLower(c);
+    for (char& c : result) c = AsciiLower(c);
     return result;
 }
 
@@ -60,8 +54,7 @@ std::string_view CutUtf8(std::string_view text, size_t max_bytes) {
     if (text.size() <= max_bytes) return text;
     size_t end = max_bytes;
     // Step back over continuation bytes (10xxxxxx) to the start of the cut character.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     return text.substr(0, end);
 }
 

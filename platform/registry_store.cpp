@@ -7,7 +7,9 @@
 // again, applies the journal on top, writes "<file>.tmp.<pid>", fsyncs it and renames it over
 // the file. Another process's changes written meanwhile are therefore kept, and two writers
 // never interleave. Every call first checks the file's identity (inode, size, mtime) and, when
-// another process replaced it, reads it again and re-applies the pending journal.
+// another process replaced it, reads it again and re-applies the pending journal. (A
+// replacement that reuses the inode number, keeps the size and lands in the same timestamp
+// tick goes unseen by reads until the next change; saves never depend on the check.)
 //
 // A file that had unreadable lines is copied to "<file>.damaged" (or ".damaged.2", ...) before
 // the first save replaces it, so nothing it held is lost.

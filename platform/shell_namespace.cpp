@@ -125,13 +125,17 @@ public:
             if (name == "." || name == "..") continue;
             if (IsHiddenName(name) && (m_flags & kShcontIncludeHidden) == 0) continue;
             bool folder = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-                folder = IsDirectory(JoinPath(m_path, name));
+            bool link = entry->d_type == DT_LNK;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat info {};
+                link = lstat(JoinPath(m_path, name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+                folder = S_ISDIR(info.st_mode);
             }
+            if (link) folder = IsDirectory(JoinPath(m_path, name));
             if (folder ? (m_flags & kShcontFolders) == 0 : (m_flags & kShcontNonFolders) == 0) {
                 continue;
             }
-            item = MakeShellItem(ShellItemKind::Entry, folder, name);
+            item = MakeShellItem(ShellItemKind::Entry, folder, name, link);
             if (!item.empty()) return true;
         }
         return false;
@@ -202,7 +206,7 @@ std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view te
         std::string_view name = rest.substr(0, slash);
         bool last = slash == std::string_view::npos;
         bool folder = last ? IsDirectory(path) : true;
-        item = MakeShellItem(ShellItemKind::Entry, folder, name);
+        item = MakeShellItem(ShellItemKind::Entry, folder, name, last && S_ISLNK(info.st_mode));
         if (item.empty()) return std::nullopt;
         AppendItem(list, item);
         rest = last ? std::string_view() : rest.substr(slash + 1);
@@ -245,11 +249,13 @@ std::optional<ShellItem> ReadShellItem(const std::uint8_t* item) {
     ShellItem read;
     read.kind = kind;
     read.folder = (item[4] & kShellItemFolder) != 0;
+    read.link = (item[4] & kShellItemLink) != 0;
     read.text = std::string_view(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
     return read;
 }
 
-std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::string_view text) {
+std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::string_view text,
+                                        bool link) {
     if (text.size() > kMaxShellItemTextBytes || text.find('\0') != std::string_view::npos) {
         return {};
     }
@@ -259,7 +265,8 @@ std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::st
     item[1] = static_cast<std::uint8_t>(cb >> 8);
     item[2] = kShellItemSignature;
     item[3] = static_cast<std::uint8_t>(kind);
-    item[4] = folder ? kShellItemFolder : 0;
+    item[4] =
+        static_cast<std::uint8_t>((folder ? kShellItemFolder : 0) | (link ? kShellItemLink : 0));
     std::memcpy(item.data() + kShellItemHeaderBytes, text.data(), text.size());
     return item;
 }

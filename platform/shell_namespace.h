@@ -9,7 +9,8 @@
 //   offset 0  u16 cb          bytes of this item including cb
 //   offset 2  u8  signature   kShellItemSignature
 //   offset 3  u8  kind        ShellItemKind
-//   offset 4  u8  flags       kShellItemFolder when the item was a folder when it was made
+//   offset 4  u8  flags       kShellItemFolder when the item was a folder when it was made,
+//                             kShellItemLink when it was a symbolic link
 //   offset 5  u8  reserved    0
 //   offset 6  text            UTF-8, NUL-terminated: the entry's name, or for a volume and Home
 //                             the absolute folder path, or for Computer its parsing name
@@ -49,6 +50,7 @@ inline constexpr std::string_view kHomeDisplayName = "Home";
 
 inline constexpr std::uint8_t kShellItemSignature = 0x53;
 inline constexpr std::uint8_t kShellItemFolder = 0x01;
+inline constexpr std::uint8_t kShellItemLink = 0x02;
 inline constexpr size_t kShellItemHeaderBytes = 6;
 // Names and paths longer than the system's path limit are no items.
 inline constexpr size_t kMaxShellItemTextBytes = 4096;
@@ -58,6 +60,7 @@ enum class ShellItemKind : std::uint8_t { Drives = 1, Volume = 2, Home = 3, Entr
 struct ShellItem {
     ShellItemKind kind = ShellItemKind::Entry;
     bool folder = false;
+    bool link = false;
     std::string_view text;  // points into the item's bytes
 };
 
@@ -66,7 +69,8 @@ struct ShellItem {
 std::optional<ShellItem> ReadShellItem(const std::uint8_t* item);
 
 // The bytes of one item (no list terminator); empty when the text is too long.
-std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::string_view text);
+std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::string_view text,
+                                        bool link = false);
 
 class ShellEnumerator;
 

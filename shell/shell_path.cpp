@@ -1,5 +1,7 @@
 #include "shell/shell_path.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -174,6 +176,16 @@ bool CShellPath::HasSubFolders() const {
     UniqueIdList item = LastItem();
     return parent && item &&
            (parent->GetAttributesOf(item.get(), kSfgaoHasSubFolder) & kSfgaoHasSubFolder);
+}
+
+bool CShellPath::IsSymbolicLink() const {
+    if (!m_list) {
+        struct stat info {};
+        return !m_text.empty() && lstat(m_text.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    }
+    UniqueIdList item = LastItem();
+    std::optional<ShellItem> read = ReadShellItem(item.get());
+    return read && read->link;
 }
 
 bool CShellPath::GetAncestor(size_t n, CShellPath& out) const {

@@ -67,6 +67,9 @@ public:
     // says of the item.
     bool IsFolder() const;
     bool HasSubFolders() const;
+    // True when the item is a symbolic link (known from enumeration or parsing; a path
+    // without a list asks the file system).
+    bool IsSymbolicLink() const;
 
     // The ancestor at depth n (0: the Desktop); false and `out` unchanged when there is none.
     bool GetAncestor(size_t n, CShellPath& out) const;

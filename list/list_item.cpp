@@ -69,8 +69,8 @@ std::string_view ListItemKindName(ListItemKind kind) {
 }
 
 CListItem::CListItem(const IListItemOwner* list, std::string name, std::int64_t time_modified,
-                     const CShellPath& path, bool shortcut)
-    : m_path(path),
+                     CShellPath path, bool shortcut)
+    : m_path(std::move(path)),
       m_timeModified(time_modified),
       m_pList(list),
       m_strName(std::move(name)),
@@ -78,7 +78,7 @@ CListItem::CListItem(const IListItemOwner* list, std::string name, std::int64_t 
     if (m_pList == nullptr || !m_pList->ShowsDrivesFolder()) m_nSize = m_path.GetSize();
 }
 
-std::string CListItem::GetTypeText() const {
+const std::string& CListItem::GetTypeText() const {
     return m_path.GetTypeName();
 }
 
@@ -102,17 +102,18 @@ std::string CListItem::GetDateText() const {
     return text;
 }
 
-std::string CListItem::GetLabel() const {
+std::string_view CListItem::GetLabelView() const {
+    std::string_view name = m_strName;
     if (GetKind() != ListItemKind::Folder && m_pList != nullptr && !m_pList->ShowFileExtensions()) {
-        size_t dot = m_strName.rfind('.');
-        if (dot != std::string::npos) return m_strName.substr(0, dot);
+        size_t dot = name.rfind('.');
+        if (dot != std::string_view::npos) return name.substr(0, dot);
     }
-    return m_strName;
+    return name;
 }
 
 CListFolderItem::CListFolderItem(const IListItemOwner* list, std::string name,
-                                 std::int64_t time_modified, const CShellPath& path, bool shortcut)
-    : CListItem(list, std::move(name), time_modified, path, shortcut) {
+                                 std::int64_t time_modified, CShellPath path, bool shortcut)
+    : CListItem(list, std::move(name), time_modified, std::move(path), shortcut) {
     UniqueIdList last = IdlCopyItem(m_path.GetIdList(), m_path.GetDepth());
     std::optional<ShellItem> item = ReadShellItem(last.get());
     m_driveRoot = (item && item->kind == ShellItemKind::Volume) || m_path.GetPathText() == "/";
@@ -122,8 +123,8 @@ int CListFolderItem::GetSortGroup() const {
     return m_driveRoot ? kSortGroupDriveRoot : kSortGroupFolder;
 }
 
-std::string CListFolderItem::GetSortName() const {
-    return m_driveRoot ? m_path.GetPathText() : GetLabel();
+std::string_view CListFolderItem::GetSortName() const {
+    return m_driveRoot ? std::string_view(m_path.GetPathText()) : GetLabelView();
 }
 
 void SetPictureFilterNames(const IPictureFilterNames* names) {
@@ -133,9 +134,8 @@ void SetPictureFilterNames(const IPictureFilterNames* names) {
 }
 
 CListPictureItem::CListPictureItem(const IListItemOwner* list, std::string name,
-                                   std::int64_t time_modified, const CShellPath& path,
-                                   bool shortcut)
-    : CListItem(list, std::move(name), time_modified, path, shortcut) {
+                                   std::int64_t time_modified, CShellPath path, bool shortcut)
+    : CListItem(list, std::move(name), time_modified, std::move(path), shortcut) {
     std::string description = FilterDescriptionOf(ToUpperAscii(m_path.GetExtension()));
     if (!description.empty()) m_path.SetTypeName(std::move(description));
 }

@@ -52,30 +52,32 @@ inline constexpr int kDocumentIconStyledText = 213;
 
 class CListItem {
 public:
-    // Copies the path; reads the file size from it unless the list shows the drives folder
-    // (then size and time are 0).
+    // Takes the path (population moves it in; others pass a copy); reads the file size from
+    // it unless the list shows the drives folder (then size and time are 0).
     CListItem(const IListItemOwner* list, std::string name, std::int64_t time_modified,
-              const CShellPath& path, bool shortcut);
+              CShellPath path, bool shortcut);
     virtual ~CListItem() = default;
     CListItem(const CListItem&) = delete;
     CListItem& operator=(const CListItem&) = delete;
 
     virtual ListItemKind GetKind() const = 0;
     // The type text: the cached type name, asked of the namespace when it is still empty.
-    virtual std::string GetTypeText() const;
+    virtual const std::string& GetTypeText() const;
     // Whole kilobytes, counted upward: "0KB", "1KB" for 1 to 1024 bytes, "2KB" for 1025.
     virtual std::string GetSizeText() const;
     // The modification time in local time as "d/m/yy h:mm AM" ("%#d/%#m/%y %#I:%M %p"); ""
     // for a zero time (the drives folder's items have none).
     virtual std::string GetDateText() const;
     virtual int GetSortGroup() const { return kSortGroupOther; }
-    virtual std::string GetSortName() const { return GetLabel(); }
+    // A view into the item's own texts, valid while the item lives.
+    virtual std::string_view GetSortName() const { return GetLabelView(); }
     // The document kinds' icon resource; 0 for the other kinds.
     virtual int GetIconID() const { return 0; }
 
     // The text under the thumbnail and in the Name column: the name, without its last
     // extension when the list hides extensions (folders always keep their whole name).
-    std::string GetLabel() const;
+    std::string GetLabel() const { return std::string(GetLabelView()); }
+    std::string_view GetLabelView() const;
     const std::string& GetItemPath() const { return m_path.GetPathText(); }
 
     const CShellPath& path() const { return m_path; }
@@ -96,11 +98,11 @@ protected:
 class CListFolderItem : public CListItem {
 public:
     CListFolderItem(const IListItemOwner* list, std::string name, std::int64_t time_modified,
-                    const CShellPath& path, bool shortcut);
+                    CShellPath path, bool shortcut);
     ListItemKind GetKind() const override { return ListItemKind::Folder; }
     std::string GetSizeText() const override { return {}; }
     int GetSortGroup() const override;
-    std::string GetSortName() const override;
+    std::string_view GetSortName() const override;
     // A volume of the drives folder, or the root folder: what stands for a drive.
     bool IsDriveRoot() const { return m_driveRoot; }
 
@@ -128,7 +130,7 @@ public:
     // trying the filter matched last before all others (pictures of one folder mostly share
     // a format). With several matching filters the last one wins.
     CListPictureItem(const IListItemOwner* list, std::string name, std::int64_t time_modified,
-                     const CShellPath& path, bool shortcut);
+                     CShellPath path, bool shortcut);
     ListItemKind GetKind() const override { return ListItemKind::Picture; }
 };
 

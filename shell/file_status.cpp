@@ -23,7 +23,6 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
     if (IsHiddenName(name)) read.attributes |= kFileAttributeHidden;
     read.attributes |= S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
     if ((info.st_mode & S_IWUSR) == 0) read.attributes |= kFileAttributeReadOnly;
-    read.full_name = path;
     status = std::move(read);
     return true;
 }

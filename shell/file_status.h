@@ -20,7 +20,7 @@ struct FileStatus {
     std::int64_t accessed = 0;
     std::uint64_t size = 0;  // bytes
     std::uint8_t attributes = 0;
-    std::string full_name;
+    // The full name is the path the status was read for; it is not kept twice.
 };
 
 // Reads the status of `path`, following symbolic links (a dangling link fails); false, with

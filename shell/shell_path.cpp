@@ -83,23 +83,27 @@ std::shared_ptr<ShellFolder> CShellPath::GetOwnFolder() const {
         if (depth == 0) {
             m_ownFolder = ShellFolder::Desktop();
         } else if (std::shared_ptr<ShellFolder> parent = GetParentFolder()) {
-            UniqueIdList item = IdlCopyItem(m_list.get(), depth);
-            if (item) m_ownFolder = parent->BindToObject(item.get());
+            if (const ItemIdList* item = LastItem()) m_ownFolder = parent->BindToObject(item);
         }
     }
     return m_ownFolder;
 }
 
-UniqueIdList CShellPath::LastItem() const {
-    return IdlCopyItem(m_list.get(), GetDepth());
+const ItemIdList* CShellPath::LastItem() const {
+    const ItemIdList* last = nullptr;
+    for (const ItemIdList* item = m_list.get(); item != nullptr && (item[0] | (item[1] << 8)) >= 2;
+         item = IdlNext(item)) {
+        last = item;
+    }
+    return last;
 }
 
 std::string CShellPath::GetShellName(std::uint32_t flags) const {
     std::shared_ptr<ShellFolder> parent = GetParentFolder();
     if (!parent) return std::string(AfterLast(m_text, '/'));
-    UniqueIdList item = LastItem();
+    const ItemIdList* item = LastItem();
     if (!item) return std::string(kDesktopDisplayName);
-    return parent->GetDisplayNameOf(item.get(), flags);
+    return parent->GetDisplayNameOf(item, flags);
 }
 
 std::string CShellPath::GetDisplayName() const {
@@ -109,11 +113,11 @@ std::string CShellPath::GetDisplayName() const {
     return m_displayName;
 }
 
-std::string CShellPath::GetTypeName() const {
+const std::string& CShellPath::GetTypeName() const {
     if (m_typeName.empty() && m_list) {
-        if (UniqueIdList item = LastItem()) {
+        if (const ItemIdList* item = LastItem()) {
             if (std::shared_ptr<ShellFolder> parent = GetParentFolder()) {
-                m_typeName = parent->GetTypeNameOf(item.get());
+                m_typeName = parent->GetTypeNameOf(item);
             }
         } else {
             m_typeName = MimeTypeDescription(kFolderMimeType);
@@ -124,10 +128,10 @@ std::string CShellPath::GetTypeName() const {
 
 std::string CShellPath::GetIconName(std::uint32_t icon_flags) const {
     if (!m_list) return {};
-    UniqueIdList item = LastItem();
+    const ItemIdList* item = LastItem();
     if (!item) return "user-desktop";
     std::shared_ptr<ShellFolder> parent = GetParentFolder();
-    return parent ? parent->GetIconNameOf(item.get(), icon_flags) : std::string();
+    return parent ? parent->GetIconNameOf(item, icon_flags) : std::string();
 }
 
 int CShellPath::GetIconIndex(std::uint32_t icon_flags) const {
@@ -166,16 +170,16 @@ std::int64_t CShellPath::GetModifiedTime() const {
 bool CShellPath::IsFolder() const {
     if (GetDepth() == 0) return true;
     std::shared_ptr<ShellFolder> parent = GetParentFolder();
-    UniqueIdList item = LastItem();
-    return parent && item && (parent->GetAttributesOf(item.get(), kSfgaoFolder) & kSfgaoFolder);
+    const ItemIdList* item = LastItem();
+    return parent && item && (parent->GetAttributesOf(item, kSfgaoFolder) & kSfgaoFolder);
 }
 
 bool CShellPath::HasSubFolders() const {
     if (!m_list || GetDepth() == 0) return false;
     std::shared_ptr<ShellFolder> parent = GetParentFolder();
-    UniqueIdList item = LastItem();
+    const ItemIdList* item = LastItem();
     return parent && item &&
-           (parent->GetAttributesOf(item.get(), kSfgaoHasSubFolder) & kSfgaoHasSubFolder);
+           (parent->GetAttributesOf(item, kSfgaoHasSubFolder) & kSfgaoHasSubFolder);
 }
 
 bool CShellPath::IsSymbolicLink() const {
@@ -183,8 +187,8 @@ bool CShellPath::IsSymbolicLink() const {
         struct stat info {};
         return !m_text.empty() && lstat(m_text.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
     }
-    UniqueIdList item = LastItem();
-    std::optional<ShellItem> read = ReadShellItem(item.get());
+    const ItemIdList* item = LastItem();
+    std::optional<ShellItem> read = ReadShellItem(item);
     return read && read->link;
 }
 

@@ -44,7 +44,7 @@ public:
     // Desktop; without a parent folder, the file name of the path text.
     std::string GetShellName(std::uint32_t flags) const;
     std::string GetDisplayName() const;
-    std::string GetTypeName() const;
+    const std::string& GetTypeName() const;
     // The type name as cached ("" until asked or preset); SetTypeName presets it.
     const std::string& GetCachedTypeName() const { return m_typeName; }
     void SetTypeName(std::string type_name) { m_typeName = std::move(type_name); }
@@ -57,7 +57,8 @@ public:
     // The path text after its last '.' ("" without one).
     std::string GetExtension() const;
 
-    // Reads the file status once (an empty text is not read; a failure leaves it zero).
+    // Reads the file status once (an empty text is not read; a failure leaves it zero; the
+    // status block of a copy is the original's).
     void LoadStatus() const;
     const FileStatus& GetStatus() const;
     std::uint64_t GetSize() const;
@@ -95,7 +96,8 @@ public:
 private:
     // A child made by enumeration: its parent folder is known, so no binding is needed.
     CShellPath(UniqueIdList list, std::shared_ptr<ShellFolder> parent);
-    UniqueIdList LastItem() const;
+    // The last item inside the list (null for the Desktop and without a list).
+    const ItemIdList* LastItem() const;
     bool FirstEnumeration(std::uint32_t flags, CShellPath& out);
 
     std::string m_text;

@@ -116,7 +116,8 @@ CListFolderItem::CListFolderItem(const IListItemOwner* list, std::string name,
     : CListItem(list, std::move(name), time_modified, std::move(path), shortcut) {
     UniqueIdList last = IdlCopyItem(m_path.GetIdList(), m_path.GetDepth());
     std::optional<ShellItem> item = ReadShellItem(last.get());
-    m_driveRoot = (item && item->kind == ShellItemKind::Volume) || m_path.GetPathText() == "/";
+    m_driveRoot =
+        (item && item->kind == ShellItemKind::Volume) || IsMountPoint(m_path.GetPathText());
 }
 
 int CListFolderItem::GetSortGroup() const {
@@ -138,6 +139,36 @@ CListPictureItem::CListPictureItem(const IListItemOwner* list, std::string name,
     : CListItem(list, std::move(name), time_modified, std::move(path), shortcut) {
     std::string description = FilterDescriptionOf(ToUpperAscii(m_path.GetExtension()));
     if (!description.empty()) m_path.SetTypeName(std::move(description));
+}
+
+std::unique_ptr<CListItem> MakeListItem(ListItemKind kind, const IListItemOwner* list,
+                                        std::string name, std::int64_t time_modified,
+                                        CShellPath path, bool shortcut) {
+    auto make = [&]<typename Item>() -> std::unique_ptr<CListItem> {
+        return std::make_unique<Item>(list, std::move(name), time_modified, std::move(path),
+                                      shortcut);
+    };
+    switch (kind) {
+        case ListItemKind::Folder:
+            return make.operator()<CListFolderItem>();
+        case ListItemKind::Picture:
+            return make.operator()<CListPictureItem>();
+        case ListItemKind::Custom:
+            return make.operator()<CListCustomItem>();
+        case ListItemKind::Dtp:
+            return make.operator()<CListDTPItem>();
+        case ListItemKind::Scrap:
+            return make.operator()<CListScrapItem>();
+        case ListItemKind::Art:
+            return make.operator()<CListARTItem>();
+        case ListItemKind::Snippet:
+            return make.operator()<CListTslSnippetItem>();
+        case ListItemKind::StyledText:
+            return make.operator()<CListFlourishItem>();
+        case ListItemKind::Pilot:
+            return make.operator()<CListPilotItem>();
+    }
+    return nullptr;
 }
 
 int CompareListItems(const CListItem& a, const CListItem& b, int sort_order) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -103,7 +104,7 @@ public:
     std::string GetSizeText() const override { return {}; }
     int GetSortGroup() const override;
     std::string_view GetSortName() const override;
-    // A volume of the drives folder, or the root folder: what stands for a drive.
+    // A volume of the drives folder, or any mount point: what stands for a drive.
     bool IsDriveRoot() const { return m_driveRoot; }
 
 private:
@@ -181,6 +182,11 @@ public:
     ListItemKind GetKind() const override { return ListItemKind::Pilot; }
     int GetSortGroup() const override { return kSortGroupPilot; }
 };
+
+// An item of `kind`, as population makes it.
+std::unique_ptr<CListItem> MakeListItem(ListItemKind kind, const IListItemOwner* list,
+                                        std::string name, std::int64_t time_modified,
+                                        CShellPath path, bool shortcut);
 
 // The list's comparison: <0 when `a` goes first. Groups first whatever the order (drive
 // roots, folders, pilots, the rest), then the order's key; equal keys compare equal. Sizes

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -424,7 +426,9 @@ std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_vie
         list.push_back(0);
         return list;
     }
-    if (text.empty() || text[0] != '/') return std::nullopt;
+    if (text.empty() || text[0] != '/' || text.size() > kMaxShellItemTextBytes) {
+        return std::nullopt;
+    }
     return ParseFileSystemPath(text);
 }
 
@@ -433,6 +437,27 @@ std::mutex g_icon_mutex;
 std::vector<std::string> g_icon_names;
 std::unordered_map<std::string, int> g_icon_indexes;
 }  // namespace
+
+namespace {
+std::mutex g_mount_mutex;
+std::vector<std::string> g_mount_points;
+std::chrono::steady_clock::time_point g_mount_points_read;
+bool g_mount_points_valid = false;
+}  // namespace
+
+bool IsMountPoint(std::string_view path) {
+    std::lock_guard lock(g_mount_mutex);
+    auto now = std::chrono::steady_clock::now();
+    if (!g_mount_points_valid ||
+        now - g_mount_points_read > std::chrono::milliseconds(kMountTableReuse_ms)) {
+        g_mount_points.clear();
+        for (const Volume& volume : VolumesWithoutLabels())
+            g_mount_points.push_back(volume.mount_point);
+        g_mount_points_read = now;
+        g_mount_points_valid = true;
+    }
+    return std::find(g_mount_points.begin(), g_mount_points.end(), path) != g_mount_points.end();
+}
 
 int IconIndexOfName(const std::string& icon_name) {
     std::lock_guard lock(g_icon_mutex);

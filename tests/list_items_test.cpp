@@ -194,9 +194,19 @@ TEST(ListItemTest, KindsGroupsAndIcons) {
     EXPECT_EQ(ListItemKindName(CListTslSnippetItem(&list, "t", 0, path, false).GetKind()),
               "snippet");
     EXPECT_TRUE(CListScrapItem(&list, "s", 0, path, true).IsShortcut());
+    for (ListItemKind kind :
+         {ListItemKind::Folder, ListItemKind::Picture, ListItemKind::Custom, ListItemKind::Dtp,
+          ListItemKind::Scrap, ListItemKind::Art, ListItemKind::Snippet, ListItemKind::StyledText,
+          ListItemKind::Pilot}) {
+        std::unique_ptr<CListItem> made = MakeListItem(kind, &list, "n", 5, path, true);
+        EXPECT_EQ(made->GetKind(), kind);
+        EXPECT_EQ(made->time_modified(), 5);
+        EXPECT_TRUE(made->IsShortcut());
+    }
     // Folders that are no drive: group 2, even the root's children.
-    CListFolderItem home(&list, "tmp", 0, CShellPath("/tmp"), false);
-    EXPECT_EQ(home.GetSortGroup(), kSortGroupFolder);
+    ScopedTempDir dir;
+    CListFolderItem plain(&list, "x", 0, CShellPath(dir.path().string()), false);
+    EXPECT_EQ(plain.GetSortGroup(), kSortGroupFolder);
     EXPECT_EQ(CListFolderItem(&list, "/", 0, CShellPath("/"), false).GetSortGroup(),
               kSortGroupDriveRoot);
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -361,6 +362,88 @@ TEST(ShellPathTest, TypeAndIconNamesComeFromTheMimeDatabase) {
     EXPECT_EQ(folder.GetIconName(kShgfiSmallIcon), "folder");
     EXPECT_EQ(folder.GetIconName(kShgfiSmallIcon | kShgfiOpenIcon), "folder-open");
     EXPECT_EQ(MimeTypeOfName("archive.tar.gz"), "application/x-compressed-tar");  // longest
+}
+
+}  // namespace
+}  // namespace scopa
+
+namespace scopa {
+namespace {
+
+// A MIME database of our own, found through XDG_DATA_HOME for the life of the object.
+class ScopedMimeDatabase {
+public:
+    ScopedMimeDatabase() {
+        for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
+            const char* value = std::getenv(name);
+            m_saved.emplace_back(
+                name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+        }
+        fs::path mime = m_dir / "mime";
+        test::WriteFileBytes(mime / "globs2",
+                             "# comment line\n"
+                             "50:text/x-readme:README\n"
+                             "60:application/x-big:*.big\n"
+                             "50:application/x-tarball:*.tar.big\n"
+                             "50:image/x-upper:*.UP:cs\n"
+                             "40:image/x-lower:*.up\n"
+                             "30:text/x-pattern:note-??.txt\n"
+                             "malformed line without colons\n"
+                             "::\n");
+        test::WriteFileBytes(mime / "aliases", "application/x-old application/x-big\n");
+        test::WriteFileBytes(mime / "icons", "application/x-big:big-icon\n");
+        test::WriteFileBytes(mime / "generic-icons", "application/x-big:package-x-generic\n");
+        test::WriteFileBytes(mime / "application" / "x-big.xml",
+                             "<?xml version=\"1.0\"?>\n<mime-type type=\"application/x-big\">\n"
+                             "  <comment>Big &amp; &lt;bold&gt; data</comment>\n"
+                             "  <comment xml:lang=\"de\">Große Daten</comment>\n</mime-type>\n");
+        setenv("XDG_DATA_HOME", m_dir.path().c_str(), 1);
+        setenv("XDG_DATA_DIRS", (m_dir.path() / "none").c_str(), 1);
+        ResetMimeDatabase();
+    }
+    ~ScopedMimeDatabase() {
+        for (const auto& [name, value] : m_saved) {
+            if (value) {
+                setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+        ResetMimeDatabase();
+    }
+    ScopedMimeDatabase(const ScopedMimeDatabase&) = delete;
+    ScopedMimeDatabase& operator=(const ScopedMimeDatabase&) = delete;
+
+private:
+    ScopedTempDir m_dir;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+TEST(MimeTypesTest, GlobsFollowTheDatabaseRules) {
+    ScopedMimeDatabase database;
+    EXPECT_EQ(MimeTypeOfName("README"), "text/x-readme");
+    EXPECT_EQ(MimeTypeOfName("readme"), "text/x-readme");  // literals ignore case too
+    EXPECT_EQ(MimeTypeOfName("a.BIG"), "application/x-big");
+    EXPECT_EQ(MimeTypeOfName("a.tar.big"), "application/x-tarball");  // longest suffix wins
+    EXPECT_EQ(MimeTypeOfName("a.UP"), "image/x-upper");               // case-sensitive first
+    EXPECT_EQ(MimeTypeOfName("a.up"), "image/x-lower");
+    EXPECT_EQ(MimeTypeOfName("a.Up"), "image/x-lower");
+    EXPECT_EQ(MimeTypeOfName("note-12.txt"), "text/x-pattern");
+    EXPECT_EQ(MimeTypeOfName("note-123.txt"), "");
+    EXPECT_EQ(MimeTypeOfName(""), "");
+
+    EXPECT_EQ(MimeTypeDescription("application/x-big"), "Big & <bold> data");
+    EXPECT_EQ(MimeTypeDescription("application/x-old"), "Big & <bold> data");  // alias
+    EXPECT_EQ(MimeTypeDescription("../../etc/passwd"), "");
+    EXPECT_EQ(MimeTypeIconName("application/x-big"), "big-icon");
+    EXPECT_EQ(MimeTypeIconName("image/x-upper"), "image-x-upper");
+    EXPECT_EQ(MimeTypeGenericIconName("application/x-big"), "package-x-generic");
+    EXPECT_EQ(MimeTypeGenericIconName("image/x-upper"), "image-x-generic");
+
+    EXPECT_EQ(FileTypeText("x.big"), "Big & <bold> data");
+    EXPECT_EQ(FileTypeText("x.up"), "UP File");  // known type without a description
+    EXPECT_EQ(FileTypeText("x.qqq"), "QQQ File");
+    EXPECT_EQ(FileTypeText("noextension"), "");  // this database does not describe unknown data
 }
 
 }  // namespace

@@ -252,6 +252,24 @@ TEST(ShellPathTest, EnumerationGivesEntriesHiddenIncludedOrSubFoldersOnly) {
     EXPECT_FALSE(gone.FirstChild(child));
 }
 
+TEST(ShellPathTest, EntriesVanishingDuringEnumerationGoQuietly) {
+    ScopedTempDir dir;
+    constexpr int kEntries = 200;
+    for (int i = 0; i < kEntries; ++i)
+        WriteFileBytes(dir / ("f" + std::to_string(i) + ".png"), "x");
+    CShellPath folder(dir.path().string());
+    CShellPath child;
+    ASSERT_TRUE(folder.FirstChild(child));
+    for (int i = 0; i < kEntries; ++i)
+        fs::remove(dir / ("f" + std::to_string(i) + ".png"));
+    int seen = 0;
+    do {
+        ++seen;
+        EXPECT_EQ(child.GetStatus().attributes & ~kFileStatusLoaded, 0) << child.GetPathText();
+    } while (folder.NextChild(child) && seen <= kEntries);
+    EXPECT_LE(seen, kEntries);
+}
+
 TEST(ShellPathTest, DesktopHoldsComputerHomeAndTheDesktopFolder) {
     ScopedTempDir home;
     WriteFileBytes(home / "Desktop" / "note.txt", "x");

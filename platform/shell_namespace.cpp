@@ -1,0 +1,475 @@
+#include "platform/shell_namespace.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/folders.h"
+#include "platform/mime_types.h"
+#include "platform/text.h"
+#include "platform/volumes.h"
+
+namespace scopa {
+
+namespace {
+
+constexpr size_t kMaxMountInfoBytes = 4u << 20;
+constexpr std::uint32_t kFolderAttributes = kSfgaoFolder | kSfgaoFileSysAncestor;
+
+std::uint16_t ReadCb(const std::uint8_t* item) {
+    return static_cast<std::uint16_t>(item[0] | (item[1] << 8));
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Mount points only: labels are not needed to find the volume of a path, and reading them
+// costs a folder scan per volume.
+std::vector<Volume> VolumesWithoutLabels() {
+    std::ifstream file("/proc/self/mountinfo");
+    if (!file) return {};
+    std::string text;
+    text.reserve(64 * 1024);
+    char buffer[16 * 1024];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+        text.append(buffer, static_cast<size_t>(file.gcount()));
+        if (text.size() > kMaxMountInfoBytes) break;
+    }
+    return VolumesFromMounts(ParseMountInfo(text));
+}
+
+std::string VolumeDisplayName(std::string_view mount_point) {
+    for (const Volume& volume : ListVolumes()) {
+        if (volume.mount_point == mount_point && !volume.label.empty()) return volume.label;
+    }
+    if (mount_point == "/") return std::string(mount_point);
+    return std::string(mount_point.substr(mount_point.rfind('/') + 1));
+}
+
+std::string VolumeIconName(std::string_view mount_point) {
+    for (const Volume& volume : ListVolumes()) {
+        if (volume.mount_point != mount_point) continue;
+        switch (volume.type) {
+            case DriveType::CdRom:
+                return "media-optical";
+            case DriveType::Removable:
+                return "drive-removable-media";
+            case DriveType::Remote:
+                return "folder-remote";
+            case DriveType::Fixed:
+                break;
+        }
+    }
+    return "drive-harddisk";
+}
+
+bool HasSubFolder(const std::string& path) {
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (dirent* entry = readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (entry->d_type == DT_DIR || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
+                                        IsDirectory(JoinPath(path, name)))) {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+// Items handed out one by one from a list made in advance (the Desktop, the drives folder).
+class FixedEnumerator final : public ShellEnumerator {
+public:
+    explicit FixedEnumerator(std::vector<std::vector<std::uint8_t>> items)
+        : m_items(std::move(items)) {}
+    bool Next(std::vector<std::uint8_t>& item) override {
+        if (m_next >= m_items.size()) return false;
+        item = std::move(m_items[m_next++]);
+        return true;
+    }
+
+private:
+    std::vector<std::vector<std::uint8_t>> m_items;
+    size_t m_next = 0;
+};
+
+// The entries of a file-system folder, read as the enumeration goes.
+class DirectoryEnumerator final : public ShellEnumerator {
+public:
+    DirectoryEnumerator(DIR* dir, std::string path, std::uint32_t flags)
+        : m_dir(dir), m_path(std::move(path)), m_flags(flags) {}
+    ~DirectoryEnumerator() override { closedir(m_dir); }
+    DirectoryEnumerator(const DirectoryEnumerator&) = delete;
+    DirectoryEnumerator& operator=(const DirectoryEnumerator&) = delete;
+
+    bool Next(std::vector<std::uint8_t>& item) override {
+        while (dirent* entry = readdir(m_dir)) {
+            std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            if (IsHiddenName(name) && (m_flags & kShcontIncludeHidden) == 0) continue;
+            bool folder = entry->d_type == DT_DIR;
+            bool link = entry->d_type == DT_LNK;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat info {};
+                link = lstat(JoinPath(m_path, name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+                folder = S_ISDIR(info.st_mode);
+            }
+            if (link) folder = IsDirectory(JoinPath(m_path, name));
+            if (folder ? (m_flags & kShcontFolders) == 0 : (m_flags & kShcontNonFolders) == 0) {
+                continue;
+            }
+            item = MakeShellItem(ShellItemKind::Entry, folder, name, link);
+            if (!item.empty()) return true;
+        }
+        return false;
+    }
+
+private:
+    DIR* m_dir;
+    std::string m_path;
+    std::uint32_t m_flags;
+};
+
+void AppendEntries(const std::string& path, std::uint32_t flags,
+                   std::vector<std::vector<std::uint8_t>>& items) {
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) return;
+    DirectoryEnumerator entries(dir, path, flags);
+    std::vector<std::uint8_t> item;
+    while (entries.Next(item))
+        items.push_back(item);
+}
+
+// Removes empty and "." components and applies ".." to the text; `path` starts with '/'.
+std::string LexicallyNormal(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        std::string_view part = path.substr(start, slash - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string normal;
+    for (std::string_view part : parts) {
+        normal += '/';
+        normal += part;
+    }
+    return normal.empty() ? std::string("/") : normal;
+}
+
+void AppendItem(std::vector<std::uint8_t>& list, const std::vector<std::uint8_t>& item) {
+    list.insert(list.end(), item.begin(), item.end());
+}
+
+std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view text) {
+    std::string path = LexicallyNormal(text);
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return std::nullopt;
+    std::optional<Volume> volume = VolumeOfPath(path, VolumesWithoutLabels());
+    if (!volume) return std::nullopt;
+
+    std::vector<std::uint8_t> list;
+    std::vector<std::uint8_t> item = MakeShellItem(ShellItemKind::Drives, true, kDrivesParsingName);
+    AppendItem(list, item);
+    item = MakeShellItem(ShellItemKind::Volume, true, volume->mount_point);
+    if (item.empty()) return std::nullopt;
+    AppendItem(list, item);
+    // The components below the mount point; every one but the last is a folder.
+    std::string_view rest = std::string_view(path).substr(volume->mount_point.size());
+    while (!rest.empty() && rest[0] == '/')
+        rest.remove_prefix(1);
+    while (!rest.empty()) {
+        size_t slash = rest.find('/');
+        std::string_view name = rest.substr(0, slash);
+        bool last = slash == std::string_view::npos;
+        bool folder = last ? IsDirectory(path) : true;
+        item = MakeShellItem(ShellItemKind::Entry, folder, name, last && S_ISLNK(info.st_mode));
+        if (item.empty()) return std::nullopt;
+        AppendItem(list, item);
+        rest = last ? std::string_view() : rest.substr(slash + 1);
+    }
+    list.push_back(0);
+    list.push_back(0);
+    return list;
+}
+
+int Sign(int value) {
+    return (value > 0) - (value < 0);
+}
+
+int KindRank(ShellItemKind kind) {
+    switch (kind) {
+        case ShellItemKind::Drives:
+            return 0;
+        case ShellItemKind::Home:
+            return 1;
+        case ShellItemKind::Volume:
+            return 2;
+        case ShellItemKind::Entry:
+            return 3;
+    }
+    return 4;
+}
+
+}  // namespace
+
+std::optional<ShellItem> ReadShellItem(const std::uint8_t* item) {
+    if (item == nullptr) return std::nullopt;
+    std::uint16_t cb = ReadCb(item);
+    if (cb < kShellItemHeaderBytes + 1 || item[2] != kShellItemSignature) return std::nullopt;
+    auto kind = static_cast<ShellItemKind>(item[3]);
+    if (item[3] < 1 || item[3] > 4) return std::nullopt;
+    const char* text = reinterpret_cast<const char*>(item + kShellItemHeaderBytes);
+    size_t text_room = cb - kShellItemHeaderBytes;
+    const void* nul = std::memchr(text, 0, text_room);
+    if (nul == nullptr) return std::nullopt;
+    ShellItem read;
+    read.kind = kind;
+    read.folder = (item[4] & kShellItemFolder) != 0;
+    read.link = (item[4] & kShellItemLink) != 0;
+    read.text = std::string_view(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
+    return read;
+}
+
+std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::string_view text,
+                                        bool link) {
+    if (text.size() > kMaxShellItemTextBytes || text.find('\0') != std::string_view::npos) {
+        return {};
+    }
+    size_t cb = kShellItemHeaderBytes + text.size() + 1;
+    std::vector<std::uint8_t> item(cb, 0);
+    item[0] = static_cast<std::uint8_t>(cb & 0xFF);
+    item[1] = static_cast<std::uint8_t>(cb >> 8);
+    item[2] = kShellItemSignature;
+    item[3] = static_cast<std::uint8_t>(kind);
+    item[4] =
+        static_cast<std::uint8_t>((folder ? kShellItemFolder : 0) | (link ? kShellItemLink : 0));
+    std::memcpy(item.data() + kShellItemHeaderBytes, text.data(), text.size());
+    return item;
+}
+
+std::string DesktopFolderPath() {
+    return JoinPath(HomeFolder(), "Desktop");
+}
+
+std::shared_ptr<ShellFolder> ShellFolder::Desktop() {
+    return std::make_shared<ShellFolder>(Kind::Desktop, DesktopFolderPath());
+}
+
+std::string ShellFolder::ChildPath(const ShellItem& item) const {
+    switch (item.kind) {
+        case ShellItemKind::Drives:
+            return {};
+        case ShellItemKind::Volume:
+        case ShellItemKind::Home:
+            return std::string(item.text);
+        case ShellItemKind::Entry:
+            return JoinPath(m_path, item.text);
+    }
+    return {};
+}
+
+std::shared_ptr<ShellFolder> ShellFolder::BindToObject(const std::uint8_t* item) const {
+    std::optional<ShellItem> read = ReadShellItem(item);
+    if (!read) return nullptr;
+    switch (m_kind) {
+        case Kind::Desktop:
+            if (read->kind == ShellItemKind::Drives) {
+                return std::make_shared<ShellFolder>(Kind::Drives, std::string());
+            }
+            if (read->kind == ShellItemKind::Volume) return nullptr;
+            break;
+        case Kind::Drives:
+            if (read->kind != ShellItemKind::Volume) return nullptr;
+            break;
+        case Kind::FileSystem:
+            if (read->kind != ShellItemKind::Entry) return nullptr;
+            break;
+    }
+    if (!read->folder) return nullptr;
+    return std::make_shared<ShellFolder>(Kind::FileSystem, ChildPath(*read));
+}
+
+std::string ShellFolder::GetDisplayNameOf(const std::uint8_t* item, std::uint32_t flags) const {
+    std::optional<ShellItem> read = ReadShellItem(item);
+    if (!read) return {};
+    bool parsing = (flags & kShgdnForParsing) != 0 && (flags & kShgdnInFolder) == 0;
+    switch (read->kind) {
+        case ShellItemKind::Drives:
+            return std::string(parsing ? kDrivesParsingName : kDrivesDisplayName);
+        case ShellItemKind::Home:
+            return parsing ? std::string(read->text) : std::string(kHomeDisplayName);
+        case ShellItemKind::Volume:
+            return parsing ? std::string(read->text) : VolumeDisplayName(read->text);
+        case ShellItemKind::Entry:
+            return parsing ? ChildPath(*read) : std::string(read->text);
+    }
+    return {};
+}
+
+std::uint32_t ShellFolder::GetAttributesOf(const std::uint8_t* item,
+                                           std::uint32_t requested) const {
+    std::optional<ShellItem> read = ReadShellItem(item);
+    if (!read) return 0;
+    std::uint32_t attributes = 0;
+    switch (read->kind) {
+        case ShellItemKind::Drives:
+            attributes = kFolderAttributes | kSfgaoHasSubFolder;
+            break;
+        case ShellItemKind::Volume:
+        case ShellItemKind::Home:
+            attributes = kFolderAttributes | kSfgaoHasSubFolder | kSfgaoFileSystem;
+            break;
+        case ShellItemKind::Entry:
+            attributes = kSfgaoFileSystem;
+            if (read->folder) {
+                attributes |= kFolderAttributes;
+                // Looking for a sub-folder reads the folder: only when asked.
+                if ((requested & kSfgaoHasSubFolder) != 0 && HasSubFolder(ChildPath(*read))) {
+                    attributes |= kSfgaoHasSubFolder;
+                }
+            }
+            break;
+    }
+    return attributes & requested;
+}
+
+int ShellFolder::CompareIDs(const std::uint8_t* a, const std::uint8_t* b) {
+    std::optional<ShellItem> item_a = ReadShellItem(a);
+    std::optional<ShellItem> item_b = ReadShellItem(b);
+    if (!item_a || !item_b) return item_a ? -1 : (item_b ? 1 : 0);
+    if (int rank = KindRank(item_a->kind) - KindRank(item_b->kind); rank != 0) return Sign(rank);
+    if (item_a->folder != item_b->folder) return item_a->folder ? -1 : 1;
+    if (int order = CompareNoCase(item_a->text, item_b->text); order != 0) return Sign(order);
+    return Sign(item_a->text.compare(item_b->text));
+}
+
+std::unique_ptr<ShellEnumerator> ShellFolder::EnumObjects(std::uint32_t flags) const {
+    if (m_kind == Kind::FileSystem) {
+        DIR* dir = opendir(m_path.c_str());
+        if (dir == nullptr) return nullptr;
+        return std::make_unique<DirectoryEnumerator>(dir, m_path, flags);
+    }
+    std::vector<std::vector<std::uint8_t>> items;
+    if (m_kind == Kind::Desktop) {
+        if ((flags & kShcontFolders) != 0) {
+            items.push_back(MakeShellItem(ShellItemKind::Drives, true, kDrivesParsingName));
+            items.push_back(MakeShellItem(ShellItemKind::Home, true, HomeFolder()));
+        }
+        AppendEntries(m_path, flags, items);
+    } else if ((flags & kShcontFolders) != 0) {
+        for (const Volume& volume : VolumesWithoutLabels()) {
+            std::vector<std::uint8_t> item =
+                MakeShellItem(ShellItemKind::Volume, true, volume.mount_point);
+            if (!item.empty()) items.push_back(std::move(item));
+        }
+    }
+    return std::make_unique<FixedEnumerator>(std::move(items));
+}
+
+std::string ShellFolder::GetTypeNameOf(const std::uint8_t* item) const {
+    std::optional<ShellItem> read = ReadShellItem(item);
+    if (!read) return {};
+    if (read->kind == ShellItemKind::Volume) return MimeTypeDescription(kMountPointMimeType);
+    if (read->folder) return MimeTypeDescription(kFolderMimeType);
+    return FileTypeText(read->text);
+}
+
+std::string ShellFolder::GetIconNameOf(const std::uint8_t* item, std::uint32_t icon_flags) const {
+    std::optional<ShellItem> read = ReadShellItem(item);
+    if (!read) return {};
+    switch (read->kind) {
+        case ShellItemKind::Drives:
+            return "computer";
+        case ShellItemKind::Home:
+            return "user-home";
+        case ShellItemKind::Volume:
+            return VolumeIconName(read->text);
+        case ShellItemKind::Entry:
+            break;
+    }
+    if (read->folder) return (icon_flags & kShgfiOpenIcon) != 0 ? "folder-open" : "folder";
+    std::string mime_type = MimeTypeOfName(read->text);
+    return MimeTypeIconName(mime_type.empty() ? kUnknownMimeType : mime_type);
+}
+
+std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_view text) {
+    if (EqualsNoCase(text, kDrivesParsingName)) {
+        std::vector<std::uint8_t> list =
+            MakeShellItem(ShellItemKind::Drives, true, kDrivesParsingName);
+        list.push_back(0);
+        list.push_back(0);
+        return list;
+    }
+    if (text.empty() || text[0] != '/' || text.size() > kMaxShellItemTextBytes) {
+        return std::nullopt;
+    }
+    return ParseFileSystemPath(text);
+}
+
+namespace {
+std::mutex g_icon_mutex;
+std::vector<std::string> g_icon_names;
+std::unordered_map<std::string, int> g_icon_indexes;
+}  // namespace
+
+namespace {
+std::mutex g_mount_mutex;
+std::vector<std::string> g_mount_points;
+std::chrono::steady_clock::time_point g_mount_points_read;
+bool g_mount_points_valid = false;
+}  // namespace
+
+bool IsMountPoint(std::string_view path) {
+    std::lock_guard lock(g_mount_mutex);
+    auto now = std::chrono::steady_clock::now();
+    if (!g_mount_points_valid ||
+        now - g_mount_points_read > std::chrono::milliseconds(kMountTableReuse_ms)) {
+        g_mount_points.clear();
+        for (const Volume& volume : VolumesWithoutLabels())
+            g_mount_points.push_back(volume.mount_point);
+        g_mount_points_read = now;
+        g_mount_points_valid = true;
+    }
+    return std::find(g_mount_points.begin(), g_mount_points.end(), path) != g_mount_points.end();
+}
+
+int IconIndexOfName(const std::string& icon_name) {
+    std::lock_guard lock(g_icon_mutex);
+    auto [it, added] = g_icon_indexes.emplace(icon_name, static_cast<int>(g_icon_names.size()));
+    if (added) g_icon_names.push_back(icon_name);
+    return it->second;
+}
+
+std::string IconNameOfIndex(int index) {
+    std::lock_guard lock(g_icon_mutex);
+    if (index < 0 || static_cast<size_t>(index) >= g_icon_names.size()) return {};
+    return g_icon_names[static_cast<size_t>(index)];
+}
+
+}  // namespace scopa

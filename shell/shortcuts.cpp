@@ -1,0 +1,157 @@
+#include "shell/shortcuts.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/user_interface.h"
+#include "shell/file_status.h"
+
+namespace scopa {
+
+namespace {
+
+constexpr std::string_view kUnavailableLead =
+    "The file or foIder that the shortcut refers to is unavailable.\n\n";
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::string Join(const std::string& folder, std::string_view name) {
+    return folder == "/" ? "/" + std::string(name) : folder + "/" + std::string(name);
+}
+
+// The entry of `folder` named `name` without ASCII case ("" when there is none).
+std::string FindNameIgnoringCase(const std::string& folder, std::string_view name) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return {};
+    std::string found;
+    while (dirent* entry = readdir(dir)) {
+        if (EqualsNoCase(entry->d_name, name)) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+// Windows paths ignore case; the volume may not. Each component is taken as written when it
+// exists, else the entry that matches it without case; a missing one is kept as written.
+std::string LocalPathOnVolume(const std::string& mount_point, std::string_view windows_rest) {
+    std::string path = mount_point;
+    bool exists = true;
+    while (!windows_rest.empty()) {
+        size_t separator = windows_rest.find('\\');
+        std::string_view name = windows_rest.substr(0, separator);
+        windows_rest = separator == std::string_view::npos ? std::string_view()
+                                                           : windows_rest.substr(separator + 1);
+        if (name.empty() || name == ".") continue;
+        std::string candidate = Join(path, name);
+        if (exists && !Exists(candidate)) {
+            std::string other = FindNameIgnoringCase(path, name);
+            if (!other.empty()) {
+                candidate = Join(path, other);
+            } else {
+                exists = false;
+            }
+        }
+        path = std::move(candidate);
+    }
+    return path;
+}
+
+std::string ParentText(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+// The end of a dangling chain of links: the first path in it that does not exist.
+std::optional<std::string> MissingLinkTarget(std::string path) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        char buffer[PATH_MAX];
+        ssize_t length = readlink(path.c_str(), buffer, sizeof buffer - 1);
+        if (length < 0) return Exists(path) ? std::nullopt : std::optional<std::string>(path);
+        std::string destination(buffer, static_cast<size_t>(length));
+        path = destination.starts_with('/') ? destination : Join(ParentText(path), destination);
+    }
+    return std::nullopt;  // a loop
+}
+
+bool ResolveSymbolicLink(const std::string& path, CShellPath& target) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+        target = CShellPath(std::string_view(real));
+        std::free(real);
+        return true;
+    }
+    if (errno != ENOENT) return false;  // a loop, or a folder we may not read
+    std::optional<std::string> missing = MissingLinkTarget(path);
+    if (!missing) return false;
+    target = CShellPath(*missing);
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> MapShellLinkTarget(const ShellLink& link, const VolumeFinder& finder) {
+    if (!link.has_volume || link.volume_label.empty()) return std::nullopt;
+    std::string windows_path = link.TargetWindowsPath();
+    // "X:\rest": the drive letter is what the volume stands for.
+    if (windows_path.size() < 2 || windows_path[1] != ':') return std::nullopt;
+    std::optional<Volume> volume =
+        finder ? finder(link.volume_label) : FindVolumeByLabel(link.volume_label);
+    if (!volume) return std::nullopt;
+    return LocalPathOnVolume(volume->mount_point, std::string_view(windows_path).substr(2));
+}
+
+bool ResolveShortcut(const CShellPath& entry, CShellPath& target, const VolumeFinder& finder) {
+    target = entry;
+    const std::string& path = entry.GetPathText();
+    if (path.empty()) return false;
+    if (EndsWithNoCase(path, ".LNK")) {
+        std::optional<ShellLink> link = ReadShellLinkFile(path);
+        if (!link) return false;
+        std::optional<std::string> local = MapShellLinkTarget(*link, finder);
+        if (!local) return false;
+        target = CShellPath(*local);
+        return true;
+    }
+    if (!entry.IsSymbolicLink()) return false;
+    return ResolveSymbolicLink(path, target);
+}
+
+std::string ShortcutDiskMessage(std::string_view target_path, std::string_view disk_name) {
+    return std::string(kUnavailableLead) + std::string(target_path) + "\n\nInsert the '" +
+           std::string(disk_name) + "' disk and try again.";
+}
+
+std::string ShortcutUnavailableMessage(std::string_view target_path) {
+    return std::string(kUnavailableLead) + std::string(target_path) +
+           "\n\nMake sure that the appropriate disk is inserted and try again.";
+}
+
+bool CheckShortcutTarget(const std::string& target_path, const std::string& shortcut_file_path,
+                         const std::map<std::string, std::string>& shortcut_disks) {
+    if (shortcut_file_path.empty()) return true;
+    FileStatus status;
+    if (GetFileStatus(target_path, status)) return true;
+    auto disk = shortcut_disks.find(ToUpperAscii(shortcut_file_path));
+    MessageRequest request;
+    request.text = disk != shortcut_disks.end() ? ShortcutDiskMessage(target_path, disk->second)
+                                                : ShortcutUnavailableMessage(target_path);
+    request.caption = std::string(kInsertDiskCaption);
+    request.buttons = MessageButtons::Ok;
+    request.icon = MessageIcon::Exclamation;
+    UserInterface().ShowMessage(request);
+    return false;
+}
+
+}  // namespace scopa

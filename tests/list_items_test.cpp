@@ -1,0 +1,270 @@
+// List items: labels, the column texts, the picture type texts and the eight sort orders.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "list/list_item.h"
+#include "platform/mime_types.h"
+#include "platform/text.h"
+#include "support/temp_dir.h"
+
+namespace scopa {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedTempDir;
+using test::WriteFileBytes;
+
+struct FakeList final : IListItemOwner {
+    bool show_extensions = false;
+    bool drives = false;
+    bool ShowFileExtensions() const override { return show_extensions; }
+    bool ShowsDrivesFolder() const override { return drives; }
+};
+
+// Filter names that count how often identifiers are asked for.
+struct CountingFilters final : IPictureFilterNames {
+    std::vector<std::pair<std::string, std::string>> filters;
+    mutable int id_calls = 0;
+    size_t GetNoItems() const override { return filters.size(); }
+    std::string GetID(size_t index) const override {
+        ++id_calls;
+        return filters[index].first;
+    }
+    std::string GetDescription(size_t index) const override { return filters[index].second; }
+};
+
+// Local time is UTC for the life of the object.
+class ScopedUtc {
+public:
+    ScopedUtc() {
+        if (const char* tz = std::getenv("TZ")) {
+            m_had = true;
+            m_saved = tz;
+        }
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    ~ScopedUtc() {
+        if (m_had) {
+            setenv("TZ", m_saved.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    ScopedUtc(const ScopedUtc&) = delete;
+    ScopedUtc& operator=(const ScopedUtc&) = delete;
+
+private:
+    bool m_had = false;
+    std::string m_saved;
+};
+
+void MakeFile(const fs::path& path, std::uint64_t size, std::int64_t time) {
+    WriteFileBytes(path, "");
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+    timespec times[2] = {{time, 0}, {time, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+template <typename Item>
+std::unique_ptr<CListItem> Make(const FakeList& list, const fs::path& path) {
+    CShellPath shell_path(path.string());
+    return std::make_unique<Item>(&list, shell_path.GetDisplayName(), shell_path.GetModifiedTime(),
+                                  shell_path, false);
+}
+
+TEST(ListItemTest, LabelsDropTheLastExtensionUnlessShownOrAFolder) {
+    ScopedTempDir dir;
+    for (const char* name : {"photo.JPG", "archive.tar.gz", "README", ".hidden"})
+        WriteFileBytes(dir / name, "x");
+    fs::create_directories(dir / "my.folder");
+    FakeList list;
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / "photo.JPG")->GetLabel(), "photo");
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / "archive.tar.gz")->GetLabel(), "archive.tar");
+    EXPECT_EQ(Make<CListDTPItem>(list, dir / "README")->GetLabel(), "README");
+    EXPECT_EQ(Make<CListDTPItem>(list, dir / ".hidden")->GetLabel(), "");
+    EXPECT_EQ(Make<CListFolderItem>(list, dir / "my.folder")->GetLabel(), "my.folder");
+    list.show_extensions = true;
+    auto photo = Make<CListPictureItem>(list, dir / "photo.JPG");
+    EXPECT_EQ(photo->GetLabel(), "photo.JPG");
+    EXPECT_EQ(photo->GetSortName(), "photo.JPG");
+    EXPECT_EQ(photo->GetItemPath(), (dir / "photo.JPG").string());
+}
+
+TEST(ListItemTest, SizeTextCountsWholeKilobytesUpward) {
+    ScopedTempDir dir;
+    FakeList list;
+    const std::pair<std::uint64_t, const char*> cases[] = {
+        {0, "0KB"}, {1, "1KB"}, {1024, "1KB"}, {1025, "2KB"}, {5ull << 30, "5242880KB"}};
+    for (const auto& [size, text] : cases) {
+        MakeFile(dir / "f.bin", size, 1000000000);
+        EXPECT_EQ(Make<CListPictureItem>(list, dir / "f.bin")->GetSizeText(), text) << size;
+    }
+    fs::create_directories(dir / "sub");
+    EXPECT_EQ(Make<CListFolderItem>(list, dir / "sub")->GetSizeText(), "");
+    // A file whose status cannot be read has size 0.
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / "missing.png")->GetSizeText(), "0KB");
+}
+
+TEST(ListItemTest, DateTextIsDayMonthYearAndTwelveHourClockInLocalTime) {
+    ScopedUtc utc;
+    FakeList list;
+    CShellPath path("/");
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {1781132700, "10/6/26 11:05 PM"},  // 2026-06-10 23:05 UTC
+        {946684800, "1/1/00 12:00 AM"},    // midnight
+        {946728000, "1/1/00 12:00 PM"},    // noon
+        {946688400 + 9 * 60, "1/1/00 1:09 AM"},
+        {4102444800, "1/1/00 12:00 AM"},  // 2100: beyond 32-bit seconds
+        {0, ""},
+    };
+    for (const auto& [time, text] : cases) {
+        CListDTPItem item(&list, "x", time, path, false);
+        EXPECT_EQ(item.GetDateText(), text) << time;
+    }
+}
+
+TEST(ListItemTest, DrivesFolderItemsHaveNoSizeNoDateAndSortByMountPoint) {
+    FakeList list;
+    list.drives = true;
+    CShellPath computer(kDrivesParsingName);
+    CShellPath drive;
+    ASSERT_TRUE(computer.FirstChild(drive));
+    CListFolderItem item(&list, drive.GetDisplayName(), 0, drive, false);
+    EXPECT_TRUE(item.IsDriveRoot());
+    EXPECT_EQ(item.GetSortGroup(), kSortGroupDriveRoot);
+    EXPECT_EQ(item.GetSortName(), drive.GetPathText());
+    EXPECT_EQ(item.size(), 0u);
+    EXPECT_EQ(item.GetSizeText(), "");
+    EXPECT_EQ(item.GetDateText(), "");
+    EXPECT_EQ(item.GetTypeText(), MimeTypeDescription(kMountPointMimeType));
+    EXPECT_EQ(ListItemKindName(item.GetKind()), "folder");
+}
+
+TEST(ListItemTest, PictureTypeTextsShareTheLastMatchedFilter) {
+    ScopedTempDir dir;
+    for (const char* name : {"a.jpg", "b.JPG", "c.tif", "d.png"})
+        WriteFileBytes(dir / name, "x");
+    CountingFilters filters;
+    filters.filters = {{"TIF", "TIFF picture"},
+                       {"JPG", "JPEG picture"},
+                       {"BMP", "Windows bitmap"},
+                       {"TIF", "TIFF (second filter)"}};
+    SetPictureFilterNames(&filters);
+    FakeList list;
+
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / "a.jpg")->GetTypeText(), "JPEG picture");
+    EXPECT_EQ(filters.id_calls, 4);
+    filters.id_calls = 0;
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / "b.JPG")->GetTypeText(), "JPEG picture");
+    EXPECT_EQ(filters.id_calls, 1);  // the shared last match answers at once
+    EXPECT_EQ(Make<CListCustomItem>(list, dir / "c.tif")->GetTypeText(), "TIFF (second filter)");
+    // No filter: the type text comes from the namespace.
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / "d.png")->GetTypeText(),
+              MimeTypeDescription("image/png"));
+    SetPictureFilterNames(nullptr);
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / "a.jpg")->GetTypeText(),
+              MimeTypeDescription("image/jpeg"));
+}
+
+TEST(ListItemTest, KindsGroupsAndIcons) {
+    FakeList list;
+    CShellPath path("/");
+    EXPECT_EQ(CListPilotItem(&list, "p", 0, path, false).GetSortGroup(), kSortGroupPilot);
+    EXPECT_EQ(CListScrapItem(&list, "s", 0, path, true).GetIconID(), 212);
+    EXPECT_EQ(CListDTPItem(&list, "d", 0, path, false).GetIconID(), 210);
+    EXPECT_EQ(CListARTItem(&list, "a", 0, path, false).GetIconID(), 210);
+    EXPECT_EQ(CListTslSnippetItem(&list, "t", 0, path, false).GetIconID(), 212);
+    EXPECT_EQ(CListFlourishItem(&list, "f", 0, path, false).GetIconID(), 213);
+    EXPECT_EQ(CListPictureItem(&list, "p", 0, path, false).GetIconID(), 0);
+    EXPECT_EQ(ListItemKindName(CListFlourishItem(&list, "f", 0, path, false).GetKind()),
+              "styledtext");
+    EXPECT_EQ(ListItemKindName(CListTslSnippetItem(&list, "t", 0, path, false).GetKind()),
+              "snippet");
+    EXPECT_TRUE(CListScrapItem(&list, "s", 0, path, true).IsShortcut());
+    for (ListItemKind kind :
+         {ListItemKind::Folder, ListItemKind::Picture, ListItemKind::Custom, ListItemKind::Dtp,
+          ListItemKind::Scrap, ListItemKind::Art, ListItemKind::Snippet, ListItemKind::StyledText,
+          ListItemKind::Pilot}) {
+        std::unique_ptr<CListItem> made = MakeListItem(kind, &list, "n", 5, path, true);
+        EXPECT_EQ(made->GetKind(), kind);
+        EXPECT_EQ(made->time_modified(), 5);
+        EXPECT_TRUE(made->IsShortcut());
+    }
+    // Folders that are no drive: group 2, even the root's children.
+    ScopedTempDir dir;
+    CListFolderItem plain(&list, "x", 0, CShellPath(dir.path().string()), false);
+    EXPECT_EQ(plain.GetSortGroup(), kSortGroupFolder);
+    EXPECT_EQ(CListFolderItem(&list, "/", 0, CShellPath("/"), false).GetSortGroup(),
+              kSortGroupDriveRoot);
+}
+
+// Labels of the items in the order a sort by `order` gives.
+std::vector<std::string> SortedLabels(const std::vector<std::unique_ptr<CListItem>>& items,
+                                      int order) {
+    std::vector<const CListItem*> sorted;
+    for (const auto& item : items)
+        sorted.push_back(item.get());
+    std::stable_sort(sorted.begin(), sorted.end(), [order](const CListItem* a, const CListItem* b) {
+        return CompareListItems(*a, *b, order) < 0;
+    });
+    std::vector<std::string> labels;
+    for (const CListItem* item : sorted)
+        labels.push_back(item->GetLabel());
+    return labels;
+}
+
+TEST(ListItemTest, EightOrdersKeepGroupsFirst) {
+    ScopedTempDir dir;
+    constexpr std::int64_t kYear1990 = 631152000;
+    constexpr std::int64_t kYear2100 = 4102444800;
+    MakeFile(dir / "b.png", 5ull << 30, kYear1990);  // largest, oldest
+    MakeFile(dir / "A.jpg", 1, kYear2100);           // smallest, newest
+    MakeFile(dir / "c.gif", 2048, 1500000000);
+    MakeFile(dir / "tool.exe", 10, 1500000000);
+    fs::create_directories(dir / "Zeta");
+    fs::create_directories(dir / "alpha");
+    FakeList list;
+    std::vector<std::unique_ptr<CListItem>> items;
+    items.push_back(Make<CListPictureItem>(list, dir / "b.png"));
+    items.push_back(Make<CListFolderItem>(list, dir / "Zeta"));
+    items.push_back(Make<CListPictureItem>(list, dir / "A.jpg"));
+    items.push_back(Make<CListPilotItem>(list, dir / "tool.exe"));
+    items.push_back(Make<CListPictureItem>(list, dir / "c.gif"));
+    items.push_back(Make<CListFolderItem>(list, dir / "alpha"));
+    items.push_back(std::make_unique<CListFolderItem>(&list, "/", 0, CShellPath("/"), false));
+
+    using Labels = std::vector<std::string>;
+    // Types: GIF image, JPEG image, PNG image (names from the MIME database, in that order).
+    ASSERT_LT(CompareNoCase(MimeTypeDescription("image/gif"), MimeTypeDescription("image/jpeg")),
+              0);
+    ASSERT_LT(CompareNoCase(MimeTypeDescription("image/jpeg"), MimeTypeDescription("image/png")),
+              0);
+    EXPECT_EQ(SortedLabels(items, 0), (Labels{"/", "alpha", "Zeta", "tool", "A", "b", "c"}));
+    EXPECT_EQ(SortedLabels(items, 1), (Labels{"/", "Zeta", "alpha", "tool", "c", "b", "A"}));
+    EXPECT_EQ(SortedLabels(items, 2), (Labels{"/", "Zeta", "alpha", "tool", "c", "A", "b"}));
+    EXPECT_EQ(SortedLabels(items, 3), (Labels{"/", "Zeta", "alpha", "tool", "b", "A", "c"}));
+    EXPECT_EQ(SortedLabels(items, 4), (Labels{"/", "Zeta", "alpha", "tool", "b", "c", "A"}));
+    EXPECT_EQ(SortedLabels(items, 5), (Labels{"/", "Zeta", "alpha", "tool", "A", "c", "b"}));
+    EXPECT_EQ(SortedLabels(items, 6), (Labels{"/", "Zeta", "alpha", "tool", "A", "c", "b"}));
+    EXPECT_EQ(SortedLabels(items, 7), (Labels{"/", "Zeta", "alpha", "tool", "b", "c", "A"}));
+    // Equal keys compare equal, an unknown order too; groups answer by their difference.
+    EXPECT_EQ(CompareListItems(*items[1], *items[5], 4), 0);
+    EXPECT_EQ(CompareListItems(*items[0], *items[2], 8), 0);
+    EXPECT_EQ(CompareListItems(*items[6], *items[0], 1), kSortGroupDriveRoot - kSortGroupOther);
+}
+
+}  // namespace
+}  // namespace scopa

@@ -1,0 +1,468 @@
+// The shell namespace and CShellPath on real temporary folder trees.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/mime_types.h"
+#include "platform/volumes.h"
+#include "shell/shell_path.h"
+#include "support/temp_dir.h"
+
+namespace scopa {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedTempDir;
+using test::WriteFileBytes;
+
+// An item-ID list from raw items: each string is one item's payload after its count.
+std::vector<std::uint8_t> MakeList(const std::vector<std::string>& payloads) {
+    std::vector<std::uint8_t> list;
+    for (const std::string& payload : payloads) {
+        size_t cb = payload.size() + 2;
+        list.push_back(static_cast<std::uint8_t>(cb & 0xFF));
+        list.push_back(static_cast<std::uint8_t>(cb >> 8));
+        list.insert(list.end(), payload.begin(), payload.end());
+    }
+    list.push_back(0);
+    list.push_back(0);
+    return list;
+}
+
+std::vector<std::uint8_t> Bytes(const ItemIdList* list) {
+    return std::vector<std::uint8_t>(list, list + IdlGetSize(list));
+}
+
+// Points HOME at a folder for the life of the object.
+class ScopedHome {
+public:
+    explicit ScopedHome(const fs::path& home) {
+        if (const char* old = std::getenv("HOME")) m_saved = old;
+        setenv("HOME", home.c_str(), 1);
+    }
+    ~ScopedHome() { setenv("HOME", m_saved.c_str(), 1); }
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+
+private:
+    std::string m_saved;
+};
+
+std::vector<std::string> ChildTexts(CShellPath folder, bool sub_folders_only) {
+    std::vector<std::string> texts;
+    CShellPath child;
+    bool more = sub_folders_only ? folder.FirstSubFolder(child) : folder.FirstChild(child);
+    while (more) {
+        texts.push_back(child.GetPathText());
+        more = folder.NextChild(child);
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
+TEST(ItemIdListTest, CountsSizesCopiesAndCombines) {
+    std::vector<std::uint8_t> list = MakeList({"ab", "cde", "f"});
+    EXPECT_EQ(IdlCount(list.data()), 3u);
+    EXPECT_EQ(IdlGetSize(list.data()), 4u + 5u + 3u + 2u);
+    EXPECT_EQ(IdlCount(nullptr), 0u);
+    EXPECT_EQ(IdlGetSize(nullptr), 0u);
+    EXPECT_EQ(IdlNext(nullptr), nullptr);
+    EXPECT_EQ(IdlNext(list.data()), list.data() + 4);
+
+    EXPECT_EQ(Bytes(IdlClone(list.data()).get()), list);
+    EXPECT_EQ(Bytes(IdlCopyItem(list.data(), 2).get()), MakeList({"cde"}));
+    EXPECT_EQ(IdlCopyItem(list.data(), 0), nullptr);
+    EXPECT_EQ(IdlCopyItem(list.data(), 4), nullptr);
+    EXPECT_EQ(IdlCopyItem(nullptr, 1), nullptr);
+    EXPECT_EQ(Bytes(IdlCopyFirst(list.data(), 2).get()), MakeList({"ab", "cde"}));
+    EXPECT_EQ(Bytes(IdlCopyFirst(list.data(), 0).get()), MakeList({}));
+
+    std::vector<std::uint8_t> tail = MakeList({"xy"});
+    EXPECT_EQ(Bytes(IdlCombine(list.data(), tail.data()).get()),
+              MakeList({"ab", "cde", "f", "xy"}));
+    EXPECT_EQ(Bytes(IdlCombine(nullptr, tail.data()).get()), tail);
+    EXPECT_EQ(IdlCombine(nullptr, nullptr), nullptr);
+
+    EXPECT_EQ(ShellAlloc(0), nullptr);
+    ShellFree(nullptr);
+}
+
+TEST(ItemIdListTest, DamagedCountEndsTheListInsteadOfLooping) {
+    std::vector<std::uint8_t> list = {4, 0, 'a', 'b', 1, 0, 9, 9};
+    EXPECT_EQ(IdlCount(list.data()), 1u);
+    EXPECT_EQ(IdlGetSize(list.data()), 6u);
+    EXPECT_EQ(Bytes(IdlClone(list.data()).get()), MakeList({"ab"}));
+}
+
+TEST(PathTextTest, NormalizeUpperCasesAndDropsOneTrailingSlash) {
+    EXPECT_EQ(NormalizePathText("/pics/Été/"), "/PICS/ÉTé");
+    EXPECT_EQ(NormalizePathText("/pics//"), "/PICS/");
+    EXPECT_EQ(NormalizePathText("/"), "/");
+    EXPECT_EQ(NormalizePathText(""), "");
+    EXPECT_TRUE(SamePathText("/media/cd/photos/", "/MEDIA/CD/Photos"));
+    EXPECT_FALSE(SamePathText("/media/cd/photos", "/media/cd/photo"));
+}
+
+TEST(ShellPathTest, DesktopIsTheRoot) {
+    CShellPath desktop;
+    CShellPath any("/");
+    ASSERT_TRUE(any.GetAncestor(0, desktop));
+    ASSERT_TRUE(desktop.HasIdList());
+    EXPECT_EQ(desktop.GetDepth(), 0u);
+    EXPECT_TRUE(desktop.IsDesktop());
+    EXPECT_TRUE(desktop.IsFolder());
+    EXPECT_FALSE(desktop.HasSubFolders());
+    EXPECT_EQ(desktop.GetDisplayName(), "Desktop");
+    EXPECT_EQ(desktop.GetPathText(), "Desktop");
+    EXPECT_TRUE(desktop.GetParent().IsEmpty());
+    EXPECT_FALSE(any.GetAncestor(any.GetDepth() + 1, desktop));
+}
+
+TEST(ShellPathTest, AbsolutePathsParseThroughComputerAndTheirVolume) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "sub" / "photo.png", "x");
+    std::string file = (dir / "sub" / "photo.png").string();
+    CShellPath path(" " + file + "\t");
+    EXPECT_EQ(path.GetPathText(), file);
+    ASSERT_TRUE(path.HasIdList());
+
+    std::optional<Volume> volume = VolumeOfPath(file);
+    ASSERT_TRUE(volume);
+    CShellPath computer, drive;
+    ASSERT_TRUE(path.GetAncestor(1, computer));
+    EXPECT_TRUE(computer.IsMyComputer());
+    EXPECT_EQ(computer.GetPathText(), "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}");
+    EXPECT_EQ(computer.GetDisplayName(), "Computer");
+    ASSERT_TRUE(path.GetAncestor(2, drive));
+    EXPECT_EQ(drive.GetPathText(), volume->mount_point);
+    EXPECT_TRUE(drive.IsFolder());
+
+    // The list names the same file again, and its parent is the folder that holds it.
+    EXPECT_EQ(CShellPath(path.GetIdList()).GetPathText(), file);
+    EXPECT_EQ(path.GetParent().GetPathText(), (dir / "sub").string());
+    EXPECT_EQ(path.GetDisplayName(), "photo.png");
+    EXPECT_FALSE(path.IsFolder());
+    EXPECT_EQ(path.GetFolderPart(), (dir / "sub").string());
+    EXPECT_EQ(path.GetExtension(), "png");
+
+    // Redundant separators and dot components name the same item; the text stays as given.
+    CShellPath untidy((dir / "sub" / ".." / "sub" / "." / "photo.png").string());
+    EXPECT_EQ(Bytes(untidy.GetIdList()), Bytes(path.GetIdList()));
+    EXPECT_EQ(CShellPath(untidy.GetIdList()).GetPathText(), file);
+    EXPECT_EQ(CShellPath(kDrivesParsingName).GetDepth(), 1u);
+    EXPECT_TRUE(CShellPath("::{20d04fe0-3aea-1069-a2d8-08002b30309d}").IsMyComputer());
+    EXPECT_FALSE(CShellPath("relative/path").HasIdList());
+}
+
+TEST(ShellPathTest, ResolveFolderFindsTheFolderToShow) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "pics" / "a.png", "x");
+    CShellPath out;
+
+    ASSERT_TRUE(CShellPath((dir / "pics").string()).ResolveFolder(out));
+    EXPECT_EQ(out.GetPathText(), (dir / "pics").string());
+    ASSERT_TRUE(CShellPath((dir / "pics" / "a.png").string()).ResolveFolder(out));
+    EXPECT_EQ(out.GetPathText(), (dir / "pics").string());
+
+    CShellPath missing((dir / "pics" / "gone" / "deeper.png").string());
+    EXPECT_FALSE(missing.HasIdList());
+    ASSERT_TRUE(missing.ResolveFolder(out));
+    EXPECT_EQ(out.GetPathText(), (dir / "pics").string());
+
+    CShellPath unparsable("nowhere at all");
+    out = CShellPath((dir / "pics").string());
+    EXPECT_FALSE(unparsable.ResolveFolder(out));
+    EXPECT_EQ(out.GetPathText(), (dir / "pics").string());
+}
+
+TEST(ShellPathTest, CompareOrdersDepthThenShellOrderThenText) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "b.png", "x");
+    WriteFileBytes(dir / "A.png", "x");
+    WriteFileBytes(dir / "a.png", "x");
+    WriteFileBytes(dir / "zz" / "a.png", "x");
+    CShellPath folder(dir.path().string());
+    CShellPath deep((dir / "zz" / "a.png").string());
+    CShellPath upper((dir / "A.png").string());
+    CShellPath lower((dir / "a.png").string());
+    CShellPath b((dir / "b.png").string());
+
+    EXPECT_LT(CShellPath::Compare(folder, deep), 0);
+    EXPECT_GT(CShellPath::Compare(deep, b), 0);  // deeper goes after, whatever its name
+    EXPECT_LT(CShellPath::Compare(lower, b), 0);
+    EXPECT_GT(CShellPath::Compare(b, upper), 0);
+    // Names that differ only in case are different files.
+    EXPECT_NE(CShellPath::Compare(upper, lower), 0);
+    EXPECT_EQ(CShellPath::Compare(lower, CShellPath(lower)), 0);
+    // Same name in different folders of the same depth: not equal.
+    WriteFileBytes(dir / "yy" / "a.png", "x");
+    EXPECT_NE(CShellPath::Compare(deep, CShellPath((dir / "yy" / "a.png").string())), 0);
+    // Without lists the texts decide, without case.
+    EXPECT_EQ(CShellPath::Compare(CShellPath("/no/such/X"), CShellPath("/NO/such/x")), 0);
+    EXPECT_LT(CShellPath::Compare(CShellPath("/no/such/a"), CShellPath("/no/such/B")), 0);
+}
+
+TEST(ShellPathTest, EnumerationGivesEntriesHiddenIncludedOrSubFoldersOnly) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "a.png", "x");
+    WriteFileBytes(dir / ".hidden.png", "x");
+    WriteFileBytes(dir / "sub" / "inner.png", "x");
+    WriteFileBytes(dir / ".secret" / "x.png", "x");
+    WriteFileBytes(dir / std::string("bad\xff\xfe.png"), "x");
+    fs::create_symlink(dir / "sub", dir / "link-to-sub");
+    fs::create_symlink(dir / "nothing", dir / "dangling");
+    std::string root = dir.path().string();
+
+    EXPECT_EQ(ChildTexts(CShellPath(root), false),
+              (std::vector<std::string>{root + "/.hidden.png", root + "/.secret", root + "/a.png",
+                                        root + "/bad\xff\xfe.png", root + "/dangling",
+                                        root + "/link-to-sub", root + "/sub"}));
+    EXPECT_EQ(ChildTexts(CShellPath(root), true),
+              (std::vector<std::string>{root + "/link-to-sub", root + "/sub"}));
+
+    CShellPath folder(root);
+    CShellPath child;
+    ASSERT_TRUE(folder.FirstChild(child));
+    bool saw_sub = false;
+    do {
+        if (child.GetDisplayName() == "sub") {
+            saw_sub = true;
+            EXPECT_TRUE(child.IsFolder());
+            EXPECT_TRUE(child.HasSubFolders() == false);
+            EXPECT_EQ(child.GetParent().GetPathText(), root);
+            EXPECT_EQ(CShellPath::Compare(child, CShellPath(root + "/sub")), 0);
+        }
+    } while (folder.NextChild(child));
+    EXPECT_TRUE(saw_sub);
+    EXPECT_TRUE(CShellPath(root).HasSubFolders());
+
+    // A folder that cannot be read enumerates nothing.
+    CShellPath gone(root + "/sub");
+    fs::remove_all(dir / "sub");
+    EXPECT_FALSE(gone.FirstChild(child));
+}
+
+TEST(ShellPathTest, EntriesVanishingDuringEnumerationGoQuietly) {
+    ScopedTempDir dir;
+    constexpr int kEntries = 200;
+    for (int i = 0; i < kEntries; ++i)
+        WriteFileBytes(dir / ("f" + std::to_string(i) + ".png"), "x");
+    CShellPath folder(dir.path().string());
+    CShellPath child;
+    ASSERT_TRUE(folder.FirstChild(child));
+    for (int i = 0; i < kEntries; ++i)
+        fs::remove(dir / ("f" + std::to_string(i) + ".png"));
+    int seen = 0;
+    do {
+        ++seen;
+        EXPECT_EQ(child.GetStatus().attributes & ~kFileStatusLoaded, 0) << child.GetPathText();
+    } while (folder.NextChild(child) && seen <= kEntries);
+    EXPECT_LE(seen, kEntries);
+}
+
+TEST(ShellPathTest, DesktopHoldsComputerHomeAndTheDesktopFolder) {
+    ScopedTempDir home;
+    WriteFileBytes(home / "Desktop" / "note.txt", "x");
+    fs::create_directories(home / "Desktop" / "Projects");
+    ScopedHome scoped_home(home.path());
+
+    CShellPath desktop;
+    ASSERT_TRUE(CShellPath("/").GetAncestor(0, desktop));
+    std::vector<std::string> names;
+    CShellPath child;
+    for (bool more = desktop.FirstChild(child); more; more = desktop.NextChild(child)) {
+        names.push_back(child.GetDisplayName());
+        EXPECT_EQ(child.GetDepth(), 1u);
+        if (child.GetDisplayName() == "Home") {
+            EXPECT_EQ(child.GetPathText(), home.path().string());
+            EXPECT_TRUE(child.IsFolder());
+        }
+        if (child.GetDisplayName() == "note.txt") {
+            EXPECT_EQ(child.GetPathText(), (home / "Desktop" / "note.txt").string());
+            EXPECT_EQ(child.GetSize(), 1u);
+        }
+    }
+    ASSERT_EQ(names.size(), 4u);
+    std::sort(names.begin() + 2, names.end());  // the folder's own entries come unordered
+    EXPECT_EQ(names, (std::vector<std::string>{"Computer", "Home", "Projects", "note.txt"}));
+    // Sub-folders of the Desktop: no files.
+    std::vector<std::string> folders = ChildTexts(desktop, true);
+    EXPECT_EQ(folders.size(), 3u);
+}
+
+TEST(ShellPathTest, ComputerListsTheMountedVolumesAsFolders) {
+    CShellPath computer(kDrivesParsingName);
+    std::set<std::string> listed;
+    CShellPath child;
+    for (bool more = computer.FirstChild(child); more; more = computer.NextChild(child)) {
+        listed.insert(child.GetPathText());
+        EXPECT_TRUE(child.IsFolder());
+        EXPECT_EQ(child.GetDepth(), 2u);
+        EXPECT_FALSE(child.GetDisplayName().empty());
+        EXPECT_EQ(child.GetTypeName(), MimeTypeDescription(kMountPointMimeType));
+    }
+    std::set<std::string> expected;
+    for (const Volume& volume : ListVolumes())
+        expected.insert(volume.mount_point);
+    EXPECT_EQ(listed, expected);
+    EXPECT_TRUE(listed.count("/"));
+}
+
+TEST(ShellPathTest, StatusIsLazySixtyFourBitAndCopiedWithThePath) {
+    ScopedTempDir dir;
+    std::string big = (dir / "big.bin").string();
+    int fd = open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    constexpr std::uint64_t kFiveGiB = 5ull << 30;
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(kFiveGiB)), 0);  // sparse: no space used
+    close(fd);
+    // A time after 2038, which 32-bit seconds cannot hold.
+    constexpr std::int64_t kYear2100 = 4102444800;
+    timespec times[2] = {{kYear2100, 0}, {kYear2100, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, big.c_str(), times, 0), 0);
+
+    CShellPath path(big);
+    CShellPath copy = path;  // not read yet: the copy reads it itself
+    EXPECT_EQ(path.GetSize(), kFiveGiB);
+    EXPECT_EQ(path.GetModifiedTime(), kYear2100);
+    EXPECT_TRUE(path.GetStatus().attributes & kFileStatusLoaded);
+    fs::remove(big);
+    CShellPath copied_after = path;  // read already: the copy keeps what was read
+    EXPECT_EQ(copied_after.GetSize(), kFiveGiB);
+    EXPECT_EQ(copy.GetSize(), 0u);  // the file was gone when the copy first asked
+
+    fs::create_directories(dir / ".cfg");
+    CShellPath later((dir / ".cfg").string());
+    EXPECT_EQ(later.GetStatus().attributes & (kFileAttributeHidden | kFileAttributeDirectory),
+              kFileAttributeHidden | kFileAttributeDirectory);
+    EXPECT_EQ(CShellPath().GetStatus().attributes, kFileStatusLoaded);
+}
+
+TEST(ShellPathTest, DanglingAndLoopingLinksAreItemsWithoutStatus) {
+    ScopedTempDir dir;
+    fs::create_symlink(dir / "missing", dir / "dangling.png");
+    fs::create_symlink(dir / "loop-b", dir / "loop-a");
+    fs::create_symlink(dir / "loop-a", dir / "loop-b");
+    for (const char* name : {"dangling.png", "loop-a"}) {
+        CShellPath path((dir / name).string());
+        EXPECT_TRUE(path.HasIdList()) << name;
+        EXPECT_FALSE(path.IsFolder()) << name;
+        EXPECT_EQ(path.GetSize(), 0u) << name;
+        EXPECT_EQ(path.GetStatus().attributes, kFileStatusLoaded) << name;
+    }
+}
+
+TEST(ShellPathTest, TypeAndIconNamesComeFromTheMimeDatabase) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "photo.PNG", "x");
+    WriteFileBytes(dir / "data.xyzq", "x");
+    fs::create_directories(dir / "folder");
+    ASSERT_EQ(MimeTypeOfName("photo.PNG"), "image/png");
+    ASSERT_FALSE(MimeTypeDescription("image/png").empty());
+
+    CShellPath photo((dir / "photo.PNG").string());
+    EXPECT_EQ(photo.GetTypeName(), MimeTypeDescription("image/png"));
+    EXPECT_EQ(photo.GetIconName(kShgfiSmallIcon), "image-png");
+    EXPECT_EQ(IconNameOfIndex(photo.GetIconIndex(kShgfiSmallIcon)), "image-png");
+    EXPECT_EQ(CShellPath((dir / "data.xyzq").string()).GetTypeName(), "XYZQ File");
+    CShellPath folder((dir / "folder").string());
+    EXPECT_EQ(folder.GetTypeName(), MimeTypeDescription(kFolderMimeType));
+    EXPECT_EQ(folder.GetIconName(kShgfiSmallIcon), "folder");
+    EXPECT_EQ(folder.GetIconName(kShgfiSmallIcon | kShgfiOpenIcon), "folder-open");
+    EXPECT_EQ(MimeTypeOfName("archive.tar.gz"), "application/x-compressed-tar");  // longest
+}
+
+}  // namespace
+}  // namespace scopa
+
+namespace scopa {
+namespace {
+
+// A MIME database of our own, found through XDG_DATA_HOME for the life of the object.
+class ScopedMimeDatabase {
+public:
+    ScopedMimeDatabase() {
+        for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
+            const char* value = std::getenv(name);
+            m_saved.emplace_back(
+                name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+        }
+        fs::path mime = m_dir / "mime";
+        test::WriteFileBytes(mime / "globs2",
+                             "# comment line\n"
+                             "50:text/x-readme:README\n"
+                             "60:application/x-big:*.big\n"
+                             "50:application/x-tarball:*.tar.big\n"
+                             "50:image/x-upper:*.UP:cs\n"
+                             "40:image/x-lower:*.up\n"
+                             "30:text/x-pattern:note-??.txt\n"
+                             "malformed line without colons\n"
+                             "::\n");
+        test::WriteFileBytes(mime / "aliases", "application/x-old application/x-big\n");
+        test::WriteFileBytes(mime / "icons", "application/x-big:big-icon\n");
+        test::WriteFileBytes(mime / "generic-icons", "application/x-big:package-x-generic\n");
+        test::WriteFileBytes(mime / "application" / "x-big.xml",
+                             "<?xml version=\"1.0\"?>\n<mime-type type=\"application/x-big\">\n"
+                             "  <comment>Big &amp; &lt;bold&gt; data</comment>\n"
+                             "  <comment xml:lang=\"de\">Große Daten</comment>\n</mime-type>\n");
+        setenv("XDG_DATA_HOME", m_dir.path().c_str(), 1);
+        setenv("XDG_DATA_DIRS", (m_dir.path() / "none").c_str(), 1);
+        ResetMimeDatabase();
+    }
+    ~ScopedMimeDatabase() {
+        for (const auto& [name, value] : m_saved) {
+            if (value) {
+                setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+        ResetMimeDatabase();
+    }
+    ScopedMimeDatabase(const ScopedMimeDatabase&) = delete;
+    ScopedMimeDatabase& operator=(const ScopedMimeDatabase&) = delete;
+
+private:
+    ScopedTempDir m_dir;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+TEST(MimeTypesTest, GlobsFollowTheDatabaseRules) {
+    ScopedMimeDatabase database;
+    EXPECT_EQ(MimeTypeOfName("README"), "text/x-readme");
+    EXPECT_EQ(MimeTypeOfName("readme"), "text/x-readme");  // literals ignore case too
+    EXPECT_EQ(MimeTypeOfName("a.BIG"), "application/x-big");
+    EXPECT_EQ(MimeTypeOfName("a.tar.big"), "application/x-tarball");  // longest suffix wins
+    EXPECT_EQ(MimeTypeOfName("a.UP"), "image/x-upper");               // case-sensitive first
+    EXPECT_EQ(MimeTypeOfName("a.up"), "image/x-lower");
+    EXPECT_EQ(MimeTypeOfName("a.Up"), "image/x-lower");
+    EXPECT_EQ(MimeTypeOfName("note-12.txt"), "text/x-pattern");
+    EXPECT_EQ(MimeTypeOfName("note-123.txt"), "");
+    EXPECT_EQ(MimeTypeOfName(""), "");
+
+    EXPECT_EQ(MimeTypeDescription("application/x-big"), "Big & <bold> data");
+    EXPECT_EQ(MimeTypeDescription("application/x-old"), "Big & <bold> data");  // alias
+    EXPECT_EQ(MimeTypeDescription("../../etc/passwd"), "");
+    EXPECT_EQ(MimeTypeIconName("application/x-big"), "big-icon");
+    EXPECT_EQ(MimeTypeIconName("image/x-upper"), "image-x-upper");
+    EXPECT_EQ(MimeTypeGenericIconName("application/x-big"), "package-x-generic");
+    EXPECT_EQ(MimeTypeGenericIconName("image/x-upper"), "image-x-generic");
+
+    EXPECT_EQ(FileTypeText("x.big"), "Big & <bold> data");
+    EXPECT_EQ(FileTypeText("x.up"), "UP File");  // known type without a description
+    EXPECT_EQ(FileTypeText("x.qqq"), "QQQ File");
+    EXPECT_EQ(FileTypeText("noextension"), "");  // this database does not describe unknown data
+}
+
+}  // namespace
+}  // namespace scopa

@@ -7,6 +7,7 @@ SCOPA_PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg-dev libpng-dev libgif-dev libtiff-dev libwebp-dev libcairo2-dev librsvg2-dev
     libblkid-dev
+    python3-olefile libgsf-bin
 )
 
 scopa_log() { printf '==> %s\n' "$*" >&2; }

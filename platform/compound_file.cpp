@@ -136,6 +136,7 @@ struct SectorChain {
     std::vector<uint32_t> sectors;
     std::unordered_set<uint32_t> seen;
     bool ended = false;
+    bool direct = false;  // bytes straight from the source (a stream in memory)
 };
 
 struct CompoundFileState {
@@ -299,6 +300,7 @@ size_t CompoundFileState::ReadChain(SectorChain& chain, uint64_t position, void*
                                     size_t size) {
     if (position >= chain.size_bytes) return 0;
     size = size_t(std::min<uint64_t>(size, chain.size_bytes - position));
+    if (chain.direct) return source->ReadAt(position, buffer, size);
     uint32_t unit = chain.mini ? kMiniSectorBytes : sector_bytes;
     auto* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
@@ -494,8 +496,21 @@ bool OleStream::Seek(int64_t offset, SeekOrigin origin, uint64_t* new_position) 
 }
 
 StorageStat OleStream::Stat(bool with_name) const {
+    if (m_chain->direct) {
+        StorageStat stat;
+        stat.size = Size();
+        return stat;
+    }
     const DirectoryEntry* entry = m_file->Entry(m_entryId);
     return entry != nullptr ? MakeStat(*entry, with_name) : StorageStat{};
+}
+
+std::unique_ptr<OleStream> OleStream::FromBytes(const void* data, size_t size) {
+    auto file = std::make_shared<CompoundFileState>();
+    file->source = std::make_unique<MemorySource>(data, size);
+    auto chain = file->MakeChain(false, kEndOfChain, size);
+    chain->direct = true;
+    return std::unique_ptr<OleStream>(new OleStream(std::move(file), kNoEntry, std::move(chain)));
 }
 
 std::unique_ptr<OleStream> OleStream::Clone() const {

@@ -78,6 +78,10 @@ public:
     // A second stream on the same data with its own position (starting at this one's).
     std::unique_ptr<OleStream> Clone() const;
 
+    // A stream over a copy of bytes in memory, outside any compound file (as a stream on a
+    // global memory block); Stat reports its size and no name.
+    static std::unique_ptr<OleStream> FromBytes(const void* data, size_t size);
+
 private:
     friend class OleStorage;
     OleStream(std::shared_ptr<CompoundFileState> file, uint32_t entry_id,

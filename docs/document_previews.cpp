@@ -382,6 +382,8 @@ struct DibLayout {
     DibColourUsage usage = DibColourUsage::kRgbColours;
     int target_width = 0;
     int target_height = 0;
+    bool allow_top_down = false;        // a negative height stores the rows top-down
+    size_t table_entries_override = 0;  // when not 0, the table's entries (from biClrUsed)
 };
 
 uint32_t DirectPixel(const uint8_t* row, int x, int bit_count) {
@@ -415,11 +417,14 @@ bool DecodeDib(const std::vector<uint8_t>& dib, const DibLayout& layout, Documen
         return false;
     }
     const int width = layout.target_width, height = layout.target_height;
-    if (width <= 0 || height <= 0 || width > header.width || height > header.height ||
+    const bool top_down = layout.allow_top_down && header.height < 0;
+    const int64_t stored_rows = top_down ? -int64_t(header.height) : int64_t(header.height);
+    if (width <= 0 || height <= 0 || width > header.width || height > stored_rows ||
         uint64_t(width) * uint64_t(height) > kMaxPreviewPixels) {
         return false;
     }
-    const size_t entries = ColourEntries(uint16_t(bit_count));
+    const size_t entries = layout.table_entries_override ? layout.table_entries_override
+                                                         : ColourEntries(uint16_t(bit_count));
     const uint64_t table_end = layout.table_offset + entries * layout.table_entry_bytes;
     const uint64_t stride = (uint64_t(header.width) * uint64_t(bit_count) + 31) / 32 * 4;
     if (table_end > dib.size() || layout.bits_offset > dib.size() ||
@@ -441,7 +446,8 @@ bool DecodeDib(const std::vector<uint8_t>& dib, const DibLayout& layout, Documen
     result.pixels.resize(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y) {
         // Scan line 0 is stored first and is the bottom row of what is drawn.
-        const uint8_t* row = dib.data() + layout.bits_offset + size_t(height - 1 - y) * stride;
+        const size_t scan_line = top_down ? size_t(y) : size_t(height - 1 - y);
+        const uint8_t* row = dib.data() + layout.bits_offset + scan_line * stride;
         uint32_t* out = result.pixels.data() + size_t(y) * size_t(width);
         for (int x = 0; x < width; ++x) {
             out[x] =
@@ -562,6 +568,24 @@ bool MakeFlourishPreview(const DocumentSource& source, DocumentPreview* preview)
     layout.bits_offset = kDibHeaderBytes + 4 * kFlourishTableEntries;
     layout.target_width = header.width;
     layout.target_height = header.height;
+    return DecodeDib(dib, layout, preview);
+}
+
+bool DecodePackedDib(const std::vector<uint8_t>& dib, DocumentPreview* preview) {
+    DibHeader header;
+    if (!ReadDibHeader(dib, &header)) return false;
+    const uint32_t header_bytes = Le32(dib.data());
+    const uint32_t colours_used = Le32(dib.data() + 32);
+    const size_t by_bit_count = ColourEntries(header.bit_count);
+    if (colours_used > by_bit_count || header_bytes > dib.size()) return false;
+    DibLayout layout;
+    layout.table_offset = header_bytes;
+    layout.table_entries_override = colours_used;
+    layout.bits_offset = header_bytes + 4 * (colours_used ? colours_used : by_bit_count);
+    layout.target_width = header.width;
+    layout.target_height =
+        header.height < 0 ? int(-int64_t(header.height) & 0x7FFFFFFF) : header.height;
+    layout.allow_top_down = true;
     return DecodeDib(dib, layout, preview);
 }
 

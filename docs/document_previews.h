@@ -117,6 +117,11 @@ bool MakeScrapPreview(const DocumentSource& source, DocumentPreview* preview);
 bool MakeArtPreview(const DocumentSource& source, DocumentPreview* preview);
 bool MakeFlourishPreview(const DocumentSource& source, DocumentPreview* preview);
 
+// Decodes a packed DIB as a program's bitmap resource holds it: a BITMAPINFOHEADER (or a
+// larger one), a colour table of biClrUsed entries (or as many as the bit count gives),
+// rows bottom-up or, with a negative height, top-down. RGB colours; whole size.
+bool DecodePackedDib(const std::vector<uint8_t>& dib, DocumentPreview* preview);
+
 // The 20 reserved screen colours (0x00RRGGBB): the first ten, then the last ten.
 extern const uint32_t kStaticColours[20];
 

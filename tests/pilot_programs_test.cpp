@@ -1,0 +1,199 @@
+// Pilot programs: PE files with real version and bitmap resources, built by the cross
+// binutils' resource compiler and linker, then damaged on purpose.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "docs/pilot_programs.h"
+#include "platform/text.h"
+#include "support/compound_writer.h"
+#include "support/document_writer.h"
+#include "support/temp_dir.h"
+
+namespace scopa::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PilotSpec {
+    bool is_64_bit = true;
+    std::string file_name = "Pilot.dll";
+    // StringFileInfo tables: block name ("040904b0") and its Comments (empty: no Comments).
+    std::vector<std::pair<std::string, std::string>> tables = {{"040904b0", "For QLMK hosts"}};
+    std::string translation = "0x0409, 1200";
+    int bitmap_id = 1000;  // 0: no bitmap
+};
+
+const std::string kBitmapDib = PackedDib(5, 3, 24, "", 42);
+
+bool HaveTools() {
+    static const bool have = std::system(
+                                 "command -v x86_64-w64-mingw32-windres >/dev/null 2>&1 && "
+                                 "command -v i686-w64-mingw32-ld >/dev/null 2>&1 && "
+                                 "command -v cpp >/dev/null 2>&1") == 0;
+    return have;
+}
+
+// Builds the program in `dir` and returns its path (empty when a tool failed).
+fs::path BuildPilot(const fs::path& dir, const PilotSpec& spec) {
+    std::string bmp = "BM";
+    AppendLe32(bmp, uint32_t(14 + kBitmapDib.size()));
+    AppendLe32(bmp, 0);
+    AppendLe32(bmp, 14 + 40);
+    WriteFileBytes(dir / "pic.bmp", bmp + kBitmapDib);
+    std::string rc;
+    if (spec.bitmap_id != 0) rc += std::to_string(spec.bitmap_id) + " BITMAP \"pic.bmp\"\n";
+    rc +=
+        "1 VERSIONINFO\nFILEVERSION 1,0,0,0\nPRODUCTVERSION 1,0,0,0\nBEGIN\n"
+        "  BLOCK \"StringFileInfo\"\n  BEGIN\n";
+    for (const auto& [name, comments] : spec.tables) {
+        rc += "    BLOCK \"" + name + "\"\n    BEGIN\n      VALUE \"ProductName\", \"Pilot\"\n";
+        if (!comments.empty()) rc += "      VALUE \"Comments\", \"" + comments + "\"\n";
+        rc += "    END\n";
+    }
+    rc += "  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", " +
+          spec.translation + "\n  END\nEND\n";
+    WriteFileBytes(dir / "pilot.rc", rc);
+    const std::string prefix = spec.is_64_bit ? "x86_64-w64-mingw32-" : "i686-w64-mingw32-";
+    const bool dll = EndsWithNoCase(spec.file_name, ".dll");
+    fs::path out = dir / spec.file_name;
+    std::string command = "cd '" + dir.string() + "' && " + prefix +
+                          "windres --preprocessor=cpp --preprocessor-arg=-P -i pilot.rc -o res.o"
+                          " && " +
+                          prefix + "ld " + (dll ? "--dll " : "") + "-e 0 -o '" + out.string() +
+                          "' res.o >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return {};
+    return out;
+}
+
+class PilotTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTools()) GTEST_SKIP() << "the mingw-w64 binutils are not installed";
+    }
+    fs::path Build(const PilotSpec& spec) {
+        fs::path sub = dir / std::to_string(++m_builds);
+        fs::create_directories(sub);
+        fs::path path = BuildPilot(sub, spec);
+        EXPECT_FALSE(path.empty()) << "building " << spec.file_name;
+        return path;
+    }
+    ScopedTempDir dir;
+
+private:
+    int m_builds = 0;
+};
+
+TEST_F(PilotTest, MarkedProgramsWithBitmap1000ArePilotsIn32And64Bits) {
+    for (bool is_64_bit : {true, false}) {
+        for (const char* name : {"Pilot.dll", "TOOL.EXE"}) {
+            PilotSpec spec;
+            spec.is_64_bit = is_64_bit;
+            spec.file_name = name;
+            fs::path path = Build(spec);
+            auto resources = PeResources::Open(path.string());
+            ASSERT_NE(resources, nullptr) << name;
+            EXPECT_EQ(resources->Is64Bit(), is_64_bit);
+            EXPECT_TRUE(HasPilotVersionMark(*resources, "QLMK"));
+            EXPECT_TRUE(
+                IsPilot(path.string(), "QLMK", "SOFTWARE\\QOR\\Quillmark\\3.0\\Pilots\\", {}))
+                << name << (is_64_bit ? " 64" : " 32");
+            EXPECT_FALSE(
+                IsPilot(path.string(), "TSLN", "SOFTWARE\\QOR\\Tessellan\\4.0\\Pilots\\", {}));
+            EXPECT_FALSE(IsPilot(path.string(), "qlmk", "", {})) << "the tag is case-sensitive";
+        }
+    }
+}
+
+TEST_F(PilotTest, BitmapResourceDecodesAsItsDib) {
+    fs::path path = Build(PilotSpec{});
+    DocumentPreview preview;
+    ASSERT_TRUE(MakePilotPreview(path.string(), &preview));
+    EXPECT_EQ(preview.width_px, 5);
+    EXPECT_EQ(preview.height_px, 3);
+    EXPECT_EQ(preview.bits_per_pixel, 24);
+    // Top-left pixel: the first three bytes of the last stored row, blue first.
+    const auto* bits = reinterpret_cast<const uint8_t*>(kBitmapDib.data()) + 40;
+    const uint8_t* top = bits + 2 * DibRowBytes(5, 24);
+    EXPECT_EQ(preview.pixels[0], (uint32_t(top[2]) << 16) | (uint32_t(top[1]) << 8) | top[0]);
+}
+
+TEST_F(PilotTest, RegistryMarksWhatTheVersionResourceDoesNot) {
+    PilotSpec spec;
+    spec.file_name = "Helper.exe";
+    spec.tables = {{"040904b0", "no tag here"}};
+    fs::path path = Build(spec);
+    const std::string key_root = "SOFTWARE\\QOR\\Tessellan\\4.0\\Pilots\\";
+    std::vector<std::string> asked;
+    auto registry = [&asked, &key_root](const std::string& key) {
+        asked.push_back(key);
+        return key == key_root + "Helper";
+    };
+    EXPECT_FALSE(IsPilot(path.string(), "TSLN", key_root, {}));
+    EXPECT_TRUE(IsPilot(path.string(), "TSLN", key_root, registry));
+    EXPECT_EQ(asked, std::vector<std::string>{key_root + "Helper"});
+    EXPECT_EQ(PilotRegistryKey("C:\\Apps\\My.Tool.exe", "K\\"), "K\\My.Tool");
+    EXPECT_EQ(PilotRegistryKey("/opt/apps/tool.dll", "K\\"), "K\\tool");
+}
+
+TEST_F(PilotTest, TranslationsChooseTheStringTable) {
+    PilotSpec spec;
+    spec.tables = {{"040904b0", ""}, {"040704e4", "Pilot fuer QLMK"}};
+    spec.translation = "0x0409, 1200, 0x0407, 1252";
+    EXPECT_TRUE(IsPilot(Build(spec).string(), "QLMK", "", {}));
+    spec.translation = "0x0409, 1200";  // the table with the mark is not listed
+    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
+}
+
+TEST_F(PilotTest, WithoutBitmap1000OrTheRightNameThereIsNoPilot) {
+    PilotSpec spec;
+    spec.bitmap_id = 1001;
+    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
+    spec.bitmap_id = 0;
+    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
+    spec = PilotSpec{};
+    spec.file_name = "pilot.bin";
+    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
+    EXPECT_FALSE(IsPilot((dir / "missing.exe").string(), "QLMK", "", {}));
+}
+
+TEST_F(PilotTest, DamagedFilesFailQuietly) {
+    fs::path path = Build(PilotSpec{});
+    const std::string good = ReadFileBytes(path);
+    ASSERT_FALSE(good.empty());
+    // Every truncation and single-byte corruption: readers end and read nothing outside.
+    for (size_t cut = 0; cut < good.size(); cut += 3) {
+        std::string part = good.substr(0, cut);
+        auto resources = PeResources::FromBytes(part.data(), part.size());
+        if (resources) {
+            DocumentPreview preview;
+            LoadPilotBitmap(*resources, &preview);
+            HasPilotVersionMark(*resources, "QLMK");
+        }
+        std::string flipped = good;
+        flipped[cut] = char(flipped[cut] ^ 0xFF);
+        resources = PeResources::FromBytes(flipped.data(), flipped.size());
+        if (resources) {
+            DocumentPreview preview;
+            LoadPilotBitmap(*resources, &preview);
+            HasPilotVersionMark(*resources, "QLMK");
+        }
+    }
+    EXPECT_EQ(PeResources::FromBytes("MZ", 2), nullptr);
+    std::string compound = CompoundDocument("not a program");
+    EXPECT_EQ(PeResources::FromBytes(compound.data(), compound.size()), nullptr);
+}
+
+TEST(VersionInfoTest, OversizedAndMalformedBlocksAreRefused) {
+    FileVersionInfo info;
+    EXPECT_FALSE(info.Parse(std::vector<uint8_t>(FileVersionInfo::kMaxVersionBlockBytes + 1, 0)));
+    EXPECT_FALSE(info.Parse({}));
+    std::vector<uint8_t> zero_length(64, 0);
+    EXPECT_FALSE(info.Parse(zero_length));
+    EXPECT_TRUE(info.Translations().empty());
+    EXPECT_FALSE(info.QueryString("\\StringFileInfo\\040904b0\\Comments"));
+}
+
+}  // namespace
+}  // namespace scopa::test

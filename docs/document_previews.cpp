@@ -84,7 +84,7 @@ public:
     PlainFile& operator=(const PlainFile&) = delete;
 
     size_t Read(void* buffer, size_t size) {
-        if (m_position >= m_size) return 0;
+        if (size == 0 || m_position >= m_size) return 0;
         size = size_t(std::min<uint64_t>(size, m_size - m_position));
         size_t done = 0;
         if (m_inMemory) {

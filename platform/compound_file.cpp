@@ -82,7 +82,7 @@ public:
         size_bytes = size;
     }
     size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
-        if (offset >= m_bytes.size()) return 0;
+        if (size == 0 || offset >= m_bytes.size()) return 0;
         size_t take = size_t(std::min<uint64_t>(size, m_bytes.size() - offset));
         std::memcpy(buffer, m_bytes.data() + offset, take);
         bytes_read += take;
@@ -298,7 +298,7 @@ std::optional<uint32_t> CompoundFileState::SectorAt(SectorChain& chain, size_t i
 
 size_t CompoundFileState::ReadChain(SectorChain& chain, uint64_t position, void* buffer,
                                     size_t size) {
-    if (position >= chain.size_bytes) return 0;
+    if (size == 0 || position >= chain.size_bytes) return 0;
     size = size_t(std::min<uint64_t>(size, chain.size_bytes - position));
     if (chain.direct) return source->ReadAt(position, buffer, size);
     uint32_t unit = chain.mini ? kMiniSectorBytes : sector_bytes;

@@ -115,6 +115,8 @@ void SetError(std::string* error, const char* text) {
     if (error != nullptr) *error = text;
 }
 
+// Upper-cases one UTF-16 unit for name comparison: ASCII, Latin-1, basic Greek and
+// Cyrillic letters, which covers the names documents use; other units compare as they are.
 char16_t UpperUnit(char16_t c) {
     if (c >= u'a' && c <= u'z') return char16_t(c - 0x20);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 0x20);  // Latin-1

@@ -196,6 +196,12 @@ TEST(CompoundFileCrossCheck, OlefileListsAndReadsWhatTheWriterWrites) {
             expected[path] = Pattern(kBoundarySizes[i], uint32_t(i + 10));
             writer.AddStream(path, expected[path]);
         }
+        expected["\u00dcn\u00efc\u00f6d\u00e9/\u03a9mega"] = "non-ASCII names";
+        expected["\x05SummaryInformation"] = Pattern(300, 99);
+        for (const char* path :
+             {"\u00dcn\u00efc\u00f6d\u00e9/\u03a9mega", "\x05SummaryInformation"}) {
+            writer.AddStream(path, expected[path]);
+        }
         std::filesystem::path file = dir / ("v" + std::to_string(version) + ".ole");
         writer.WriteTo(file);
         std::string script =
@@ -203,7 +209,8 @@ TEST(CompoundFileCrossCheck, OlefileListsAndReadsWhatTheWriterWrites) {
             "f=olefile.OleFileIO(sys.argv[1], raise_defects=olefile.DEFECT_INCORRECT)\n"
             "for e in f.listdir(streams=True, storages=False):\n"
             "  d=f.openstream(e).read()\n"
-            "  print('/'.join(e), len(d), zlib.crc32(d))\n";
+            "  line='%s %d %d\\n' % ('/'.join(e), len(d), zlib.crc32(d))\n"
+            "  sys.stdout.buffer.write(line.encode('utf-8'))\n";
         WriteFileBytes(dir / "list.py", script);
         int status = 0;
         std::string out = Capture(

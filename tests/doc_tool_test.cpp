@@ -3,6 +3,7 @@
 
 #include "support/compound_writer.h"
 #include "support/document_writer.h"
+#include "support/pe_builder.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 
@@ -77,6 +78,20 @@ TEST_F(DocToolTest, JsonAndPngOutput) {
         "{\"kind\": \"none\", \"keywords\": \"\", \"preview_width\": 0, \"preview_height\": 0}\n");
     ToolResult no_png = RunTool({"doc", (dir / "plain.txt").string(), "-o", png + "2"});
     EXPECT_EQ(no_png.exit_status, 1);
+}
+
+TEST_F(DocToolTest, PilotProgramsShowTheirBitmap) {
+    if (!HavePeTools()) GTEST_SKIP() << "the mingw-w64 binutils are not installed";
+    PilotSpec spec;
+    spec.file_name = "Tool.exe";
+    std::filesystem::path path = BuildPilot(dir.path(), spec);
+    ASSERT_FALSE(path.empty());
+    ToolResult result = RunTool({"doc", path.string()});
+    EXPECT_EQ(result.out, "kind: pilot\nkeywords: \npreview: 5 x 3\n");
+    spec.tables = {{"040904b0", "unmarked"}};
+    spec.file_name = "Other.exe";
+    result = RunTool({"doc", BuildPilot(dir.path(), spec).string()});
+    EXPECT_EQ(result.out, "kind: none\nkeywords: \npreview: none\n");
 }
 
 TEST_F(DocToolTest, UnreadableFileIsAOneLineError) {

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "support/compound_writer.h"
 #include "support/document_writer.h"
+#include "support/pe_builder.h"
 #include "support/temp_dir.h"
 
 namespace scopa::test {
@@ -16,61 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct PilotSpec {
-    bool is_64_bit = true;
-    std::string file_name = "Pilot.dll";
-    // StringFileInfo tables: block name ("040904b0") and its Comments (empty: no Comments).
-    std::vector<std::pair<std::string, std::string>> tables = {{"040904b0", "For QLMK hosts"}};
-    std::string translation = "0x0409, 1200";
-    int bitmap_id = 1000;  // 0: no bitmap
-};
-
-const std::string kBitmapDib = PackedDib(5, 3, 24, "", 42);
-
-bool HaveTools() {
-    static const bool have = std::system(
-                                 "command -v x86_64-w64-mingw32-windres >/dev/null 2>&1 && "
-                                 "command -v i686-w64-mingw32-ld >/dev/null 2>&1 && "
-                                 "command -v cpp >/dev/null 2>&1") == 0;
-    return have;
-}
-
-// Builds the program in `dir` and returns its path (empty when a tool failed).
-fs::path BuildPilot(const fs::path& dir, const PilotSpec& spec) {
-    std::string bmp = "BM";
-    AppendLe32(bmp, uint32_t(14 + kBitmapDib.size()));
-    AppendLe32(bmp, 0);
-    AppendLe32(bmp, 14 + 40);
-    WriteFileBytes(dir / "pic.bmp", bmp + kBitmapDib);
-    std::string rc;
-    if (spec.bitmap_id != 0) rc += std::to_string(spec.bitmap_id) + " BITMAP \"pic.bmp\"\n";
-    rc +=
-        "1 VERSIONINFO\nFILEVERSION 1,0,0,0\nPRODUCTVERSION 1,0,0,0\nBEGIN\n"
-        "  BLOCK \"StringFileInfo\"\n  BEGIN\n";
-    for (const auto& [name, comments] : spec.tables) {
-        rc += "    BLOCK \"" + name + "\"\n    BEGIN\n      VALUE \"ProductName\", \"Pilot\"\n";
-        if (!comments.empty()) rc += "      VALUE \"Comments\", \"" + comments + "\"\n";
-        rc += "    END\n";
-    }
-    rc += "  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", " +
-          spec.translation + "\n  END\nEND\n";
-    WriteFileBytes(dir / "pilot.rc", rc);
-    const std::string prefix = spec.is_64_bit ? "x86_64-w64-mingw32-" : "i686-w64-mingw32-";
-    const bool dll = EndsWithNoCase(spec.file_name, ".dll");
-    fs::path out = dir / spec.file_name;
-    std::string command = "cd '" + dir.string() + "' && " + prefix +
-                          "windres --preprocessor=cpp --preprocessor-arg=-P -i pilot.rc -o res.o"
-                          " && " +
-                          prefix + "ld " + (dll ? "--dll " : "") + "-e 0 -o '" + out.string() +
-                          "' res.o >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return {};
-    return out;
-}
-
 class PilotTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveTools()) GTEST_SKIP() << "the mingw-w64 binutils are not installed";
+        if (!HavePeTools()) GTEST_SKIP() << "the mingw-w64 binutils are not installed";
     }
     fs::path Build(const PilotSpec& spec) {
         fs::path sub = dir / std::to_string(++m_builds);
@@ -114,7 +64,7 @@ TEST_F(PilotTest, BitmapResourceDecodesAsItsDib) {
     EXPECT_EQ(preview.height_px, 3);
     EXPECT_EQ(preview.bits_per_pixel, 24);
     // Top-left pixel: the first three bytes of the last stored row, blue first.
-    const auto* bits = reinterpret_cast<const uint8_t*>(kBitmapDib.data()) + 40;
+    const auto* bits = reinterpret_cast<const uint8_t*>(PilotBitmapDib().data()) + 40;
     const uint8_t* top = bits + 2 * DibRowBytes(5, 24);
     EXPECT_EQ(preview.pixels[0], (uint32_t(top[2]) << 16) | (uint32_t(top[1]) << 8) | top[0]);
 }

@@ -148,7 +148,7 @@ std::unique_ptr<OleStorage> DocumentSource::OpenStorage(uint32_t mode) const {
 
 std::unique_ptr<PlainFile> DocumentSource::OpenPlain() const {
     if (m_inMemory) return std::make_unique<PlainFile>(m_data, m_size);
-    int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
     struct stat status;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {

@@ -363,7 +363,9 @@ bool HasStorageSignature(const void* data, size_t size) {
 }
 
 StorageFileAnswer StgIsStorageFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking, as every file here: a pipe named like a document must not
+    // stall the caller; reading one gives nothing.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return StorageFileAnswer::kUnreadable;
     FileSource source(fd);
     uint8_t bytes[sizeof(kSignature)];
@@ -550,7 +552,7 @@ std::unique_ptr<OleStorage> OleStorage::Open(const std::string& path, uint32_t m
         SetError(error, "compound files are opened for reading only");
         return nullptr;
     }
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         SetError(error, "cannot open file");
         return nullptr;

@@ -48,7 +48,7 @@ void SetError(std::string* error, const char* text) {
 }  // namespace
 
 std::unique_ptr<PeResources> PeResources::Open(const std::string& path, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         SetError(error, "cannot open file");
         return nullptr;

@@ -1,6 +1,7 @@
 // Document tests and preview readers over documents generated from the stored layouts:
 // each kind and version boundary, the plain and compound forms, and refusals.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "docs/document_previews.h"
 #include "support/compound_writer.h"
@@ -337,6 +338,20 @@ TEST(DocumentReadersTest, FilesOnDiskAndBytesReadByATest) {
     EXPECT_FALSE(IsArtContent(DocumentSource::File(dir.path().string())));
     DocumentPreview preview;
     EXPECT_FALSE(MakeArtPreview(DocumentSource::File((dir / "missing.art").string()), &preview));
+}
+
+TEST(DocumentReadersTest, PipesNamedLikeDocumentsDoNotBlock) {
+    ScopedTempDir dir;
+    const std::string pipe = (dir / "stalled.dtp").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    DocumentSource source = DocumentSource::File(pipe);
+    EXPECT_NE(StgIsStorageFile(pipe), StorageFileAnswer::kStorage);
+    EXPECT_FALSE(IsDTPContent(source, ""));
+    EXPECT_FALSE(IsArtContent(source));
+    EXPECT_FALSE(IsFlourishContent(source));
+    DocumentPreview preview;
+    EXPECT_FALSE(MakeArtPreview(source, &preview));
+    EXPECT_FALSE(MakeDTPPreview(source, &preview));
 }
 
 }  // namespace

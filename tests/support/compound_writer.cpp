@@ -118,9 +118,188 @@ void CompoundFileWriter::AddStream(const std::string& path, std::string bytes) {
     m_nodes[node].bytes = std::move(bytes);
 }
 
+namespace {
+
+// Links one storage's children and returns the id of the tree's root: a balanced tree over
+// the sorted names, nodes on an incomplete deepest level red (which keeps the red-black
+// rules), or one right-leaning chain in the given order when `unsorted`.
+uint32_t LinkChildren(std::vector<FlatEntry>& entries, std::vector<uint32_t> kids, bool unsorted) {
+    if (kids.empty()) return kNoEntry;
+    if (unsorted) {
+        for (size_t i = 0; i + 1 < kids.size(); ++i)
+            entries[kids[i]].right = kids[i + 1];
+        return kids[0];
+    }
+    std::sort(kids.begin(), kids.end(), [&](uint32_t a, uint32_t b) {
+        return CompareElementNames(entries[a].name, entries[b].name) < 0;
+    });
+    int max_depth = 0;
+    while ((size_t(2) << max_depth) - 1 < kids.size())
+        ++max_depth;
+    const bool perfect = (size_t(2) << max_depth) - 1 == kids.size();
+    std::function<uint32_t(size_t, size_t, int)> build = [&](size_t lo, size_t hi,
+                                                             int depth) -> uint32_t {
+        if (lo >= hi) return kNoEntry;
+        size_t mid = lo + (hi - lo) / 2;
+        FlatEntry& entry = entries[kids[mid]];
+        entry.color = (depth == max_depth && !perfect) ? 0 : 1;
+        entry.left = build(lo, mid, depth + 1);
+        entry.right = build(mid + 1, hi, depth + 1);
+        return kids[mid];
+    };
+    return build(0, kids.size(), 0);
+}
+
+// Regular sectors laid out one after another, with their FAT entries.
+struct SectorPlan {
+    size_t sector_bytes;
+    std::vector<uint32_t> fat;
+    std::string body;
+
+    // Appends `data` as one chain; returns its first sector (end of chain when empty).
+    uint32_t Place(const std::string& data) {
+        if (data.empty()) return kEndOfChain;
+        uint32_t first = uint32_t(fat.size());
+        size_t count = CeilDiv(data.size(), sector_bytes);
+        for (size_t i = 0; i < count; ++i) {
+            fat.push_back(i + 1 < count ? first + uint32_t(i) + 1 : kEndOfChain);
+        }
+        body += data;
+        body.resize(fat.size() * sector_bytes, '\0');
+        return first;
+    }
+};
+
+// Short streams packed into the mini stream as chains of 64-byte mini sectors.
+struct MiniStream {
+    std::string bytes;
+    std::vector<uint32_t> fat;
+
+    uint32_t Place(const std::string& data) {
+        uint32_t first = uint32_t(bytes.size() / kMiniSector);
+        size_t count = CeilDiv(data.size(), kMiniSector);
+        for (size_t i = 0; i < count; ++i) {
+            fat.push_back(i + 1 < count ? first + uint32_t(i) + 1 : kEndOfChain);
+        }
+        bytes += data;
+        bytes.resize(CeilDiv(bytes.size(), kMiniSector) * kMiniSector, '\0');
+        return first;
+    }
+};
+
+std::string EntryBytes(const FlatEntry& entry) {
+    std::string raw(128, '\0');
+    const size_t units = std::min<size_t>(entry.name.size(), 31);
+    for (size_t i = 0; i < units; ++i)
+        PutLe16(raw, 2 * i, entry.name[i]);
+    PutLe16(raw, 64, uint16_t((units + 1) * 2));
+    raw[66] = char(entry.type);
+    raw[67] = char(entry.color);
+    PutLe32(raw, 68, entry.left);
+    PutLe32(raw, 72, entry.right);
+    PutLe32(raw, 76, entry.child);
+    PutLe32(raw, 116, entry.type == 1 ? 0 : entry.start);
+    PutLe32(raw, 120, uint32_t(entry.size));
+    PutLe32(raw, 124, uint32_t(entry.size >> 32));
+    return raw;
+}
+
+// The directory, filled to whole sectors with unused entries.
+std::string DirectoryBytes(const std::vector<FlatEntry>& entries, size_t sector_bytes) {
+    std::string directory;
+    for (const FlatEntry& entry : entries)
+        directory += EntryBytes(entry);
+    while (directory.size() % sector_bytes != 0) {
+        FlatEntry unused;
+        unused.type = 0;
+        unused.color = 0;
+        unused.start = 0;
+        std::string raw = EntryBytes(unused);
+        PutLe16(raw, 64, 0);
+        directory += raw;
+    }
+    return directory;
+}
+
+// The FAT and DIFAT sectors appended to the plan, sized so that the FAT also covers its
+// own sectors and the DIFAT's.
+struct FatSectors {
+    std::vector<uint32_t> fat;
+    std::vector<uint32_t> difat;
+};
+
+FatSectors AppendFat(SectorPlan& plan) {
+    const size_t per_sector = plan.sector_bytes / 4;
+    const size_t base = plan.fat.size();
+    size_t fat_count = 0, difat_count = 0;
+    for (;;) {
+        size_t need_fat = CeilDiv(base + fat_count + difat_count, per_sector);
+        size_t need_difat =
+            need_fat > kHeaderDifat ? CeilDiv(need_fat - kHeaderDifat, per_sector - 1) : 0;
+        if (need_fat == fat_count && need_difat == difat_count) break;
+        fat_count = need_fat;
+        difat_count = need_difat;
+    }
+    FatSectors sectors;
+    for (size_t i = 0; i < fat_count; ++i) {
+        sectors.fat.push_back(uint32_t(plan.fat.size()));
+        plan.fat.push_back(kFatSectorMark);
+    }
+    for (size_t i = 0; i < difat_count; ++i) {
+        sectors.difat.push_back(uint32_t(plan.fat.size()));
+        plan.fat.push_back(kDifatSectorMark);
+    }
+    plan.fat.resize(fat_count * per_sector, kFreeSector);
+    for (uint32_t value : plan.fat)
+        AppendLe32(plan.body, value);
+    for (size_t d = 0; d < difat_count; ++d) {
+        for (size_t i = 0; i < per_sector - 1; ++i) {
+            size_t k = kHeaderDifat + d * (per_sector - 1) + i;
+            AppendLe32(plan.body, k < fat_count ? sectors.fat[k] : kFreeSector);
+        }
+        AppendLe32(plan.body, d + 1 < difat_count ? sectors.difat[d + 1] : kEndOfChain);
+    }
+    return sectors;
+}
+
+struct HeaderFields {
+    int major_version = 3;
+    uint32_t directory_sectors = 0;
+    uint32_t first_directory = kEndOfChain;
+    uint32_t first_mini_fat = kEndOfChain;
+    uint32_t mini_fat_sectors = 0;
+};
+
+std::string HeaderBytes(const HeaderFields& fields, const FatSectors& sectors,
+                        size_t sector_bytes) {
+    std::string header(sector_bytes, '\0');
+    static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    for (int i = 0; i < 8; ++i)
+        header[size_t(i)] = char(kSignature[i]);
+    const bool v4 = fields.major_version == 4;
+    PutLe16(header, 24, 0x3E);
+    PutLe16(header, 26, uint16_t(fields.major_version));
+    PutLe16(header, 28, 0xFFFE);
+    PutLe16(header, 30, v4 ? 12 : 9);
+    PutLe16(header, 32, 6);
+    PutLe32(header, 40, v4 ? fields.directory_sectors : 0);
+    PutLe32(header, 44, uint32_t(sectors.fat.size()));
+    PutLe32(header, 48, fields.first_directory);
+    PutLe32(header, 56, uint32_t(kMiniCutoff));
+    PutLe32(header, 60, fields.first_mini_fat);
+    PutLe32(header, 64, fields.mini_fat_sectors);
+    PutLe32(header, 68, sectors.difat.empty() ? kEndOfChain : sectors.difat[0]);
+    PutLe32(header, 72, uint32_t(sectors.difat.size()));
+    for (size_t i = 0; i < kHeaderDifat; ++i) {
+        PutLe32(header, 76 + 4 * i, i < sectors.fat.size() ? sectors.fat[i] : kFreeSector);
+    }
+    return header;
+}
+
+}  // namespace
+
 std::string CompoundFileWriter::Build(CompoundLayout* layout) const {
     const size_t sector = m_majorVersion == 4 ? 4096 : 512;
-    const size_t per_sector = sector / 4;
 
     // Directory ids in depth-first order, with paths for the layout report.
     std::vector<size_t> order;
@@ -145,183 +324,51 @@ std::string CompoundFileWriter::Build(CompoundLayout* layout) const {
         entry.type = node == 0 ? 5 : m_nodes[node].is_storage ? 1 : 2;
         if (!m_nodes[node].is_storage) entry.size = m_nodes[node].bytes.size();
     }
-
-    // Each storage's children: a balanced tree over the sorted names, nodes on an incomplete
-    // deepest level red (keeps the red-black rules), or an unsorted chain when asked.
     for (size_t node = 0; node < m_nodes.size(); ++node) {
         std::vector<uint32_t> kids;
         for (size_t child : m_nodes[node].children)
             kids.push_back(id_of[child]);
-        if (kids.empty()) continue;
-        if (m_unsorted) {
-            for (size_t i = 0; i + 1 < kids.size(); ++i)
-                entries[kids[i]].right = kids[i + 1];
-            entries[id_of[node]].child = kids[0];
-            continue;
-        }
-        std::sort(kids.begin(), kids.end(), [&](uint32_t a, uint32_t b) {
-            return CompareElementNames(entries[a].name, entries[b].name) < 0;
-        });
-        int max_depth = 0;
-        while ((size_t(2) << max_depth) - 1 < kids.size())
-            ++max_depth;
-        bool perfect = (size_t(2) << max_depth) - 1 == kids.size();
-        std::function<uint32_t(size_t, size_t, int)> build = [&](size_t lo, size_t hi,
-                                                                 int depth) -> uint32_t {
-            if (lo >= hi) return kNoEntry;
-            size_t mid = lo + (hi - lo) / 2;
-            FlatEntry& entry = entries[kids[mid]];
-            entry.color = (depth == max_depth && !perfect) ? 0 : 1;
-            entry.left = build(lo, mid, depth + 1);
-            entry.right = build(mid + 1, hi, depth + 1);
-            return kids[mid];
-        };
-        entries[id_of[node]].child = build(0, kids.size(), 0);
+        entries[id_of[node]].child = LinkChildren(entries, kids, m_unsorted);
     }
 
-    // Stream data: short streams into the mini stream, the rest into regular sectors.
-    std::string mini_stream;
-    std::vector<uint32_t> mini_fat;
-    std::vector<std::pair<uint32_t, const std::string*>> big_streams;  // entry id, bytes
+    // Sectors: long streams, the mini stream, the mini FAT, the directory, FAT and DIFAT.
+    SectorPlan plan{sector, {}, {}};
+    MiniStream mini;
     for (size_t node = 1; node < m_nodes.size(); ++node) {
         const Node& n = m_nodes[node];
         if (n.is_storage || n.bytes.empty()) continue;
         FlatEntry& entry = entries[id_of[node]];
-        if (n.bytes.size() >= kMiniCutoff) {
-            big_streams.push_back({id_of[node], &n.bytes});
-            continue;
-        }
-        uint32_t first = uint32_t(mini_stream.size() / kMiniSector);
-        size_t count = CeilDiv(n.bytes.size(), kMiniSector);
-        for (size_t i = 0; i < count; ++i) {
-            mini_fat.push_back(i + 1 < count ? first + uint32_t(i) + 1 : kEndOfChain);
-        }
-        entry.start = first;
-        mini_stream += n.bytes;
-        mini_stream.resize(CeilDiv(mini_stream.size(), kMiniSector) * kMiniSector, '\0');
+        entry.start = n.bytes.size() >= kMiniCutoff ? plan.Place(n.bytes) : mini.Place(n.bytes);
     }
-
-    // Sector plan: stream data, mini stream, mini FAT, directory, then FAT and DIFAT sized
-    // so that the FAT also covers its own sectors and the DIFAT's.
-    std::vector<uint32_t> fat;
-    std::string body;
-    auto place = [&](const std::string& data) -> uint32_t {
-        if (data.empty()) return kEndOfChain;
-        uint32_t first = uint32_t(fat.size());
-        size_t count = CeilDiv(data.size(), sector);
-        for (size_t i = 0; i < count; ++i) {
-            fat.push_back(i + 1 < count ? first + uint32_t(i) + 1 : kEndOfChain);
-        }
-        body += data;
-        body.resize(fat.size() * sector, '\0');
-        return first;
-    };
-    for (auto& [id, bytes] : big_streams)
-        entries[id].start = place(*bytes);
-    entries[0].start = place(mini_stream);
-    entries[0].size = mini_stream.size();
+    entries[0].start = plan.Place(mini.bytes);
+    entries[0].size = mini.bytes.size();
     std::string mini_fat_bytes;
-    for (uint32_t value : mini_fat)
+    for (uint32_t value : mini.fat)
         AppendLe32(mini_fat_bytes, value);
-    uint32_t first_mini_fat = place(mini_fat_bytes);
-    uint32_t mini_fat_sectors = uint32_t(CeilDiv(mini_fat_bytes.size(), sector));
-
-    std::string directory;
-    for (const FlatEntry& entry : entries) {
-        std::string raw(128, '\0');
-        for (size_t i = 0; i < entry.name.size() && i < 31; ++i)
-            PutLe16(raw, 2 * i, entry.name[i]);
-        PutLe16(raw, 64, uint16_t((std::min<size_t>(entry.name.size(), 31) + 1) * 2));
-        raw[66] = char(entry.type);
-        raw[67] = char(entry.color);
-        PutLe32(raw, 68, entry.left);
-        PutLe32(raw, 72, entry.right);
-        PutLe32(raw, 76, entry.child);
-        PutLe32(raw, 116, entry.type == 1 ? 0 : entry.start);
-        PutLe32(raw, 120, uint32_t(entry.size));
-        PutLe32(raw, 124, uint32_t(entry.size >> 32));
-        directory += raw;
-    }
-    while (directory.size() % sector != 0) {
-        std::string unused(128, '\0');
-        PutLe32(unused, 68, kNoEntry);
-        PutLe32(unused, 72, kNoEntry);
-        PutLe32(unused, 76, kNoEntry);
-        directory += unused;
-    }
-    uint32_t first_directory = place(directory);
-    uint32_t directory_sectors = uint32_t(directory.size() / sector);
-
-    size_t base = fat.size();
-    size_t fat_sectors = 0, difat_sectors = 0;
-    for (;;) {
-        size_t need_fat = CeilDiv(base + fat_sectors + difat_sectors, per_sector);
-        size_t need_difat =
-            need_fat > kHeaderDifat ? CeilDiv(need_fat - kHeaderDifat, per_sector - 1) : 0;
-        if (need_fat == fat_sectors && need_difat == difat_sectors) break;
-        fat_sectors = need_fat;
-        difat_sectors = need_difat;
-    }
-    std::vector<uint32_t> fat_sector_numbers;
-    for (size_t i = 0; i < fat_sectors; ++i) {
-        fat_sector_numbers.push_back(uint32_t(fat.size()));
-        fat.push_back(kFatSectorMark);
-    }
-    std::vector<uint32_t> difat_sector_numbers;
-    for (size_t i = 0; i < difat_sectors; ++i) {
-        difat_sector_numbers.push_back(uint32_t(fat.size()));
-        fat.push_back(kDifatSectorMark);
-    }
-    fat.resize(fat_sectors * per_sector, kFreeSector);
-    std::string fat_bytes;
-    for (uint32_t value : fat)
-        AppendLe32(fat_bytes, value);
-    body += fat_bytes;
-    for (size_t d = 0; d < difat_sectors; ++d) {
-        std::string raw;
-        for (size_t i = 0; i < per_sector - 1; ++i) {
-            size_t k = kHeaderDifat + d * (per_sector - 1) + i;
-            AppendLe32(raw, k < fat_sectors ? fat_sector_numbers[k] : kFreeSector);
-        }
-        AppendLe32(raw, d + 1 < difat_sectors ? difat_sector_numbers[d + 1] : kEndOfChain);
-        body += raw;
-    }
-
-    std::string header(sector, '\0');
-    static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    for (int i = 0; i < 8; ++i)
-        header[i] = char(kSignature[i]);
-    PutLe16(header, 24, 0x3E);
-    PutLe16(header, 26, uint16_t(m_majorVersion));
-    PutLe16(header, 28, 0xFFFE);
-    PutLe16(header, 30, m_majorVersion == 4 ? 12 : 9);
-    PutLe16(header, 32, 6);
-    PutLe32(header, 40, m_majorVersion == 4 ? directory_sectors : 0);
-    PutLe32(header, 44, uint32_t(fat_sectors));
-    PutLe32(header, 48, first_directory);
-    PutLe32(header, 56, uint32_t(kMiniCutoff));
-    PutLe32(header, 60, first_mini_fat);
-    PutLe32(header, 64, mini_fat_sectors);
-    PutLe32(header, 68, difat_sectors ? difat_sector_numbers[0] : kEndOfChain);
-    PutLe32(header, 72, uint32_t(difat_sectors));
-    for (size_t i = 0; i < kHeaderDifat; ++i) {
-        PutLe32(header, 76 + 4 * i, i < fat_sectors ? fat_sector_numbers[i] : kFreeSector);
-    }
+    HeaderFields fields;
+    fields.major_version = m_majorVersion;
+    fields.first_mini_fat = plan.Place(mini_fat_bytes);
+    fields.mini_fat_sectors = uint32_t(CeilDiv(mini_fat_bytes.size(), sector));
+    std::string directory = DirectoryBytes(entries, sector);
+    fields.first_directory = plan.Place(directory);
+    fields.directory_sectors = uint32_t(directory.size() / sector);
+    FatSectors fat = AppendFat(plan);
 
     if (layout != nullptr) {
         *layout = CompoundLayout{};
         layout->sector_bytes = uint32_t(sector);
-        layout->first_directory_sector = first_directory;
-        layout->first_mini_fat_sector = first_mini_fat;
-        layout->first_difat_sector = difat_sectors ? difat_sector_numbers[0] : kEndOfChain;
-        layout->fat_sectors = fat_sector_numbers;
+        layout->first_directory_sector = fields.first_directory;
+        layout->first_mini_fat_sector = fields.first_mini_fat;
+        layout->first_difat_sector = fat.difat.empty() ? kEndOfChain : fat.difat[0];
+        layout->fat_sectors = fat.fat;
         for (size_t node = 0; node < m_nodes.size(); ++node) {
             layout->directory_ids[paths[node]] = id_of[node];
-            if (!m_nodes[node].is_storage)
+            if (!m_nodes[node].is_storage) {
                 layout->start_sectors[paths[node]] = entries[id_of[node]].start;
+            }
         }
     }
-    return header + body;
+    return HeaderBytes(fields, fat, sector) + plan.body;
 }
 
 void CompoundFileWriter::WriteTo(const std::filesystem::path& path, CompoundLayout* layout) const {

@@ -82,15 +82,15 @@ TEST_F(DocToolTest, JsonAndPngOutput) {
 
 TEST_F(DocToolTest, PilotProgramsShowTheirBitmap) {
     if (!HavePeTools()) GTEST_SKIP() << "the mingw-w64 binutils are not installed";
-    PilotSpec spec;
-    spec.file_name = "Tool.exe";
-    std::filesystem::path path = BuildPilot(dir.path(), spec);
+    PilotProgram program;
+    program.file_name = "Tool.exe";
+    std::filesystem::path path = BuildPilot(dir.path(), program);
     ASSERT_FALSE(path.empty());
     ToolResult result = RunTool({"doc", path.string()});
     EXPECT_EQ(result.out, "kind: pilot\nkeywords: \npreview: 5 x 3\n");
-    spec.tables = {{"040904b0", "unmarked"}};
-    spec.file_name = "Other.exe";
-    result = RunTool({"doc", BuildPilot(dir.path(), spec).string()});
+    program.tables = {{"040904b0", "unmarked"}};
+    program.file_name = "Other.exe";
+    result = RunTool({"doc", BuildPilot(dir.path(), program).string()});
     EXPECT_EQ(result.out, "kind: none\nkeywords: \npreview: none\n");
 }
 

@@ -22,11 +22,11 @@ protected:
     void SetUp() override {
         if (!HavePeTools()) GTEST_SKIP() << "the mingw-w64 binutils are not installed";
     }
-    fs::path Build(const PilotSpec& spec) {
+    fs::path Build(const PilotProgram& program) {
         fs::path sub = dir / std::to_string(++m_builds);
         fs::create_directories(sub);
-        fs::path path = BuildPilot(sub, spec);
-        EXPECT_FALSE(path.empty()) << "building " << spec.file_name;
+        fs::path path = BuildPilot(sub, program);
+        EXPECT_FALSE(path.empty()) << "building " << program.file_name;
         return path;
     }
     ScopedTempDir dir;
@@ -38,10 +38,10 @@ private:
 TEST_F(PilotTest, MarkedProgramsWithBitmap1000ArePilotsIn32And64Bits) {
     for (bool is_64_bit : {true, false}) {
         for (const char* name : {"Pilot.dll", "TOOL.EXE"}) {
-            PilotSpec spec;
-            spec.is_64_bit = is_64_bit;
-            spec.file_name = name;
-            fs::path path = Build(spec);
+            PilotProgram program;
+            program.is_64_bit = is_64_bit;
+            program.file_name = name;
+            fs::path path = Build(program);
             auto resources = PeResources::Open(path.string());
             ASSERT_NE(resources, nullptr) << name;
             EXPECT_EQ(resources->Is64Bit(), is_64_bit);
@@ -57,7 +57,7 @@ TEST_F(PilotTest, MarkedProgramsWithBitmap1000ArePilotsIn32And64Bits) {
 }
 
 TEST_F(PilotTest, BitmapResourceDecodesAsItsDib) {
-    fs::path path = Build(PilotSpec{});
+    fs::path path = Build(PilotProgram{});
     DocumentPreview preview;
     ASSERT_TRUE(MakePilotPreview(path.string(), &preview));
     EXPECT_EQ(preview.width_px, 5);
@@ -70,10 +70,10 @@ TEST_F(PilotTest, BitmapResourceDecodesAsItsDib) {
 }
 
 TEST_F(PilotTest, RegistryMarksWhatTheVersionResourceDoesNot) {
-    PilotSpec spec;
-    spec.file_name = "Helper.exe";
-    spec.tables = {{"040904b0", "no tag here"}};
-    fs::path path = Build(spec);
+    PilotProgram program;
+    program.file_name = "Helper.exe";
+    program.tables = {{"040904b0", "no tag here"}};
+    fs::path path = Build(program);
     const std::string key_root = "SOFTWARE\\QOR\\Tessellan\\4.0\\Pilots\\";
     std::vector<std::string> asked;
     auto registry = [&asked, &key_root](const std::string& key) {
@@ -88,28 +88,28 @@ TEST_F(PilotTest, RegistryMarksWhatTheVersionResourceDoesNot) {
 }
 
 TEST_F(PilotTest, TranslationsChooseTheStringTable) {
-    PilotSpec spec;
-    spec.tables = {{"040904b0", ""}, {"040704e4", "Pilot fuer QLMK"}};
-    spec.translation = "0x0409, 1200, 0x0407, 1252";
-    EXPECT_TRUE(IsPilot(Build(spec).string(), "QLMK", "", {}));
-    spec.translation = "0x0409, 1200";  // the table with the mark is not listed
-    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
+    PilotProgram program;
+    program.tables = {{"040904b0", ""}, {"040704e4", "Pilot fuer QLMK"}};
+    program.translation = "0x0409, 1200, 0x0407, 1252";
+    EXPECT_TRUE(IsPilot(Build(program).string(), "QLMK", "", {}));
+    program.translation = "0x0409, 1200";  // the table with the mark is not listed
+    EXPECT_FALSE(IsPilot(Build(program).string(), "QLMK", "", {}));
 }
 
 TEST_F(PilotTest, WithoutBitmap1000OrTheRightNameThereIsNoPilot) {
-    PilotSpec spec;
-    spec.bitmap_id = 1001;
-    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
-    spec.bitmap_id = 0;
-    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
-    spec = PilotSpec{};
-    spec.file_name = "pilot.bin";
-    EXPECT_FALSE(IsPilot(Build(spec).string(), "QLMK", "", {}));
+    PilotProgram program;
+    program.bitmap_id = 1001;
+    EXPECT_FALSE(IsPilot(Build(program).string(), "QLMK", "", {}));
+    program.bitmap_id = 0;
+    EXPECT_FALSE(IsPilot(Build(program).string(), "QLMK", "", {}));
+    program = PilotProgram{};
+    program.file_name = "pilot.bin";
+    EXPECT_FALSE(IsPilot(Build(program).string(), "QLMK", "", {}));
     EXPECT_FALSE(IsPilot((dir / "missing.exe").string(), "QLMK", "", {}));
 }
 
 TEST_F(PilotTest, DamagedFilesFailQuietly) {
-    fs::path path = Build(PilotSpec{});
+    fs::path path = Build(PilotProgram{});
     const std::string good = ReadFileBytes(path);
     ASSERT_FALSE(good.empty());
     // Every truncation and single-byte corruption: readers end and read nothing outside.

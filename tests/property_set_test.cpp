@@ -181,7 +181,7 @@ TEST(PropertyTest, HostileLengthsAndCountsFailWithoutValue) {
 }
 
 TEST(PropertySectionTest, UnsupportedTypesAreKeptWithoutData) {
-    SectionSpec section;
+    SectionRecord section;
     section.format_id = kFmtidSummaryInformation;
     section.properties = {{2, 0x99, "????"},
                           {5, kVtLpstr, CountedString("kept")},
@@ -201,7 +201,7 @@ TEST(PropertySectionTest, UnsupportedTypesAreKeptWithoutData) {
 }
 
 TEST(PropertySectionTest, DictionaryNamesTheSectionAndMapsLowerCaseNames) {
-    SectionSpec section;
+    SectionRecord section;
     section.format_id = kOtherFormatId;
     section.dictionary = {{0, "My Section"},          {0, "Ignored"}, {3, "Colour"}, {4, "COLOUR"},
                           {5, std::string(300, 'n')}, {6, "Last"}};
@@ -215,7 +215,7 @@ TEST(PropertySectionTest, DictionaryNamesTheSectionAndMapsLowerCaseNames) {
 }
 
 TEST(PropertySetTest, SectionsByFormatIdAndHeaderFields) {
-    SectionSpec first, second, third;
+    SectionRecord first, second, third;
     first.format_id = kOtherFormatId;
     first.properties = {{2, kVtI4, "1111"}};
     second.format_id = kFmtidSummaryInformation;
@@ -277,7 +277,7 @@ TEST(PropertySetTest, HostileCountsAndOffsetsStayBounded) {
         EXPECT_LE(summary.GetKeywords().size(), good.size()) << patch.what;
     }
     // Many sections all pointing at one large section stay within the set's byte budget.
-    SectionSpec big;
+    SectionRecord big;
     big.format_id = kOtherFormatId;
     for (uint32_t id = 2; id < 40; ++id) {
         big.properties.push_back({id, kVtBlob, CountedString(std::string(900000, 'b'))});

@@ -9,12 +9,12 @@ namespace {
 const std::array<uint8_t, 16> kSummaryFormatId = {0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F, 0x68, 0x10,
                                                   0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9};
 
-std::string SectionBytes(const SectionSpec& section) {
+std::string SectionBytes(const SectionRecord& section) {
     std::vector<std::pair<uint32_t, std::string>> bodies;  // identifier, type + value
     if (!section.dictionary.empty()) {
         std::string body;
         AppendLe32(body, uint32_t(section.dictionary.size()));
-        for (const DictionaryEntrySpec& entry : section.dictionary) {
+        for (const DictionaryEntryRecord& entry : section.dictionary) {
             AppendLe32(body, entry.id);
             AppendLe32(body, uint32_t(entry.name.size() + 1));
             body += entry.name;
@@ -22,7 +22,7 @@ std::string SectionBytes(const SectionSpec& section) {
         }
         bodies.push_back({0, body});
     }
-    for (const PropertySpec& property : section.properties) {
+    for (const PropertyRecord& property : section.properties) {
         std::string body;
         AppendLe32(body, property.type);
         body += property.stored;
@@ -49,7 +49,7 @@ uint32_t Grey(int index) {
 
 }  // namespace
 
-std::string BuildPropertySet(const std::vector<SectionSpec>& sections) {
+std::string BuildPropertySet(const std::vector<SectionRecord>& sections) {
     std::string bytes;
     AppendLe16(bytes, 0xFFFE);
     AppendLe16(bytes, 0);
@@ -58,7 +58,7 @@ std::string BuildPropertySet(const std::vector<SectionSpec>& sections) {
     AppendLe32(bytes, uint32_t(sections.size()));
     std::string bodies;
     size_t offset = 28 + 20 * sections.size();
-    for (const SectionSpec& section : sections) {
+    for (const SectionRecord& section : sections) {
         bytes.append(reinterpret_cast<const char*>(section.format_id.data()), 16);
         AppendLe32(bytes, uint32_t(offset + bodies.size()));
         bodies += SectionBytes(section);
@@ -73,7 +73,7 @@ std::string CountedString(const std::string& text) {
 }
 
 std::string SummaryInformationStream(const char* keywords, uint16_t code_page) {
-    SectionSpec section;
+    SectionRecord section;
     section.format_id = kSummaryFormatId;
     std::string code_page_value;
     AppendLe16(code_page_value, code_page);
@@ -238,7 +238,7 @@ std::vector<SeedFile> AllSeedFiles() {
     seeds.push_back({"compound_file", "writer_v4.ole", v4.Build()});
 
     seeds.push_back({"property_set", "summary.bin", summary});
-    SectionSpec rich;
+    SectionRecord rich;
     rich.format_id = kSummaryFormatId;
     rich.dictionary = {{0, "Section"}, {7, "Name"}};
     std::string vector_value;

@@ -12,25 +12,25 @@ namespace scopa::test {
 
 // ---- property sets ----
 
-struct PropertySpec {
+struct PropertyRecord {
     uint32_t id = 0;
     uint32_t type = 0;
     std::string stored;  // the bytes after the type
 };
 
-struct DictionaryEntrySpec {
+struct DictionaryEntryRecord {
     uint32_t id = 0;
     std::string name;  // written with a terminating zero
 };
 
-struct SectionSpec {
+struct SectionRecord {
     std::array<uint8_t, 16> format_id{};
-    std::vector<PropertySpec> properties;
-    std::vector<DictionaryEntrySpec> dictionary;  // written as identifier 0 when not empty
+    std::vector<PropertyRecord> properties;
+    std::vector<DictionaryEntryRecord> dictionary;  // written as identifier 0 when not empty
 };
 
 // A whole property-set stream: header, section entries, sections laid out one after another.
-std::string BuildPropertySet(const std::vector<SectionSpec>& sections);
+std::string BuildPropertySet(const std::vector<SectionRecord>& sections);
 // Stored bytes of a counted 8-bit string: length including the zero, characters, zero.
 std::string CountedString(const std::string& text);
 // A summary-information stream with a code page and, unless null, a keywords property.

@@ -26,35 +26,35 @@ bool HavePeTools() {
 
 namespace {
 
-std::string ResourceScript(const PilotSpec& spec) {
+std::string ResourceScript(const PilotProgram& program) {
     std::string rc;
-    if (spec.bitmap_id != 0) rc += std::to_string(spec.bitmap_id) + " BITMAP \"pic.bmp\"\n";
+    if (program.bitmap_id != 0) rc += std::to_string(program.bitmap_id) + " BITMAP \"pic.bmp\"\n";
     rc +=
         "1 VERSIONINFO\nFILEVERSION 1,0,0,0\nPRODUCTVERSION 1,0,0,0\nBEGIN\n"
         "  BLOCK \"StringFileInfo\"\n  BEGIN\n";
-    for (const auto& [name, comments] : spec.tables) {
+    for (const auto& [name, comments] : program.tables) {
         rc += "    BLOCK \"" + name + "\"\n    BEGIN\n      VALUE \"ProductName\", \"Pilot\"\n";
         if (!comments.empty()) rc += "      VALUE \"Comments\", \"" + comments + "\"\n";
         rc += "    END\n";
     }
     rc += "  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", " +
-          spec.translation + "\n  END\nEND\n";
+          program.translation + "\n  END\nEND\n";
     return rc;
 }
 
 }  // namespace
 
-fs::path BuildPilot(const fs::path& dir, const PilotSpec& spec) {
+fs::path BuildPilot(const fs::path& dir, const PilotProgram& program) {
     // A .bmp file: the 14-byte file header, then the packed DIB.
     std::string bmp = "BM";
     AppendLe32(bmp, uint32_t(14 + PilotBitmapDib().size()));
     AppendLe32(bmp, 0);
     AppendLe32(bmp, 14 + 40);
     WriteFileBytes(dir / "pic.bmp", bmp + PilotBitmapDib());
-    WriteFileBytes(dir / "pilot.rc", ResourceScript(spec));
-    const std::string prefix = spec.is_64_bit ? "x86_64-w64-mingw32-" : "i686-w64-mingw32-";
-    const bool dll = EndsWithNoCase(spec.file_name, ".dll");
-    fs::path out = dir / spec.file_name;
+    WriteFileBytes(dir / "pilot.rc", ResourceScript(program));
+    const std::string prefix = program.is_64_bit ? "x86_64-w64-mingw32-" : "i686-w64-mingw32-";
+    const bool dll = EndsWithNoCase(program.file_name, ".dll");
+    fs::path out = dir / program.file_name;
     std::string command = "cd '" + dir.string() + "' && " + prefix +
                           "windres --preprocessor=cpp --preprocessor-arg=-P -i pilot.rc -o res.o"
                           " && " +

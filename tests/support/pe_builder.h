@@ -9,7 +9,7 @@
 
 namespace scopa::test {
 
-struct PilotSpec {
+struct PilotProgram {
     bool is_64_bit = true;
     std::string file_name = "Pilot.dll";  // ".dll" (any case) links a library, else a program
     // StringFileInfo tables: block name ("040904b0") and its Comments (empty: no Comments).
@@ -26,6 +26,6 @@ bool HavePeTools();
 
 // Builds the program in `dir` (which receives the intermediate files too) and returns its
 // path; empty when a tool failed.
-std::filesystem::path BuildPilot(const std::filesystem::path& dir, const PilotSpec& spec);
+std::filesystem::path BuildPilot(const std::filesystem::path& dir, const PilotProgram& program);
 
 }  // namespace scopa::test

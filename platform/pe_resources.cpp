@@ -47,94 +47,133 @@ void SetError(std::string* error, const char* text) {
 
 }  // namespace
 
+struct PeSource {
+    int fd = -1;
+    std::vector<uint8_t> bytes;  // when read from memory
+    uint64_t size_bytes = 0;
+    uint64_t bytes_read = 0;
+
+    ~PeSource() {
+        if (fd >= 0) ::close(fd);
+    }
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) {
+        if (size == 0) return true;
+        if (offset > size_bytes || size > size_bytes - offset) return false;
+        if (fd < 0) {
+            std::memcpy(buffer, bytes.data() + offset, size);
+        } else {
+            size_t done = 0;
+            auto* out = static_cast<uint8_t*>(buffer);
+            while (done < size) {
+                ssize_t got = ::pread(fd, out + done, size - done, off_t(offset + done));
+                if (got <= 0) return false;
+                done += size_t(got);
+            }
+        }
+        bytes_read += size;
+        return true;
+    }
+};
+
+PeResources::PeResources(std::unique_ptr<PeSource> source) : m_source(std::move(source)) {}
+
+PeResources::~PeResources() = default;
+
+uint64_t PeResources::BytesRead() const {
+    return m_source->bytes_read;
+}
+
+bool PeResources::ReadAt(uint64_t offset, void* buffer, size_t size) const {
+    return m_source->ReadAt(offset, buffer, size);
+}
+
 std::unique_ptr<PeResources> PeResources::Open(const std::string& path, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    auto source = std::make_unique<PeSource>();
+    source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (source->fd < 0) {
         SetError(error, "cannot open file");
         return nullptr;
     }
     struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        uint64_t(status.st_size) > kMaxPeFileBytes) {
-        ::close(fd);
-        SetError(error, "not a regular file of a readable size");
+    if (::fstat(source->fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        SetError(error, "not a regular file");
         return nullptr;
     }
-    std::unique_ptr<PeResources> resources(new PeResources());
-    resources->m_bytes.resize(size_t(status.st_size));
-    size_t done = 0;
-    while (done < resources->m_bytes.size()) {
-        ssize_t got = ::pread(fd, resources->m_bytes.data() + done,
-                              resources->m_bytes.size() - done, off_t(done));
-        if (got <= 0) break;
-        done += size_t(got);
-    }
-    ::close(fd);
-    resources->m_bytes.resize(done);
+    source->size_bytes = uint64_t(status.st_size);
+    std::unique_ptr<PeResources> resources(new PeResources(std::move(source)));
     if (!resources->Parse(error)) return nullptr;
     return resources;
 }
 
 std::unique_ptr<PeResources> PeResources::FromBytes(const void* data, size_t size,
                                                     std::string* error) {
-    std::unique_ptr<PeResources> resources(new PeResources());
+    auto source = std::make_unique<PeSource>();
     const auto* bytes = static_cast<const uint8_t*>(data);
-    resources->m_bytes.assign(bytes, bytes + size);
+    source->bytes.assign(bytes, bytes + size);
+    source->size_bytes = size;
+    std::unique_ptr<PeResources> resources(new PeResources(std::move(source)));
     if (!resources->Parse(error)) return nullptr;
     return resources;
 }
 
 bool PeResources::Parse(std::string* error) {
-    const size_t size = m_bytes.size();
-    const uint8_t* bytes = m_bytes.data();
-    if (size < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') {
+    uint8_t dos[0x40];
+    if (!ReadAt(0, dos, sizeof(dos)) || dos[0] != 'M' || dos[1] != 'Z') {
         SetError(error, "not a PE file (no MZ header)");
         return false;
     }
-    const uint64_t pe = Le32(bytes + 0x3C);
-    if (pe + 4 + kCoffHeaderBytes > size || std::memcmp(bytes + pe, "PE\0\0", 4) != 0) {
+    const uint64_t pe = Le32(dos + 0x3C);
+    uint8_t signature_and_coff[4 + kCoffHeaderBytes];
+    if (!ReadAt(pe, signature_and_coff, sizeof(signature_and_coff)) ||
+        std::memcmp(signature_and_coff, "PE\0\0", 4) != 0) {
         SetError(error, "not a PE file (no PE signature)");
         return false;
     }
-    const uint8_t* coff = bytes + pe + 4;
+    const uint8_t* coff = signature_and_coff + 4;
     const uint16_t section_count = Le16(coff + 2);
     const uint16_t optional_bytes = Le16(coff + 16);
-    const uint64_t optional = pe + 4 + kCoffHeaderBytes;
-    if (optional + optional_bytes > size || optional_bytes < 2) {
+    const uint64_t optional_at = pe + sizeof(signature_and_coff);
+    std::vector<uint8_t> optional(optional_bytes);
+    if (optional_bytes < 2 || !ReadAt(optional_at, optional.data(), optional.size())) {
         SetError(error, "PE optional header is cut short");
         return false;
     }
-    const uint16_t magic = Le16(bytes + optional);
+    const uint16_t magic = Le16(optional.data());
     if (magic != kPe32Magic && magic != kPe32PlusMagic) {
         SetError(error, "unknown PE optional header");
         return false;
     }
     m_is64Bit = magic == kPe32PlusMagic;
-    const uint64_t count_at = m_is64Bit ? 108 : 92;
-    const uint64_t directory_at = count_at + 4 + 8 * kResourceDirectoryIndex;
-    if (directory_at + 8 > optional_bytes ||
-        Le32(bytes + optional + count_at) <= kResourceDirectoryIndex) {
+    const size_t count_at = m_is64Bit ? 108 : 92;
+    const size_t directory_at = count_at + 4 + 8 * kResourceDirectoryIndex;
+    if (directory_at + 8 > optional.size() ||
+        Le32(optional.data() + count_at) <= kResourceDirectoryIndex) {
         SetError(error, "PE file has no resources");
         return false;
     }
-    const uint32_t resource_rva = Le32(bytes + optional + directory_at);
-    m_resourceSize = Le32(bytes + optional + directory_at + 4);
-    const uint64_t sections = optional + optional_bytes;
-    if (sections + uint64_t(section_count) * kSectionHeaderBytes > size) {
+    const uint32_t resource_rva = Le32(optional.data() + directory_at);
+    const uint32_t resource_bytes = Le32(optional.data() + directory_at + 4);
+    std::vector<uint8_t> table(size_t(section_count) * kSectionHeaderBytes);
+    if (!ReadAt(optional_at + optional_bytes, table.data(), table.size())) {
         SetError(error, "PE section table is cut short");
         return false;
     }
-    for (uint16_t i = 0; i < section_count; ++i) {
-        const uint8_t* header = bytes + sections + size_t(i) * kSectionHeaderBytes;
+    for (size_t i = 0; i < section_count; ++i) {
+        const uint8_t* header = table.data() + i * kSectionHeaderBytes;
         m_sections.push_back(
             {Le32(header + 12), Le32(header + 8), Le32(header + 16), Le32(header + 20)});
     }
-    std::optional<uint64_t> offset = RvaToOffset(resource_rva, m_resourceSize);
-    if (m_resourceSize < kResourceDirectoryBytes || !offset) {
+    std::optional<uint64_t> offset = RvaToOffset(resource_rva, resource_bytes);
+    if (resource_bytes < kResourceDirectoryBytes || resource_bytes > kMaxResourceTreeBytes ||
+        !offset) {
         SetError(error, "PE file has no resources");
         return false;
     }
-    m_resourceOffset = *offset;
+    m_tree.resize(resource_bytes);
+    if (!ReadAt(*offset, m_tree.data(), m_tree.size())) {
+        SetError(error, "PE resources are cut short");
+        return false;
+    }
     return true;
 }
 
@@ -146,7 +185,7 @@ std::optional<uint64_t> PeResources::RvaToOffset(uint32_t rva, uint32_t size) co
         // The bytes must be stored in the file, inside this section's raw data.
         if (within + size > section.raw_size) return std::nullopt;
         uint64_t offset = uint64_t(section.raw_offset) + within;
-        if (offset + size > m_bytes.size()) return std::nullopt;
+        if (offset + size > m_source->size_bytes) return std::nullopt;
         return offset;
     }
     return std::nullopt;
@@ -154,15 +193,15 @@ std::optional<uint64_t> PeResources::RvaToOffset(uint32_t rva, uint32_t size) co
 
 std::optional<uint32_t> PeResources::Child(uint32_t directory_offset, std::optional<uint32_t> id,
                                            bool want_directory) const {
-    if (uint64_t(directory_offset) + kResourceDirectoryBytes > m_resourceSize) return std::nullopt;
-    const uint8_t* directory = m_bytes.data() + m_resourceOffset + directory_offset;
+    if (uint64_t(directory_offset) + kResourceDirectoryBytes > m_tree.size()) return std::nullopt;
+    const uint8_t* directory = m_tree.data() + directory_offset;
     const size_t named = Le16(directory + 12);
     const size_t total = std::min(named + Le16(directory + 14), kMaxResourceEntriesPerDirectory);
     for (size_t i = 0; i < total; ++i) {
         uint64_t at =
             uint64_t(directory_offset) + kResourceDirectoryBytes + i * kResourceEntryBytes;
-        if (at + kResourceEntryBytes > m_resourceSize) return std::nullopt;
-        const uint8_t* entry = m_bytes.data() + m_resourceOffset + at;
+        if (at + kResourceEntryBytes > m_tree.size()) return std::nullopt;
+        const uint8_t* entry = m_tree.data() + at;
         const uint32_t name = Le32(entry);
         const uint32_t target = Le32(entry + 4);
         if (id && ((name & kHighBit) != 0 || name != *id)) continue;
@@ -182,14 +221,15 @@ std::optional<std::vector<uint8_t>> PeResources::Lookup(uint32_t type,
     std::optional<uint32_t> languages = names ? Child(*names, id, true) : std::nullopt;
     std::optional<uint32_t> leaf =
         languages ? Child(*languages, std::nullopt, false) : std::nullopt;
-    if (!leaf || uint64_t(*leaf) + kResourceDataEntryBytes > m_resourceSize) return std::nullopt;
-    const uint8_t* data_entry = m_bytes.data() + m_resourceOffset + *leaf;
+    if (!leaf || uint64_t(*leaf) + kResourceDataEntryBytes > m_tree.size()) return std::nullopt;
+    const uint8_t* data_entry = m_tree.data() + *leaf;
     const uint32_t data_rva = Le32(data_entry);
     const uint32_t data_size = Le32(data_entry + 4);
     std::optional<uint64_t> offset = RvaToOffset(data_rva, data_size);
-    if (!offset) return std::nullopt;
-    return std::vector<uint8_t>(m_bytes.begin() + ptrdiff_t(*offset),
-                                m_bytes.begin() + ptrdiff_t(*offset + data_size));
+    if (!offset || data_size > kMaxResourceDataBytes) return std::nullopt;
+    std::vector<uint8_t> data(data_size);
+    if (!ReadAt(*offset, data.data(), data.size())) return std::nullopt;
+    return data;
 }
 
 std::optional<std::vector<uint8_t>> PeResources::Find(uint32_t type, uint32_t id) const {

@@ -1,6 +1,8 @@
 // Resources of Windows PE executables and libraries (32- and 64-bit), read from the file's
-// bytes: no program is ever loaded or run. Also the version resource's tree with the
-// queries the version API answers ("\VarFileInfo\Translation", "\StringFileInfo\...").
+// bytes: no program is ever loaded or run. Only the headers, the resource tree and the
+// resources asked for are read, so large programs cost a few small reads. Also the version
+// resource's tree with the queries the version API answers ("\VarFileInfo\Translation",
+// "\StringFileInfo\...").
 #pragma once
 
 #include <cstddef>
@@ -18,8 +20,11 @@ inline constexpr uint32_t kResourceTypeBitmap = 2;
 inline constexpr uint32_t kResourceTypeVersion = 16;
 
 // Bounds against hostile files.
-inline constexpr uint64_t kMaxPeFileBytes = uint64_t(256) << 20;  // larger files are not read
+inline constexpr uint32_t kMaxResourceTreeBytes = 16u << 20;  // the resource section read
+inline constexpr uint32_t kMaxResourceDataBytes = 16u << 20;  // one resource
 inline constexpr size_t kMaxResourceEntriesPerDirectory = 4096;
+
+struct PeSource;  // where the bytes come from; private
 
 class PeResources {
 public:
@@ -29,7 +34,13 @@ public:
     static std::unique_ptr<PeResources> FromBytes(const void* data, size_t size,
                                                   std::string* error = nullptr);
 
+    ~PeResources();
+    PeResources(const PeResources&) = delete;
+    PeResources& operator=(const PeResources&) = delete;
+
     bool Is64Bit() const { return m_is64Bit; }
+    // Bytes read from the file so far: the headers, the resource tree and what was found.
+    uint64_t BytesRead() const;
     // The data of the resource of `type` with numeric identifier `id`, its first language;
     // null when there is none or it lies outside the file.
     std::optional<std::vector<uint8_t>> Find(uint32_t type, uint32_t id) const;
@@ -37,8 +48,9 @@ public:
     std::optional<std::vector<uint8_t>> FindFirst(uint32_t type) const;
 
 private:
-    PeResources() = default;
+    explicit PeResources(std::unique_ptr<PeSource> source);
     bool Parse(std::string* error);
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) const;
     std::optional<uint64_t> RvaToOffset(uint32_t rva, uint32_t size) const;
     // Offset (within the resource section) of the child of the directory at
     // `directory_offset` with numeric `id`, or of its first child when `id` is empty.
@@ -52,11 +64,10 @@ private:
         uint32_t raw_size = 0;
         uint32_t raw_offset = 0;
     };
-    std::vector<uint8_t> m_bytes;
+    std::unique_ptr<PeSource> m_source;
     std::vector<Section> m_sections;
     bool m_is64Bit = false;
-    uint64_t m_resourceOffset = 0;  // file offset of the resource directory
-    uint32_t m_resourceSize = 0;
+    std::vector<uint8_t> m_tree;  // the resource directory's bytes, as the file holds them
 };
 
 // A version resource (VS_VERSIONINFO) parsed into its tree of blocks.

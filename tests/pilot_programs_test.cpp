@@ -69,6 +69,20 @@ TEST_F(PilotTest, BitmapResourceDecodesAsItsDib) {
     EXPECT_EQ(preview.pixels[0], (uint32_t(top[2]) << 16) | (uint32_t(top[1]) << 8) | top[0]);
 }
 
+TEST_F(PilotTest, LargeProgramsCostOnlyTheirHeadersAndResources) {
+    fs::path path = Build(PilotProgram{});
+    std::string bytes = ReadFileBytes(path);
+    bytes += std::string(20 << 20, 'o');  // data appended after the image, as installers do
+    WriteFileBytes(path, bytes);
+    EXPECT_TRUE(IsPilot(path.string(), "QLMK", "", {}));
+    auto resources = PeResources::Open(path.string());
+    ASSERT_NE(resources, nullptr);
+    DocumentPreview preview;
+    ASSERT_TRUE(LoadPilotBitmap(*resources, &preview));
+    EXPECT_TRUE(HasPilotVersionMark(*resources, "QLMK"));
+    EXPECT_LT(resources->BytesRead(), 4096u);
+}
+
 TEST_F(PilotTest, RegistryMarksWhatTheVersionResourceDoesNot) {
     PilotProgram program;
     program.file_name = "Helper.exe";

@@ -1,0 +1,15 @@
+// Runs the dtp document test and preview reader over arbitrary bytes, both as a
+// compound file and, when the bytes are not one, as a plain file.
+#include <cstddef>
+#include <cstdint>
+
+#include "docs/document_previews.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    scopa::DocumentSource source = scopa::DocumentSource::Bytes(data, size);
+    scopa::IsDTPContent(source, "");
+    scopa::IsDTPContent(source, "red, blue");
+    scopa::DocumentPreview preview;
+    scopa::MakeDTPPreview(source, &preview);
+    return 0;
+}

@@ -1,0 +1,61 @@
+#include "imaging/row_reducer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace scopa {
+
+bool RowReducer::Start(vSIZE source_size, int factor) {
+    m_source = source_size;
+    m_factor = std::max(factor, 1);
+    m_rowsPushed = 0;
+    m_rowsInBand = 0;
+    vSIZE reduced{int32_t((int64_t(source_size.cx) + m_factor - 1) / m_factor),
+                  int32_t((int64_t(source_size.cy) + m_factor - 1) / m_factor)};
+    if (!m_result.Create(reduced.cx, reduced.cy, 24)) return false;
+    if (m_factor > 1) m_sums.assign(size_t(reduced.cx) * 3, 0);
+    return true;
+}
+
+void RowReducer::PushRow(const uint8_t* bgr) {
+    if (m_rowsPushed >= m_source.cy) return;
+    ++m_rowsPushed;
+    if (m_factor == 1) {
+        std::memcpy(m_result.Row(m_rowsPushed - 1), bgr, size_t(m_source.cx) * 3);
+        return;
+    }
+    for (int32_t x = 0; x < m_source.cx; ++x) {
+        uint64_t* sum = &m_sums[size_t(x / m_factor) * 3];
+        sum[0] += bgr[3 * x];
+        sum[1] += bgr[3 * x + 1];
+        sum[2] += bgr[3 * x + 2];
+    }
+    if (++m_rowsInBand == m_factor || m_rowsPushed == m_source.cy) EmitBand();
+}
+
+void RowReducer::EmitBand() {
+    uint8_t* out = m_result.Row((m_rowsPushed - 1) / m_factor);
+    int32_t width = m_result.Width();
+    for (int32_t x = 0; x < width; ++x) {
+        uint32_t columns = uint32_t(std::min<int64_t>(m_factor, m_source.cx - int64_t(x) * m_factor));
+        uint64_t count = uint64_t(columns) * uint64_t(m_rowsInBand);
+        uint64_t* sum = &m_sums[size_t(x) * 3];
+        for (int c = 0; c < 3; ++c) {
+            out[3 * x + c] = uint8_t((sum[c] + count / 2) / count);
+            sum[c] = 0;
+        }
+    }
+    m_rowsInBand = 0;
+}
+
+void CompositeRgbaOnWhite(const uint8_t* rgba, int32_t width, uint8_t* bgr_out) {
+    for (int32_t x = 0; x < width; ++x, rgba += 4, bgr_out += 3) {
+        uint32_t alpha = rgba[3];
+        uint32_t white = 255 * (255 - alpha);
+        bgr_out[0] = uint8_t((rgba[2] * alpha + white + 127) / 255);
+        bgr_out[1] = uint8_t((rgba[1] * alpha + white + 127) / 255);
+        bgr_out[2] = uint8_t((rgba[0] * alpha + white + 127) / 255);
+    }
+}
+
+}  // namespace scopa

@@ -28,11 +28,12 @@ std::array<RgbQuad, kPaletteSize> BuildScreenPalette() {
             }
         }
     }
-    // The ten entries between the cube and the upper static colours are free; a grey ramp
-    // between the cube's greys keeps them harmless.
+    // The twenty entries between the static colours and the cube are free; a grey ramp that
+    // falls between the cube's greys keeps them harmless.
     for (int i = 0; i < 10; ++i) {
-        uint8_t grey = uint8_t(8 + 24 * i);
-        palette[size_t(236 + i)] = Quad({grey, grey, grey});
+        uint8_t dark = uint8_t(13 + 12 * i), light = uint8_t(133 + 12 * i);
+        palette[size_t(10 + i)] = Quad({dark, dark, dark});
+        palette[size_t(236 + i)] = Quad({light, light, light});
     }
     return palette;
 }

@@ -1,6 +1,6 @@
 // The shared 256-entry screen palette: the 20 static colours at 0-9 and 246-255 and a
 // 6 x 6 x 6 colour cube at 20-235, entry 20 + 36r + 6g + b holding (51r, 51g, 51b). Every
-// thumbnail and preview is drawn through it.
+// thumbnail and preview is drawn through it. Entries 10-19 and 236-245 hold greys.
 #pragma once
 
 #include <array>

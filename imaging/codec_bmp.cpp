@@ -69,7 +69,7 @@ bool ReadBmpHead(vSTREAM& in, BmpHead& head) {
                                ? 12
                                : 0);
     uint32_t entries = header.bit_count <= 8 ? ColourTableEntries(header) : 0;
-    if (core) entries = 1u << header.bit_count;
+    if (core) entries = header.bit_count <= 8 ? 1u << header.bit_count : 0;
     size_t entry_bytes = core ? 3 : 4;
     std::vector<uint8_t> table(size_t(entries) * entry_bytes);
     if (!in.Seek(table_offset) || !in.ReadExact(table.data(), table.size())) return false;

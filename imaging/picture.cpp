@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <new>
+#include <vector>
 #include <unistd.h>
 
 #include "imaging/draw.h"
@@ -72,22 +73,11 @@ oFILTER* FindByExtension(const std::string& path) {
     return nullptr;
 }
 
-// The automatic choice: among the offered sizes, every one with a side above 128 that is
-// smaller in either side than the best so far replaces it.
 int ChooseResolution(oFILTER& filter, const std::string& path) {
-    constexpr int32_t kThumbnailSide = 128;
     int count = filter.GetResolutionCount(path);
-    vSIZE best{9999, 9999};
-    int chosen = -1;
-    for (int i = 0; i < count; ++i) {
-        vSIZE size = filter.GetResolution(i);
-        if ((size.cx > kThumbnailSide || size.cy > kThumbnailSide) &&
-            (size.cx < best.cx || size.cy < best.cy)) {
-            best = size;
-            chosen = i;
-        }
-    }
-    return chosen;
+    std::vector<vSIZE> sizes;
+    for (int i = 0; i < count; ++i) sizes.push_back(filter.GetResolution(i));
+    return ChooseAutomaticResolution(sizes);
 }
 
 int StatusToLoadResult(oFILTER_STATUS status) {
@@ -103,6 +93,21 @@ std::string ProgramFolder() {
 }
 
 }  // namespace
+
+int ChooseAutomaticResolution(std::span<const vSIZE> sizes) {
+    constexpr int32_t kThumbnailSide = 128;
+    vSIZE best{9999, 9999};
+    int chosen = -1;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        vSIZE size = sizes[i];
+        if ((size.cx > kThumbnailSide || size.cy > kThumbnailSide) &&
+            (size.cx < best.cx || size.cy < best.cy)) {
+            best = size;
+            chosen = int(i);
+        }
+    }
+    return chosen;
+}
 
 void SetTickSource(TickSource source) { g_tickSource = source != nullptr ? source : SteadyTickMs; }
 

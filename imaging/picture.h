@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "imaging/dib.h"
@@ -48,6 +49,10 @@ bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_c
 // A resolution index of -1 picks the smallest offered resolution with a side above 128.
 int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& dib,
                 vMETAFILE& metafile, int& kind, int resolution_index);
+
+// The automatic resolution choice: starting from a best of 9999 x 9999, every size with a
+// side above 128 that is smaller than the best in either side replaces it. -1 when none does.
+int ChooseAutomaticResolution(std::span<const vSIZE> sizes);
 
 // Fills the whole target white and draws the picture fitted into its top-left corner; returns
 // the size the picture covers (0 x 0 for other kinds).

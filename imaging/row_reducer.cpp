@@ -24,11 +24,20 @@ void RowReducer::PushRow(const uint8_t* bgr) {
         std::memcpy(m_result.Row(m_rowsPushed - 1), bgr, size_t(m_source.cx) * 3);
         return;
     }
-    for (int32_t x = 0; x < m_source.cx; ++x) {
-        uint64_t* sum = &m_sums[size_t(x / m_factor) * 3];
-        sum[0] += bgr[3 * x];
-        sum[1] += bgr[3 * x + 1];
-        sum[2] += bgr[3 * x + 2];
+    // Sum each block's pixels of this row in 32 bits first (a row of one block is at most
+    // 2^16 pixels of 255), then add to the band's 64-bit sums.
+    uint64_t* sum = m_sums.data();
+    for (int32_t x0 = 0; x0 < m_source.cx; x0 += m_factor, sum += 3) {
+        int32_t x1 = std::min<int32_t>(x0 + m_factor, m_source.cx);
+        uint32_t b = 0, g = 0, r = 0;
+        for (const uint8_t* p = bgr + 3 * size_t(x0); p < bgr + 3 * size_t(x1); p += 3) {
+            b += p[0];
+            g += p[1];
+            r += p[2];
+        }
+        sum[0] += b;
+        sum[1] += g;
+        sum[2] += r;
     }
     if (++m_rowsInBand == m_factor || m_rowsPushed == m_source.cy) EmitBand();
 }

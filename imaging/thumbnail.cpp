@@ -24,6 +24,16 @@ constexpr int kValueOffset = 1;
 constexpr int kValueCount = 512 + kValueOffset;
 constexpr int kRestCount = kCubeStep;
 
+// What one quantised value v leads to: its level and the four shares of its rest, looked up in
+// one step (the level and rest tables and the share tables, composed).
+struct QuantStep {
+    int16_t level;
+    int16_t right;
+    int16_t below_left;
+    int16_t below;
+    int16_t below_right;
+};
+
 struct DitherTables {
     std::array<uint8_t, kValueCount> level{};
     std::array<uint8_t, kValueCount> rest{};
@@ -31,6 +41,7 @@ struct DitherTables {
     std::array<int16_t, kRestCount> below_left{};
     std::array<int16_t, kRestCount> below{};
     std::array<int16_t, kRestCount> below_right{};
+    std::array<QuantStep, kValueCount> step{};
 };
 
 DitherTables BuildTables() {
@@ -46,6 +57,11 @@ DitherTables BuildTables() {
         tables.below[index] = int16_t(MulDiv(e, 5, 16));
         tables.below_right[index] = int16_t(e - tables.right[index] - tables.below_left[index] -
                                             tables.below[index]);
+    }
+    for (size_t v = 0; v < kValueCount; ++v) {
+        size_t rest = tables.rest[v];
+        tables.step[v] = {int16_t(tables.level[v]), tables.right[rest], tables.below_left[rest],
+                          tables.below[rest], tables.below_right[rest]};
     }
     return tables;
 }
@@ -110,23 +126,28 @@ void HalveDithered(const HalvingJob& job, const DitherTables& tables) {
         const uint8_t* top = job.source + 2 * y * job.source_step;
         const uint8_t* bottom = top + job.source_step;
         uint8_t* out = job.out + size_t(y) * out_stride;
+        // The share for the pixel to the right is carried in `right` rather than added to the
+        // current row's next entry: the same sum, without a store and reload per channel.
+        int right_blue = 0, right_green = 0, right_red = 0;
         for (int32_t x = 0; x < job.out_width; ++x, top += 6, bottom += 6) {
             // Entry x + 1 is this column; x and x + 2 are its neighbours.
-            int16_t* here = current + size_t(x + 1) * 3;
+            const int16_t* here = current + size_t(x + 1) * 3;
             int16_t* below = next + size_t(x + 1) * 3;
-            uint8_t levels[3];
-            for (int c = 0; c < 3; ++c) {
+            auto channel = [&](int c, int& right) {
                 int sum = top[c] + top[c + 3] + bottom[c] + bottom[c + 3];
-                int v = std::clamp((sum >> 2) + here[c], -kValueOffset, 511) + kValueOffset;
-                levels[c] = tables.level[size_t(v)];
-                auto rest = size_t(tables.rest[size_t(v)]);
-                here[c + 3] = int16_t(here[c + 3] + tables.right[rest]);
-                below[c - 3] = int16_t(below[c - 3] + tables.below_left[rest]);
-                below[c] = int16_t(below[c] + tables.below[rest]);
-                below[c + 3] = int16_t(below[c + 3] + tables.below_right[rest]);
-            }
+                int v = std::clamp((sum >> 2) + here[c] + right, -kValueOffset, 511);
+                const QuantStep& step = tables.step[size_t(v + kValueOffset)];
+                right = step.right;
+                below[c - 3] = int16_t(below[c - 3] + step.below_left);
+                below[c] = int16_t(below[c] + step.below);
+                below[c + 3] = int16_t(below[c + 3] + step.below_right);
+                return step.level;
+            };
             // Channels are blue, green, red in the source.
-            *out++ = CubeIndex(levels[2], levels[1], levels[0]);
+            int blue = channel(0, right_blue);
+            int green = channel(1, right_green);
+            int red = channel(2, right_red);
+            out[x] = CubeIndex(red, green, blue);
         }
     }
 }

@@ -39,8 +39,8 @@ void UseErrorContext(ErrorContext& errors) {
     errors.manager.output_message = OnMessage;
 }
 
-// Source manager over a vSTREAM. At the end of the data it supplies an end-of-image marker,
-// which lets the library finish cleanly, and notes that the file was cut short.
+// Source manager over a vSTREAM. Running out of data is an error: a truncated picture fails
+// at once instead of being decoded to its declared end from nothing.
 struct StreamSource {
     jpeg_source_mgr manager;
     vSTREAM* stream;
@@ -54,9 +54,7 @@ boolean FillInput(j_decompress_ptr info) {
     size_t count = source->stream->Read(source->buffer, kSourceBufferBytes);
     if (count == 0) {
         source->truncated = true;
-        source->buffer[0] = 0xFF;
-        source->buffer[1] = JPEG_EOI;
-        count = 2;
+        ERREXIT(info, JERR_INPUT_EOF);
     }
     source->manager.next_input_byte = source->buffer;
     source->manager.bytes_in_buffer = count;
@@ -180,9 +178,10 @@ DecodeResult GuardedDecode(DecodeContext& context, int factor, oDIB& out, RowCal
             return DecodeResult::kInterrupted;
         }
     }
-    jpeg_finish_decompress(info);
+    // Every row is in; what follows the scan (a missing end marker, trailing bytes) is not
+    // read, as finishing would only check it.
     jpeg_destroy_decompress(info);
-    return context.source.truncated ? DecodeResult::kFailed : DecodeResult::kDone;
+    return DecodeResult::kDone;
 }
 
 // Destination manager appending to a vSTREAM.

@@ -28,11 +28,20 @@ vSIZE ReducedSize(vSIZE size, int factor) {
 }
 
 int oFILTER::GetResolutionCount(const std::string& path) {
+    vFILE file(path, vFILE::kModeRead);
+    if (file.Error()) {
+        m_factors.clear();
+        m_sizes.clear();
+        return 0;
+    }
+    return GetResolutionCount(file);
+}
+
+int oFILTER::GetResolutionCount(vSTREAM& in) {
     m_factors.clear();
     m_sizes.clear();
-    vFILE file(path, vFILE::kModeRead);
     vSIZE size;
-    if (file.Error() || !ReadPictureSize(file, size) || size.cx <= 0 || size.cy <= 0) return 0;
+    if (!ReadPictureSize(in, size) || size.cx <= 0 || size.cy <= 0) return 0;
     m_factors = OfferedReductionFactors(size, MaxReductionFactor());
     for (int factor : m_factors) m_sizes.push_back(ReducedSize(size, factor));
     return int(m_sizes.size());

@@ -80,6 +80,8 @@ public:
     // GetResolution(index) gives each size, largest first, and SetResolution(index) chooses one
     // for the next read. After each read the filter returns to its full size.
     int GetResolutionCount(const std::string& path);
+    // The same for a stream, read from its current position (which is then undefined).
+    int GetResolutionCount(vSTREAM& in);
     vSIZE GetResolution(int index) const;
     void SetResolution(int index) { m_resolutionIndex = index; }
 

@@ -109,10 +109,10 @@ private:
 oFILTER_STATUS BmpFilter::ReadRows(vSTREAM& in, const BmpHead& head, RowReducer& reducer) {
     const DibLayout& layout = head.layout;
     std::vector<uint8_t> row(layout.stride), bgr(size_t(layout.width) * 3);
+    if (!in.Seek(head.bits_offset)) return kFilterFailed;
+    // Rows in stored order; the reducer knows which way up they come.
     for (int32_t y = 0; y < layout.height; ++y) {
-        int32_t stored = layout.top_down ? y : layout.height - 1 - y;
-        uint64_t offset = head.bits_offset + uint64_t(stored) * layout.stride;
-        if (!in.Seek(offset) || !in.ReadExact(row.data(), row.size())) return kFilterFailed;
+        if (!in.ReadExact(row.data(), row.size())) return kFilterFailed;
         DibRowToBgr(layout, row.data(), bgr.data());
         reducer.PushRow(bgr.data());
         if (!ReportProgress(uint32_t(y + 1))) return kFilterInterrupted;
@@ -153,10 +153,10 @@ oFILTER_STATUS BmpFilter::Convert(vSTREAM& in, oDIB& out) {
     if (factor == 1 && uint64_t(size.cx) * uint64_t(size.cy) > kMaxFullDecodePixels) {
         return kFilterFailed;
     }
-    RowReducer reducer;
-    if (!reducer.Start(size, factor)) return kFilterFailed;
-    ReportStart(uint32_t(size.cy));
     bool rle = head.layout.compression == kBiRle8 || head.layout.compression == kBiRle4;
+    RowReducer reducer;
+    if (!reducer.Start(size, factor, !rle && !head.layout.top_down)) return kFilterFailed;
+    ReportStart(uint32_t(size.cy));
     oFILTER_STATUS status = rle ? ReadRle(in, head, reducer) : ReadRows(in, head, reducer);
     ReportEnd();
     if (status != kFilterDone) return status;

@@ -14,11 +14,19 @@ std::vector<std::unique_ptr<oFILTER>> MakeAllFilters() {
     filters.push_back(MakeGifFilter());
     filters.push_back(MakeTiffFilter("TIF"));
     filters.push_back(MakeWebpFilter());
+    filters.push_back(MakePcxFilter());
+    filters.push_back(MakePnmFilter("PPM"));
+    filters.push_back(MakeIcoFilter());
     // Other spellings of the same formats, so that files named that way are found by
     // extension; they read but do not offer themselves for export.
     filters.push_back(MakeJpegFilter("JPEG"));
     filters.push_back(MakeJpegFilter("JPE"));
     filters.push_back(MakeTiffFilter("TIFF"));
+    filters.push_back(MakePnmFilter("PGM"));
+    filters.push_back(MakePnmFilter("PBM"));
+    filters.push_back(MakePnmFilter("PNM"));
+    // Last: the format has no signature, so every other filter is asked first.
+    filters.push_back(MakeTgaFilter());
     return filters;
 }
 

@@ -19,6 +19,10 @@ std::unique_ptr<oFILTER> MakePngFilter();
 std::unique_ptr<oFILTER> MakeGifFilter();
 std::unique_ptr<oFILTER> MakeTiffFilter(const char* id);
 std::unique_ptr<oFILTER> MakeWebpFilter();
+std::unique_ptr<oFILTER> MakePcxFilter();
+std::unique_ptr<oFILTER> MakeTgaFilter();
+std::unique_ptr<oFILTER> MakePnmFilter(const char* id);
+std::unique_ptr<oFILTER> MakeIcoFilter();
 
 // Largest encoded file read into memory whole (formats whose libraries want one buffer).
 inline constexpr uint64_t kMaxEncodedFileBytes = uint64_t(256) << 20;

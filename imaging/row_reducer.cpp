@@ -5,11 +5,11 @@
 
 namespace scopa {
 
-bool RowReducer::Start(vSIZE source_size, int factor) {
+bool RowReducer::Start(vSIZE source_size, int factor, bool bottom_up) {
     m_source = source_size;
     m_factor = std::max(factor, 1);
+    m_bottomUp = bottom_up;
     m_rowsPushed = 0;
-    m_rowsInBand = 0;
     vSIZE reduced{int32_t((int64_t(source_size.cx) + m_factor - 1) / m_factor),
                   int32_t((int64_t(source_size.cy) + m_factor - 1) / m_factor)};
     if (!m_result.Create(reduced.cx, reduced.cy, 24)) return false;
@@ -19,9 +19,10 @@ bool RowReducer::Start(vSIZE source_size, int factor) {
 
 void RowReducer::PushRow(const uint8_t* bgr) {
     if (m_rowsPushed >= m_source.cy) return;
+    int32_t y = m_bottomUp ? m_source.cy - 1 - m_rowsPushed : m_rowsPushed;
     ++m_rowsPushed;
     if (m_factor == 1) {
-        std::memcpy(m_result.Row(m_rowsPushed - 1), bgr, size_t(m_source.cx) * 3);
+        std::memcpy(m_result.Row(y), bgr, size_t(m_source.cx) * 3);
         return;
     }
     // Sum each block's pixels of this row in 32 bits first (a row of one block is at most
@@ -39,22 +40,26 @@ void RowReducer::PushRow(const uint8_t* bgr) {
         sum[1] += g;
         sum[2] += r;
     }
-    if (++m_rowsInBand == m_factor || m_rowsPushed == m_source.cy) EmitBand();
+    // Bands are aligned to the top row; a band is complete at its last row in arrival order.
+    int32_t band = y / m_factor;
+    int32_t band_top = band * m_factor;
+    int32_t band_rows = std::min<int32_t>(m_factor, m_source.cy - band_top);
+    bool complete = m_bottomUp ? y == band_top : y == band_top + band_rows - 1;
+    if (complete) EmitBand(band, band_rows);
 }
 
-void RowReducer::EmitBand() {
-    uint8_t* out = m_result.Row((m_rowsPushed - 1) / m_factor);
+void RowReducer::EmitBand(int32_t band, int32_t rows_in_band) {
+    uint8_t* out = m_result.Row(band);
     int32_t width = m_result.Width();
     for (int32_t x = 0; x < width; ++x) {
         uint32_t columns = uint32_t(std::min<int64_t>(m_factor, m_source.cx - int64_t(x) * m_factor));
-        uint64_t count = uint64_t(columns) * uint64_t(m_rowsInBand);
+        uint64_t count = uint64_t(columns) * uint64_t(rows_in_band);
         uint64_t* sum = &m_sums[size_t(x) * 3];
         for (int c = 0; c < 3; ++c) {
             out[3 * x + c] = uint8_t((sum[c] + count / 2) / count);
             sum[c] = 0;
         }
     }
-    m_rowsInBand = 0;
 }
 
 void CompositeRgbaOnWhite(const uint8_t* rgba, int32_t width, uint8_t* bgr_out) {

@@ -13,21 +13,22 @@ namespace scopa {
 
 class RowReducer {
 public:
-    // False when the reduced bitmap cannot be made.
-    bool Start(vSIZE source_size, int factor);
-    // Adds the next source row (top-down), width x 3 bytes of blue, green, red.
+    // False when the reduced bitmap cannot be made. With `bottom_up` the rows arrive from the
+    // bottom row to the top one, as many formats store them.
+    bool Start(vSIZE source_size, int factor, bool bottom_up = false);
+    // Adds the next source row, width x 3 bytes of blue, green, red.
     void PushRow(const uint8_t* bgr);
     // The reduced picture; rows not reached (a truncated source) stay black.
     oDIB& Result() { return m_result; }
     int32_t RowsPushed() const { return m_rowsPushed; }
 
 private:
-    void EmitBand();
+    void EmitBand(int32_t band, int32_t rows_in_band);
 
     vSIZE m_source;
     int m_factor = 1;
+    bool m_bottomUp = false;
     int32_t m_rowsPushed = 0;
-    int32_t m_rowsInBand = 0;
     std::vector<uint64_t> m_sums;  // 64 bits: a block may hold many millions of pixels
     oDIB m_result;
 };

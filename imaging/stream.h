@@ -85,3 +85,37 @@ private:
 };
 
 }  // namespace scopa
+
+namespace scopa {
+
+// Byte-at-a-time reading of a stream through a buffer, for run-length decoders.
+class BufferedReader {
+public:
+    explicit BufferedReader(vSTREAM& stream) : m_stream(stream) {}
+    // The next byte, or -1 at the end of the stream.
+    int Next() {
+        if (m_position == m_count) {
+            m_count = m_stream.Read(m_buffer, sizeof m_buffer);
+            m_position = 0;
+            if (m_count == 0) return -1;
+        }
+        return m_buffer[m_position++];
+    }
+    // Fills `bytes` completely, or returns false at the end of the stream.
+    bool Read(uint8_t* bytes, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            int byte = Next();
+            if (byte < 0) return false;
+            bytes[i] = uint8_t(byte);
+        }
+        return true;
+    }
+
+private:
+    vSTREAM& m_stream;
+    uint8_t m_buffer[64 * 1024];
+    size_t m_position = 0;
+    size_t m_count = 0;
+};
+
+}  // namespace scopa

@@ -97,6 +97,16 @@ TEST_F(PictureTest, ReadsEveryFormatWrittenByAnIndependentTool) {
         {"tiled.tif", "-define tiff:tile-geometry=16x16", 0},
         {"lossless.webp", "-define webp:lossless=true", 0},
         {"lossy.webp", "-quality 90", 60},
+        {"plain.pcx", "", 0},
+        {"palette.pcx", "-type Palette", 0},
+        // This ImageMagick writes TGA rows top-down whatever the origin flag says, so ask for
+        // the top-left origin to get files that are right; bottom-up files are hand-made below.
+        {"plain.tga", "-orient TopLeft", 0},
+        {"rle.tga", "-orient TopLeft -compress RLE", 0},
+        {"palette.tga", "-orient TopLeft -type Palette", 0},
+        {"raw.ppm", "", 0},
+        {"plain.ppm", "-compress none", 0},
+        {"icon.ico", "", 0},
     };
     for (const Variant& variant : variants) {
         std::filesystem::path path = Make(variant.file, variant.options);
@@ -119,6 +129,73 @@ TEST_F(PictureTest, ReadsOldBmpLayoutsAndRunLengths) {
     loaded = Load(old);
     ASSERT_EQ(loaded.result, kLoadRead);
     ExpectTestPicture(loaded.dib, 0, "bmp2");
+}
+
+TEST_F(PictureTest, ReadsGreyAndBitmapForms) {
+    const Variant variants[] = {
+        {"raw.pgm", "", 0}, {"plain.pgm", "-compress none", 0}, {"deep.pgm", "-depth 16", 0},
+        {"raw.pbm", "", 0}, {"plain.pbm", "-compress none", 0}, {"mono.pcx", "-monochrome", 0},
+        {"grey.tga", "-orient TopLeft -colorspace Gray", 0},
+    };
+    for (const Variant& variant : variants) {
+        std::filesystem::path path = m_dir / variant.file;
+        ASSERT_TRUE(MagickConvert("-size 20x10 xc:white -fill black -draw 'rectangle 0,0 9,9' " +
+                                  std::string(variant.options) + " '" + path.string() + "'"));
+        Loaded loaded = Load(path);
+        ASSERT_EQ(loaded.result, kLoadRead) << variant.file;
+        ASSERT_EQ(loaded.dib.Size(), (vSIZE{20, 10})) << variant.file;
+        EXPECT_EQ(loaded.dib.PixelColour(2, 2), kBlack) << variant.file;
+        EXPECT_EQ(loaded.dib.PixelColour(15, 5), kWhite) << variant.file;
+    }
+}
+
+TEST(HandMadePictureTest, BottomUpRunLengthTga) {
+    ScopedTempDir dir;
+    // 2 x 2, type 10 (run-length true colour), 24 bits, origin bottom-left: the first stored
+    // row is the bottom one. Bottom: a run of two blue pixels; top: literal red, green.
+    std::string tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0};
+    tga += std::string("\x81\xFF\x00\x00", 4);
+    tga += std::string("\x01\x00\x00\xFF\x00\xFF\x00", 7);
+    WriteFileBytes(dir / "hand.tga", tga);
+    Loaded loaded = Load(dir / "hand.tga");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.PixelColour(0, 0), (Rgb{255, 0, 0}));
+    EXPECT_EQ(loaded.dib.PixelColour(1, 0), (Rgb{0, 255, 0}));
+    EXPECT_EQ(loaded.dib.PixelColour(0, 1), (Rgb{0, 0, 255}));
+    EXPECT_EQ(loaded.dib.PixelColour(1, 1), (Rgb{0, 0, 255}));
+    // A run that reaches past the data fails.
+    WriteFileBytes(dir / "short.tga", tga.substr(0, tga.size() - 2));
+    EXPECT_EQ(Load(dir / "short.tga").result, kLoadFailed);
+}
+
+TEST(HandMadePictureTest, PlainPortableMapsWithComments) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "a.pgm", "P2\n# a comment\n2 1 # width height\n100\n0 100\n");
+    Loaded loaded = Load(dir / "a.pgm");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.PixelColour(0, 0), kBlack);
+    EXPECT_EQ(loaded.dib.PixelColour(1, 0), kWhite);
+    WriteFileBytes(dir / "b.pbm", "P1 3 1 101");  // unseparated bitmap digits
+    loaded = Load(dir / "b.pbm");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.PixelColour(1, 0), kWhite);
+    for (const char* bad : {"P6 2 1 255\nabc", "P2 2 1 0\n0 0", "P5 0 1 255\n",
+                            "P3 1 1 255 1 2", "P5 99999999999 1 255\n"}) {
+        WriteFileBytes(dir / "bad.ppm", bad);
+        EXPECT_EQ(Load(dir / "bad.ppm").result, kLoadFailed) << bad;
+    }
+}
+
+TEST_F(PictureTest, IconsShowTheirLargestImageOnWhite) {
+    std::filesystem::path path = m_dir / "multi.ico";
+    ASSERT_TRUE(MagickConvert("-size 16x16 xc:red -size 48x48 xc:blue \\( -size 32x32 xc:none "
+                              "-fill lime -draw 'rectangle 0,0 9,9' \\) -delete 1 '" +
+                              path.string() + "'"));
+    Loaded loaded = Load(path);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.Size(), (vSIZE{32, 32}));
+    EXPECT_EQ(loaded.dib.PixelColour(2, 2), (Rgb{0, 255, 0}));
+    EXPECT_EQ(loaded.dib.PixelColour(20, 20), kWhite);  // transparent
 }
 
 TEST_F(PictureTest, TransparentGifPixelsAreWhite) {

@@ -17,6 +17,9 @@ std::vector<std::unique_ptr<oFILTER>> MakeAllFilters() {
     filters.push_back(MakePcxFilter());
     filters.push_back(MakePnmFilter("PPM"));
     filters.push_back(MakeIcoFilter());
+    filters.push_back(MakeWmfFilter());
+    filters.push_back(MakeSvgFilter());
+    filters.push_back(MakeEpsFilter());
     // Other spellings of the same formats, so that files named that way are found by
     // extension; they read but do not offer themselves for export.
     filters.push_back(MakeJpegFilter("JPEG"));

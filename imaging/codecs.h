@@ -23,6 +23,9 @@ std::unique_ptr<oFILTER> MakePcxFilter();
 std::unique_ptr<oFILTER> MakeTgaFilter();
 std::unique_ptr<oFILTER> MakePnmFilter(const char* id);
 std::unique_ptr<oFILTER> MakeIcoFilter();
+std::unique_ptr<oFILTER> MakeWmfFilter();
+std::unique_ptr<oFILTER> MakeSvgFilter();
+std::unique_ptr<oFILTER> MakeEpsFilter();
 
 // Largest encoded file read into memory whole (formats whose libraries want one buffer).
 inline constexpr uint64_t kMaxEncodedFileBytes = uint64_t(256) << 20;

@@ -93,7 +93,7 @@ public:
         ReportStart(1);
         ReportEnd();
         ByteReader reader(file);
-        if (reader.U32() != kBinaryEpsKey) {
+        if (file.size() < kBinaryHeaderBytes || reader.U32() != kBinaryEpsKey) {
             std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
             return DecodeEpsi(text, out) ? kFilterDone : kFilterFailed;
         }

@@ -86,7 +86,7 @@ struct WmfLayout {
 
 bool ParseLayout(std::span<const uint8_t> file, WmfLayout& layout) {
     ByteReader reader(file);
-    if (reader.U32() == kPlaceableKey) {
+    if (file.size() >= kPlaceableBytes && reader.U32() == kPlaceableKey) {
         layout.placeable = true;
         reader.U16();
         layout.left = reader.I16();

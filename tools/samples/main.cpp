@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "imaging/dib.h"
+#include "imaging/picture.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -139,6 +142,26 @@ void WritePnm(const fs::path& path, const Canvas& canvas, bool grey) {
     WriteFile(path, out);
 }
 
+// Any format our imaging library writes ("PNG", "JPG", "GIF", "TIF", "WEBP"), through it.
+void WritePictureFile(const fs::path& path, const Canvas& canvas, const char* format_id) {
+    scopa::oDIB dib;
+    if (!dib.Create(canvas.width, canvas.height, 24)) throw std::runtime_error("no memory");
+    for (int y = 0; y < canvas.height; ++y) {
+        uint8_t* row = dib.Row(y);
+        for (int x = 0; x < canvas.width; ++x) {
+            const Rgb& p = canvas.pixels[size_t(y) * size_t(canvas.width) + size_t(x)];
+            row[3 * x] = p.b;
+            row[3 * x + 1] = p.g;
+            row[3 * x + 2] = p.r;
+        }
+    }
+    dib.m_xPelsPerMeter = dib.m_yPelsPerMeter = 2835;
+    fs::create_directories(path.parent_path());
+    if (scopa::WritePicture(path.string(), format_id, &dib, nullptr) != 0) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +180,13 @@ int main(int argc, char** argv) {
         WriteBmp(root / "Patterns" / "Tiny" / "Dot.bmp", DrawChecker(1, 1, 1, {200, 0, 0}, {}));
         WriteBmp(root / "Patterns" / "Tiny" / "Strip.bmp",
                  DrawChecker(1000, 3, 3, {0, 120, 255}, {255, 200, 0}));
+        WritePictureFile(root / "Landscapes" / "Wide sunset.png", DrawSunset(1200, 500), "PNG");
+        WritePictureFile(root / "Landscapes" / "Dusk.jpg", DrawSunset(1600, 1200), "JPG");
+        WritePictureFile(root / "Landscapes" / "Dawn.webp", DrawSunset(900, 600), "WEBP");
+        WritePictureFile(root / "Patterns" / "Rings.gif", DrawRings(200, 200), "GIF");
+        WritePictureFile(root / "Patterns" / "Rings.tif", DrawRings(300, 200), "TIF");
+        WritePictureFile(root / "Patterns" / "Checker.png",
+                         DrawChecker(120, 200, 20, {30, 90, 200}, {250, 250, 250}), "PNG");
         WriteFile(root / "Read me.txt",
                   "A sample collection drawn by scopa-make-samples for trying Scopa.\n");
         WriteFile(root / ".hidden note.txt", "Hidden files start with a dot.\n");

@@ -1,0 +1,113 @@
+// Thumbnail speed: the halving and dithering of one 256 x 256 render, and whole cache
+// previews (load at reduced size, render, halve) of synthetic photographs written through our
+// own writers. Set SCOPA_PHOTO_DIR to a folder of real pictures to time those too, grouped by
+// extension.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/dib.h"
+#include "imaging/picture.h"
+#include "imaging/thumbnail.h"
+#include "platform/text.h"
+
+namespace scopa {
+namespace {
+
+// A smooth colour field with fine noise, like a photograph's texture.
+oDIB PhotoLike(int32_t width, int32_t height) {
+    oDIB dib;
+    dib.Create(width, height, 24);
+    std::mt19937 random(7);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = dib.Row(y);
+        for (int32_t x = 0; x < width; ++x) {
+            int noise = int(random() % 17) - 8;
+            double u = double(x) / width, v = double(y) / height;
+            row[3 * x] = uint8_t(std::clamp(int(200 * v) + noise, 0, 255));
+            row[3 * x + 1] = uint8_t(std::clamp(int(120 + 100 * std::sin(6 * u)) + noise, 0, 255));
+            row[3 * x + 2] = uint8_t(std::clamp(int(255 * u) + noise, 0, 255));
+        }
+    }
+    return dib;
+}
+
+void BM_HalveToThumbnail(benchmark::State& state) {
+    oDIB render = PhotoLike(kRenderSidePx, kRenderSidePx);
+    std::vector<uint8_t> out(kThumbnailBytes);
+    for (auto _ : state) {
+        int depth = 8;
+        HalveToThumbnail(render, out.data(), depth);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_HalveToThumbnail)->Unit(benchmark::kMicrosecond);
+
+// Synthetic 12-megapixel photographs in each written format, made once per process.
+const std::filesystem::path& SyntheticFolder() {
+    static std::filesystem::path folder = [] {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("scopa-bench-" + std::to_string(getpid()));
+        std::filesystem::create_directories(path);
+        oDIB photo = PhotoLike(4000, 3000);
+        for (const char* id : {"JPG", "PNG", "WEBP", "TIF", "BMP"}) {
+            WritePicture((path / (std::string("photo.") + id)).string(), id, &photo, nullptr);
+        }
+        std::atexit([] { std::filesystem::remove_all(SyntheticFolder()); });
+        return path;
+    }();
+    return folder;
+}
+
+void TimeCachePreview(benchmark::State& state, const std::vector<std::string>& files) {
+    std::vector<uint8_t> out(kThumbnailBytes);
+    size_t next = 0;
+    for (auto _ : state) {
+        vSIZE covered;
+        int result = RenderCachePreview(nullptr, files[next], out.data(), covered);
+        if (result != kLoadRead) {
+            state.SkipWithError(("cannot read " + files[next]).c_str());
+            break;
+        }
+        next = (next + 1) % files.size();
+    }
+}
+
+void BM_CachePreviewSynthetic(benchmark::State& state, const char* id) {
+    TimeCachePreview(state, {(SyntheticFolder() / (std::string("photo.") + id)).string()});
+}
+BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, JPG, "JPG")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, PNG, "PNG")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, WEBP, "WEBP")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, TIF, "TIF")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, BMP, "BMP")->Unit(benchmark::kMillisecond);
+
+// Real pictures from SCOPA_PHOTO_DIR, one benchmark per extension.
+const bool kPhotoBenchmarksRegistered = [] {
+    const char* folder = std::getenv("SCOPA_PHOTO_DIR");
+    if (folder == nullptr) return false;
+    std::map<std::string, std::vector<std::string>> by_extension;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
+        if (!entry.is_regular_file()) continue;
+        std::string extension = ToUpperAscii(entry.path().extension().string());
+        if (!extension.empty()) by_extension[extension.substr(1)].push_back(entry.path().string());
+    }
+    for (auto& [extension, files] : by_extension) {
+        benchmark::RegisterBenchmark(("BM_CachePreviewPhotos/" + extension).c_str(),
+                                     [files = files](benchmark::State& state) {
+                                         TimeCachePreview(state, files);
+                                     })
+            ->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
+
+}  // namespace
+}  // namespace scopa

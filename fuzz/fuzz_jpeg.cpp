@@ -1,0 +1,7 @@
+// Fuzzes the JPG filter's reader.
+#include "fuzz_filter.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    scopa::fuzz::FuzzFilter("JPG", data, size);
+    return 0;
+}

@@ -1,0 +1,7 @@
+// Fuzzes the SVG filter's reader (and the player or writer behind it).
+#include "fuzz_vector.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    scopa::fuzz::FuzzVectorFilter("SVG", data, size);
+    return 0;
+}

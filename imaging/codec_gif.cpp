@@ -1,0 +1,202 @@
+// GIF through giflib: the first frame on a white screen (transparent pixels and the area
+// outside the frame stay white); writes 8-bit pictures through their colour table and others
+// through the screen palette.
+#include <cstring>
+#include <gif_lib.h>
+
+#include "imaging/codecs.h"
+#include "imaging/palette.h"
+#include "imaging/row_reducer.h"
+
+namespace scopa {
+namespace {
+
+// The first frame's indices are held whole (interlaced rows arrive out of order).
+constexpr uint64_t kMaxFramePixels = uint64_t(1) << 27;
+constexpr int kNoTransparency = -1;
+
+int ReadFromStream(GifFileType* gif, GifByteType* buffer, int length) {
+    auto* stream = static_cast<vSTREAM*>(gif->UserData);
+    return length <= 0 ? 0 : int(stream->Read(buffer, size_t(length)));
+}
+
+int WriteToStream(GifFileType* gif, const GifByteType* buffer, int length) {
+    auto* stream = static_cast<vSTREAM*>(gif->UserData);
+    return length > 0 && stream->Write(buffer, size_t(length)) ? length : 0;
+}
+
+struct GifCloser {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+using GifReader = std::unique_ptr<GifFileType, GifCloser>;
+
+GifReader OpenGif(vSTREAM& in) {
+    int error = 0;
+    return GifReader(DGifOpen(&in, ReadFromStream, &error));
+}
+
+vSIZE ScreenSize(const GifFileType* gif) { return {gif->SWidth, gif->SHeight}; }
+
+// Reads records up to the first image descriptor, noting the transparent index of a graphic
+// control block on the way. False when there is no image.
+bool SeekFirstImage(GifFileType* gif, int& transparent_index) {
+    transparent_index = kNoTransparency;
+    for (;;) {
+        GifRecordType type;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) return false;
+        if (type == IMAGE_DESC_RECORD_TYPE) return DGifGetImageDesc(gif) != GIF_ERROR;
+        if (type == TERMINATE_RECORD_TYPE) return false;
+        if (type != EXTENSION_RECORD_TYPE) continue;
+        int code = 0;
+        GifByteType* extension = nullptr;
+        if (DGifGetExtension(gif, &code, &extension) == GIF_ERROR) return false;
+        if (code == GRAPHICS_EXT_FUNC_CODE && extension != nullptr && extension[0] >= 4) {
+            GraphicsControlBlock block;
+            if (DGifExtensionToGCB(extension[0], extension + 1, &block) != GIF_ERROR) {
+                transparent_index = block.TransparentColor;
+            }
+        }
+        while (extension != nullptr) {
+            if (DGifGetExtensionNext(gif, &extension) == GIF_ERROR) return false;
+        }
+    }
+}
+
+bool ReadFrameIndices(GifFileType* gif, std::vector<uint8_t>& indices) {
+    const GifImageDesc& frame = gif->Image;
+    indices.assign(size_t(frame.Width) * size_t(frame.Height), 0);
+    auto read_row = [&](int y) {
+        return DGifGetLine(gif, indices.data() + size_t(y) * size_t(frame.Width), frame.Width) !=
+               GIF_ERROR;
+    };
+    if (frame.Interlace) {
+        static constexpr int kStart[4] = {0, 4, 2, 1};
+        static constexpr int kStep[4] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass) {
+            for (int y = kStart[pass]; y < frame.Height; y += kStep[pass]) {
+                if (!read_row(y)) return false;
+            }
+        }
+        return true;
+    }
+    for (int y = 0; y < frame.Height; ++y) {
+        if (!read_row(y)) return false;
+    }
+    return true;
+}
+
+class GifFilter : public BitmapFilter {
+public:
+    GifFilter() : BitmapFilter("GIF", "CompuServe GIF") {}
+    bool CheckStream(std::span<const uint8_t> head) const override {
+        return head.size() >= 6 && (std::memcmp(head.data(), "GIF87a", 6) == 0 ||
+                                    std::memcmp(head.data(), "GIF89a", 6) == 0);
+    }
+    bool DoesExport() const override { return true; }
+    oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override;
+    oFILTER_STATUS Convert(const oDIB& in, vSTREAM& out) override;
+
+protected:
+    bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
+        GifReader gif = OpenGif(in);
+        if (!gif) return false;
+        size = ScreenSize(gif.get());
+        return true;
+    }
+    int MaxReductionFactor() const override { return 1 << 16; }
+};
+
+oFILTER_STATUS GifFilter::Convert(vSTREAM& in, oDIB& out) {
+    GifReader gif = OpenGif(in);
+    int transparent = kNoTransparency;
+    if (!gif || !SeekFirstImage(gif.get(), transparent)) return kFilterFailed;
+    vSIZE screen = ScreenSize(gif.get());
+    const GifImageDesc& frame = gif->Image;
+    if (screen.cx <= 0 || screen.cy <= 0) screen = {frame.Left + frame.Width, frame.Top + frame.Height};
+    uint64_t frame_pixels = uint64_t(frame.Width) * uint64_t(frame.Height);
+    const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+    if (frame.Width <= 0 || frame.Height <= 0 || frame_pixels > kMaxFramePixels || map == nullptr ||
+        screen.cx <= 0 || screen.cy <= 0) {
+        return kFilterFailed;
+    }
+    int factor = TakeReductionFactor(screen);
+    if (factor == 1 && uint64_t(screen.cx) * uint64_t(screen.cy) > kMaxFullDecodePixels) {
+        return kFilterFailed;
+    }
+    std::vector<uint8_t> indices;
+    ReportStart(uint32_t(screen.cy));
+    if (!ReadFrameIndices(gif.get(), indices)) return kFilterFailed;
+    RowReducer reducer;
+    if (!reducer.Start(screen, factor)) return kFilterFailed;
+    std::vector<uint8_t> bgr(size_t(screen.cx) * 3);
+    for (int32_t y = 0; y < screen.cy; ++y) {
+        std::memset(bgr.data(), 0xFF, bgr.size());
+        int32_t frame_y = y - frame.Top;
+        if (frame_y >= 0 && frame_y < frame.Height) {
+            const uint8_t* row = indices.data() + size_t(frame_y) * size_t(frame.Width);
+            for (int32_t fx = 0; fx < frame.Width; ++fx) {
+                int32_t x = frame.Left + fx;
+                int index = row[fx];
+                if (x >= screen.cx || index == transparent || index >= map->ColorCount) continue;
+                const GifColorType& colour = map->Colors[index];
+                bgr[3 * size_t(x)] = colour.Blue;
+                bgr[3 * size_t(x) + 1] = colour.Green;
+                bgr[3 * size_t(x) + 2] = colour.Red;
+            }
+        }
+        reducer.PushRow(bgr.data());
+        if (!ReportProgress(uint32_t(y + 1))) {
+            ReportEnd();
+            return kFilterInterrupted;
+        }
+    }
+    ReportEnd();
+    out = std::move(reducer.Result());
+    return kFilterDone;
+}
+
+oFILTER_STATUS GifFilter::Convert(const oDIB& in, vSTREAM& out) {
+    if (in.IsEmpty() || in.Width() > 0xFFFF || in.Height() > 0xFFFF) return kFilterFailed;
+    bool indexed = in.BitCount() == 8;
+    std::vector<GifColorType> colours(256);
+    if (indexed) {
+        const auto& table = in.ColourTable();
+        for (size_t i = 0; i < table.size() && i < 256; ++i) {
+            colours[i] = {table[i].red, table[i].green, table[i].blue};
+        }
+    } else {
+        const auto& palette = ScreenPalette();
+        for (size_t i = 0; i < 256; ++i) {
+            colours[i] = {palette[i].red, palette[i].green, palette[i].blue};
+        }
+    }
+    ColorMapObject* map = GifMakeMapObject(256, colours.data());
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, WriteToStream, &error);
+    if (map == nullptr || gif == nullptr) {
+        GifFreeMapObject(map);
+        if (gif != nullptr) EGifCloseFile(gif, &error);
+        return kFilterFailed;
+    }
+    bool ok = EGifPutScreenDesc(gif, in.Width(), in.Height(), 8, 0, map) != GIF_ERROR &&
+              EGifPutImageDesc(gif, 0, 0, in.Width(), in.Height(), false, nullptr) != GIF_ERROR;
+    std::vector<uint8_t> row(size_t(in.Width()));
+    for (int32_t y = 0; ok && y < in.Height(); ++y) {
+        for (int32_t x = 0; x < in.Width(); ++x) {
+            row[size_t(x)] = indexed ? uint8_t(in.RawPixel(x, y)) : NearestCubeIndex(in.PixelColour(x, y));
+        }
+        ok = EGifPutLine(gif, row.data(), in.Width()) != GIF_ERROR;
+    }
+    ok = EGifCloseFile(gif, &error) != GIF_ERROR && ok;
+    GifFreeMapObject(map);
+    return ok ? kFilterDone : kFilterFailed;
+}
+
+}  // namespace
+
+std::unique_ptr<oFILTER> MakeGifFilter() { return std::make_unique<GifFilter>(); }
+
+}  // namespace scopa

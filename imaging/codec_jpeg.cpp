@@ -1,0 +1,322 @@
+// JPEG through libjpeg-turbo. The library reports errors by longjmp; that is confined to the
+// Guarded* functions below, whose locals are all trivially destructible, and every error
+// becomes a failed status there. Reduced resolutions are the library's DCT scaling (1/2, 1/4,
+// 1/8), so a thumbnail read never holds full-size pixels of a baseline picture.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "imaging/codecs.h"
+
+namespace scopa {
+namespace {
+
+constexpr size_t kSourceBufferBytes = 64 * 1024;
+constexpr int kMaxDctReduction = 8;
+// A progressive picture keeps every coefficient of the whole picture in memory while it
+// decodes, whatever the output scale; larger ones are refused.
+constexpr uint64_t kMaxProgressivePixels = uint64_t(1) << 26;
+constexpr int kWriteQuality = 90;
+constexpr int kApp1 = JPEG_APP0 + 1;
+
+struct ErrorContext {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void OnError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorContext*>(info->err)->jump, 1);
+}
+void OnMessage(j_common_ptr) {}
+
+void UseErrorContext(ErrorContext& errors) {
+    jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = OnError;
+    errors.manager.output_message = OnMessage;
+}
+
+// Source manager over a vSTREAM. Running out of data is an error: a truncated picture fails
+// at once instead of being decoded to its declared end from nothing.
+struct StreamSource {
+    jpeg_source_mgr manager;
+    vSTREAM* stream;
+    bool truncated;
+    JOCTET buffer[kSourceBufferBytes];
+};
+
+void InitSource(j_decompress_ptr) {}
+boolean FillInput(j_decompress_ptr info) {
+    auto* source = reinterpret_cast<StreamSource*>(info->src);
+    size_t count = source->stream->Read(source->buffer, kSourceBufferBytes);
+    if (count == 0) {
+        source->truncated = true;
+        ERREXIT(info, JERR_INPUT_EOF);
+    }
+    source->manager.next_input_byte = source->buffer;
+    source->manager.bytes_in_buffer = count;
+    return TRUE;
+}
+void SkipInput(j_decompress_ptr info, long count) {
+    auto* source = reinterpret_cast<StreamSource*>(info->src);
+    while (count > 0) {
+        if (size_t(count) <= source->manager.bytes_in_buffer) {
+            source->manager.next_input_byte += count;
+            source->manager.bytes_in_buffer -= size_t(count);
+            return;
+        }
+        count -= long(source->manager.bytes_in_buffer);
+        FillInput(info);
+    }
+}
+void TermSource(j_decompress_ptr) {}
+
+void UseStreamSource(j_decompress_ptr info, StreamSource& source, vSTREAM& stream) {
+    source.stream = &stream;
+    source.truncated = false;
+    source.manager.init_source = InitSource;
+    source.manager.fill_input_buffer = FillInput;
+    source.manager.skip_input_data = SkipInput;
+    source.manager.resync_to_restart = jpeg_resync_to_restart;
+    source.manager.term_source = TermSource;
+    source.manager.bytes_in_buffer = 0;
+    source.manager.next_input_byte = nullptr;
+    info->src = &source.manager;
+}
+
+int OrientationOf(j_decompress_ptr info) {
+    for (jpeg_saved_marker_ptr marker = info->marker_list; marker; marker = marker->next) {
+        if (marker->marker == kApp1) {
+            int orientation = ExifOrientation({marker->data, marker->data_length});
+            if (orientation != 1) return orientation;
+        }
+    }
+    return 1;
+}
+
+struct JpegHead {
+    vSIZE stored;  // as stored, before orientation
+    int orientation = 1;
+    bool progressive = false;
+};
+
+// Everything a decode needs, allocated by the caller so the guarded code holds no objects.
+struct DecodeContext {
+    jpeg_decompress_struct info;
+    ErrorContext errors;
+    StreamSource source;
+    JpegHead head;
+};
+
+bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
+    j_decompress_ptr info = &context.info;
+    info->err = &context.errors.manager;
+    UseErrorContext(context.errors);
+    if (setjmp(context.errors.jump)) {
+        jpeg_destroy_decompress(info);
+        return false;
+    }
+    jpeg_create_decompress(info);
+    UseStreamSource(info, context.source, in);
+    jpeg_save_markers(info, kApp1, 0xFFFF);
+    jpeg_read_header(info, TRUE);
+    context.head.stored = {int32_t(info->image_width), int32_t(info->image_height)};
+    context.head.orientation = OrientationOf(info);
+    context.head.progressive = jpeg_has_multiple_scans(info);
+    return true;
+}
+
+// Called after GuardedReadHead succeeded; destroys the decompressor in every case.
+enum class DecodeResult { kDone, kFailed, kInterrupted };
+using RowCallback = bool (*)(void* user, int32_t row);
+
+DecodeResult GuardedDecode(DecodeContext& context, int factor, oDIB& out, RowCallback on_row,
+                           void* user) {
+    j_decompress_ptr info = &context.info;
+    if (setjmp(context.errors.jump)) {
+        jpeg_destroy_decompress(info);
+        return DecodeResult::kFailed;
+    }
+    info->scale_num = 1;
+    info->scale_denom = unsigned(factor);
+    bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+    info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    if (factor > 1) {
+        // A reduced picture is reduced again for display: the faster transforms do not show.
+        info->do_fancy_upsampling = FALSE;
+        info->dct_method = JDCT_IFAST;
+    }
+    jpeg_start_decompress(info);
+    if (!out.Create(int32_t(info->output_width), int32_t(info->output_height), 24)) {
+        jpeg_destroy_decompress(info);
+        return DecodeResult::kFailed;
+    }
+    JSAMPLE* cmyk_row = nullptr;
+    if (cmyk) {
+        cmyk_row = static_cast<JSAMPLE*>((*info->mem->alloc_small)(
+            reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, size_t(info->output_width) * 4));
+    }
+    while (info->output_scanline < info->output_height) {
+        int32_t y = int32_t(info->output_scanline);
+        JSAMPROW row = cmyk ? cmyk_row : out.Row(y);
+        jpeg_read_scanlines(info, &row, 1);
+        if (cmyk) {
+            // Adobe writes CMYK inverted; such files are the only CMYK JPEGs in practice.
+            uint8_t* bgr = out.Row(y);
+            for (JDIMENSION x = 0; x < info->output_width; ++x) {
+                unsigned k = cmyk_row[4 * x + 3];
+                bgr[3 * x] = uint8_t(cmyk_row[4 * x + 2] * k / 255);
+                bgr[3 * x + 1] = uint8_t(cmyk_row[4 * x + 1] * k / 255);
+                bgr[3 * x + 2] = uint8_t(cmyk_row[4 * x] * k / 255);
+            }
+        }
+        if (!on_row(user, y + 1)) {
+            jpeg_destroy_decompress(info);
+            return DecodeResult::kInterrupted;
+        }
+    }
+    // Every row is in; what follows the scan (a missing end marker, trailing bytes) is not
+    // read, as finishing would only check it.
+    jpeg_destroy_decompress(info);
+    return DecodeResult::kDone;
+}
+
+// Destination manager appending to a vSTREAM.
+struct StreamDestination {
+    jpeg_destination_mgr manager;
+    vSTREAM* stream;
+    bool failed;
+    JOCTET buffer[kSourceBufferBytes];
+};
+
+void InitDestination(j_compress_ptr info) {
+    auto* destination = reinterpret_cast<StreamDestination*>(info->dest);
+    destination->manager.next_output_byte = destination->buffer;
+    destination->manager.free_in_buffer = kSourceBufferBytes;
+}
+boolean EmptyOutput(j_compress_ptr info) {
+    auto* destination = reinterpret_cast<StreamDestination*>(info->dest);
+    if (!destination->stream->Write(destination->buffer, kSourceBufferBytes)) {
+        destination->failed = true;
+    }
+    InitDestination(info);
+    return TRUE;
+}
+void TermDestination(j_compress_ptr info) {
+    auto* destination = reinterpret_cast<StreamDestination*>(info->dest);
+    size_t used = kSourceBufferBytes - destination->manager.free_in_buffer;
+    if (!destination->stream->Write(destination->buffer, used)) destination->failed = true;
+}
+
+struct EncodeContext {
+    jpeg_compress_struct info;
+    ErrorContext errors;
+    StreamDestination destination;
+};
+
+bool GuardedEncode(EncodeContext& context, const oDIB& picture, vSTREAM& out) {
+    j_compress_ptr info = &context.info;
+    info->err = &context.errors.manager;
+    UseErrorContext(context.errors);
+    if (setjmp(context.errors.jump)) {
+        jpeg_destroy_compress(info);
+        return false;
+    }
+    jpeg_create_compress(info);
+    context.destination.stream = &out;
+    context.destination.failed = false;
+    context.destination.manager.init_destination = InitDestination;
+    context.destination.manager.empty_output_buffer = EmptyOutput;
+    context.destination.manager.term_destination = TermDestination;
+    info->dest = &context.destination.manager;
+    info->image_width = JDIMENSION(picture.Width());
+    info->image_height = JDIMENSION(picture.Height());
+    info->input_components = 3;
+    info->in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(info);
+    jpeg_set_quality(info, kWriteQuality, TRUE);
+    info->density_unit = 2;  // dots per centimetre
+    info->X_density = UINT16(picture.m_xPelsPerMeter / 100);
+    info->Y_density = UINT16(picture.m_yPelsPerMeter / 100);
+    jpeg_start_compress(info, TRUE);
+    while (info->next_scanline < info->image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(picture.Row(int32_t(info->next_scanline)));
+        jpeg_write_scanlines(info, &row, 1);
+    }
+    jpeg_finish_compress(info);
+    jpeg_destroy_compress(info);
+    return !context.destination.failed;
+}
+
+class JpegFilter : public BitmapFilter {
+public:
+    explicit JpegFilter(const char* id)
+        : BitmapFilter(id, "JPEG Picture"), m_primary(std::strcmp(id, "JPG") == 0) {}
+    bool CheckStream(std::span<const uint8_t> head) const override {
+        return head.size() >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+    }
+    bool DoesExport() const override { return m_primary; }
+    oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override;
+    oFILTER_STATUS Convert(const oDIB& in, vSTREAM& out) override;
+
+protected:
+    bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
+        auto context = std::make_unique<DecodeContext>();
+        if (!GuardedReadHead(*context, in)) return false;
+        jpeg_destroy_decompress(&context->info);
+        const JpegHead& head = context->head;
+        size = OrientationSwapsSides(head.orientation) ? vSIZE{head.stored.cy, head.stored.cx}
+                                                       : head.stored;
+        return true;
+    }
+    int MaxReductionFactor() const override { return kMaxDctReduction; }
+
+private:
+    static bool OnRow(void* user, int32_t row) {
+        return static_cast<JpegFilter*>(user)->ReportProgress(uint32_t(row));
+    }
+    bool m_primary;
+};
+
+oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
+    auto context = std::make_unique<DecodeContext>();
+    if (!GuardedReadHead(*context, in)) return kFilterFailed;
+    const JpegHead& head = context->head;
+    vSIZE upright = OrientationSwapsSides(head.orientation)
+                        ? vSIZE{head.stored.cy, head.stored.cx}
+                        : head.stored;
+    int factor = TakeReductionFactor(upright);
+    uint64_t pixels = uint64_t(head.stored.cx) * uint64_t(head.stored.cy);
+    if ((head.progressive && pixels > kMaxProgressivePixels) ||
+        (factor == 1 && pixels > kMaxFullDecodePixels)) {
+        jpeg_destroy_decompress(&context->info);
+        return kFilterFailed;
+    }
+    ReportStart(uint32_t(ReducedSize(head.stored, factor).cy));
+    oDIB stored;
+    DecodeResult result = GuardedDecode(*context, factor, stored, OnRow, this);
+    ReportEnd();
+    if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
+    if (result == DecodeResult::kFailed) return kFilterFailed;
+    out = head.orientation == 1 ? std::move(stored) : ApplyOrientation(stored, head.orientation);
+    return kFilterDone;
+}
+
+oFILTER_STATUS JpegFilter::Convert(const oDIB& in, vSTREAM& out) {
+    if (in.IsEmpty()) return kFilterFailed;
+    oDIB storage;
+    const oDIB& picture = As24(in, storage);
+    auto context = std::make_unique<EncodeContext>();
+    return GuardedEncode(*context, picture, out) ? kFilterDone : kFilterFailed;
+}
+
+}  // namespace
+
+std::unique_ptr<oFILTER> MakeJpegFilter(const char* id) {
+    return std::make_unique<JpegFilter>(id);
+}
+
+}  // namespace scopa

@@ -1,0 +1,194 @@
+// PBM, PGM and PPM (the portable bitmap family): plain (ASCII) and raw forms, maxval up to
+// 65535, read row by row through the box reduction.
+#include <cstring>
+
+#include "imaging/codecs.h"
+#include "imaging/row_reducer.h"
+
+namespace scopa {
+namespace {
+
+// Format notes: "P1".."P6", then width, height and (except for bitmaps) maxval as decimal
+// numbers separated by white space, with '#' comments to the end of a line; one white-space
+// byte separates the header from raw data. Raw samples are 1 byte, or 2 big-endian bytes when
+// maxval exceeds 255. In bitmaps 1 is black.
+constexpr uint32_t kMaxSidePx = 1u << 20;
+constexpr uint32_t kMaxValue = 65535;
+
+bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// The next decimal number of the header or plain data, skipping white space and comments;
+// false when there is none or it exceeds `limit`.
+bool ReadNumber(BufferedReader& reader, uint32_t limit, uint32_t& value, int& after) {
+    int c = reader.Next();
+    for (;;) {
+        if (c == '#') {
+            while (c >= 0 && c != '\n' && c != '\r') c = reader.Next();
+        } else if (IsSpace(c)) {
+            c = reader.Next();
+        } else {
+            break;
+        }
+    }
+    if (c < '0' || c > '9') return false;
+    uint64_t number = 0;
+    while (c >= '0' && c <= '9') {
+        number = number * 10 + uint64_t(c - '0');
+        if (number > limit) return false;
+        c = reader.Next();
+    }
+    value = uint32_t(number);
+    after = c;
+    return true;
+}
+
+struct PnmHead {
+    int kind = 0;  // 1..6
+    uint32_t width = 0, height = 0, maxval = 1;
+};
+
+bool ReadPnmHead(BufferedReader& reader, PnmHead& head) {
+    if (reader.Next() != 'P') return false;
+    int kind = reader.Next() - '0';
+    if (kind < 1 || kind > 6) return false;
+    head.kind = kind;
+    int after = 0;
+    if (!ReadNumber(reader, kMaxSidePx, head.width, after) || !IsSpace(after) ||
+        !ReadNumber(reader, kMaxSidePx, head.height, after) || head.width == 0 ||
+        head.height == 0) {
+        return false;
+    }
+    if (kind != 1 && kind != 4) {
+        if (!IsSpace(after) || !ReadNumber(reader, kMaxValue, head.maxval, after) ||
+            head.maxval == 0) {
+            return false;
+        }
+    }
+    // Raw data starts after exactly one white-space byte, which `after` was.
+    return IsSpace(after);
+}
+
+class PnmFilter : public BitmapFilter {
+public:
+    PnmFilter(const char* id, const char* description) : BitmapFilter(id, description) {}
+    bool CheckStream(std::span<const uint8_t> head) const override {
+        return head.size() >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6' &&
+               (IsSpace(head[2]) || head[2] == '#');
+    }
+    oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override;
+
+protected:
+    bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
+        BufferedReader reader(in);
+        PnmHead head;
+        if (!ReadPnmHead(reader, head)) return false;
+        size = {int32_t(head.width), int32_t(head.height)};
+        return true;
+    }
+    int MaxReductionFactor() const override { return 1 << 16; }
+
+private:
+    static bool ReadRow(BufferedReader& reader, const PnmHead& head, std::vector<uint8_t>& raw,
+                        uint8_t* bgr);
+};
+
+bool PnmFilter::ReadRow(BufferedReader& reader, const PnmHead& head, std::vector<uint8_t>& raw,
+                        uint8_t* bgr) {
+    size_t width = head.width;
+    int channels = head.kind == 3 || head.kind == 6 ? 3 : 1;
+    auto scale = [&](uint32_t v) { return uint8_t(std::min(v, head.maxval) * 255 / head.maxval); };
+    auto put = [&](size_t x, uint8_t r, uint8_t g, uint8_t b) {
+        bgr[3 * x] = b;
+        bgr[3 * x + 1] = g;
+        bgr[3 * x + 2] = r;
+    };
+    if (head.kind == 4) {
+        raw.resize((width + 7) / 8);
+        if (!reader.Read(raw.data(), raw.size())) return false;
+        for (size_t x = 0; x < width; ++x) {
+            uint8_t v = (raw[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
+            put(x, v, v, v);
+        }
+        return true;
+    }
+    if (head.kind == 1) {
+        for (size_t x = 0; x < width; ++x) {
+            int c = reader.Next();
+            while (IsSpace(c) || c == '#') {
+                if (c == '#') {
+                    while (c >= 0 && c != '\n') c = reader.Next();
+                }
+                c = reader.Next();
+            }
+            if (c != '0' && c != '1') return false;
+            uint8_t v = c == '1' ? 0 : 255;
+            put(x, v, v, v);
+        }
+        return true;
+    }
+    uint32_t sample[3] = {};
+    if (head.kind <= 3) {
+        for (size_t x = 0; x < width; ++x) {
+            int after = 0;
+            for (int c = 0; c < channels; ++c) {
+                if (!ReadNumber(reader, kMaxValue, sample[c], after)) return false;
+            }
+            if (channels == 1) sample[1] = sample[2] = sample[0];
+            put(x, scale(sample[0]), scale(sample[1]), scale(sample[2]));
+        }
+        return true;
+    }
+    size_t bytes_per_sample = head.maxval > 255 ? 2 : 1;
+    raw.resize(width * size_t(channels) * bytes_per_sample);
+    if (!reader.Read(raw.data(), raw.size())) return false;
+    for (size_t x = 0; x < width; ++x) {
+        for (int c = 0; c < channels; ++c) {
+            size_t at = (x * size_t(channels) + size_t(c)) * bytes_per_sample;
+            sample[c] = bytes_per_sample == 2 ? uint32_t(raw[at]) << 8 | raw[at + 1] : raw[at];
+        }
+        if (channels == 1) sample[1] = sample[2] = sample[0];
+        put(x, scale(sample[0]), scale(sample[1]), scale(sample[2]));
+    }
+    return true;
+}
+
+oFILTER_STATUS PnmFilter::Convert(vSTREAM& in, oDIB& out) {
+    BufferedReader reader(in);
+    PnmHead head;
+    if (!ReadPnmHead(reader, head)) return kFilterFailed;
+    vSIZE size{int32_t(head.width), int32_t(head.height)};
+    int factor = TakeReductionFactor(size);
+    if (factor == 1 && uint64_t(head.width) * head.height > kMaxFullDecodePixels) {
+        return kFilterFailed;
+    }
+    RowReducer reducer;
+    if (!reducer.Start(size, factor)) return kFilterFailed;
+    std::vector<uint8_t> raw, bgr(size_t(head.width) * 3);
+    ReportStart(head.height);
+    for (uint32_t y = 0; y < head.height; ++y) {
+        if (!ReadRow(reader, head, raw, bgr.data())) {
+            ReportEnd();
+            return kFilterFailed;
+        }
+        reducer.PushRow(bgr.data());
+        if (!ReportProgress(y + 1)) {
+            ReportEnd();
+            return kFilterInterrupted;
+        }
+    }
+    ReportEnd();
+    out = std::move(reducer.Result());
+    return kFilterDone;
+}
+
+}  // namespace
+
+std::unique_ptr<oFILTER> MakePnmFilter(const char* id) {
+    const char* description = std::strcmp(id, "PBM") == 0   ? "Portable Bitmap"
+                              : std::strcmp(id, "PGM") == 0 ? "Portable Graymap"
+                              : std::strcmp(id, "PPM") == 0 ? "Portable Pixmap"
+                                                            : "Portable Anymap";
+    return std::make_unique<PnmFilter>(id, description);
+}
+
+}  // namespace scopa

@@ -1,0 +1,249 @@
+// TIFF through libtiff: the first page, any photometric interpretation libtiff's RGBA reader
+// knows, decoded a band of rows at a time into the box reduction and then turned upright by
+// its orientation tag. libtiff reports errors through return values; its message handlers are
+// silenced once for the process.
+#include <cstring>
+#include <mutex>
+#include <tiffio.h>
+
+#include "imaging/codecs.h"
+#include "imaging/row_reducer.h"
+
+namespace scopa {
+namespace {
+
+// One band of decoded rows (4 bytes a pixel) is held at a time; strips or tiles larger than
+// this would need too much memory for one band and are refused.
+constexpr uint64_t kMaxBandBytes = uint64_t(256) << 20;
+constexpr uint32_t kDefaultBandRows = 64;
+constexpr uint32_t kWriteRowsPerStrip = 32;
+
+struct StreamHandle {
+    vSTREAM* stream;
+};
+
+tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) {
+    if (size <= 0) return 0;
+    return tmsize_t(static_cast<StreamHandle*>(handle)->stream->Read(buffer, size_t(size)));
+}
+tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) {
+    if (size <= 0) return 0;
+    return static_cast<StreamHandle*>(handle)->stream->Write(buffer, size_t(size)) ? size : 0;
+}
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
+    vSTREAM* stream = static_cast<StreamHandle*>(handle)->stream;
+    uint64_t base = whence == SEEK_CUR ? stream->Tell() : whence == SEEK_END ? stream->Size() : 0;
+    uint64_t target = base + offset;
+    if (target > stream->Size()) {
+        // Writers seek past the end to extend; pad with zeros.
+        stream->Seek(stream->Size());
+        static const uint8_t kZeros[4096] = {};
+        while (stream->Size() < target) {
+            uint64_t step = std::min<uint64_t>(sizeof kZeros, target - stream->Size());
+            if (!stream->Write(kZeros, size_t(step))) return toff_t(-1);
+        }
+    }
+    return stream->Seek(target) ? target : toff_t(-1);
+}
+int CloseProc(thandle_t) { return 0; }
+toff_t SizeProc(thandle_t handle) { return static_cast<StreamHandle*>(handle)->stream->Size(); }
+int MapProc(thandle_t, void**, toff_t*) { return 0; }
+void UnmapProc(thandle_t, void*, toff_t) {}
+
+void SilenceLibTiff() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
+
+TiffFile OpenTiff(StreamHandle& handle, const char* mode) {
+    SilenceLibTiff();
+    return TiffFile(TIFFClientOpen("stream", mode, &handle, ReadProc, WriteProc, SeekProc,
+                                   CloseProc, SizeProc, MapProc, UnmapProc));
+}
+
+struct TiffHead {
+    vSIZE stored;
+    int orientation = 1;
+};
+
+bool ReadHead(TIFF* tiff, TiffHead& head) {
+    uint32_t width = 0, height = 0;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) || width == 0 || height == 0 ||
+        width > (1u << 20) || height > (1u << 20)) {
+        return false;
+    }
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+    head.stored = {int32_t(width), int32_t(height)};
+    head.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+    return true;
+}
+
+vSIZE Upright(const TiffHead& head) {
+    return OrientationSwapsSides(head.orientation) ? vSIZE{head.stored.cy, head.stored.cx}
+                                                   : head.stored;
+}
+
+struct RgbaImageEnder {
+    void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
+};
+
+class TiffFilter : public BitmapFilter {
+public:
+    explicit TiffFilter(const char* id)
+        : BitmapFilter(id, "Tagged Image File Format"), m_primary(std::strcmp(id, "TIF") == 0) {}
+    bool CheckStream(std::span<const uint8_t> head) const override {
+        if (head.size() < 4) return false;
+        bool little = head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0;
+        bool big = head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42;
+        return little || big;
+    }
+    bool DoesExport() const override { return m_primary; }
+    oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override;
+    oFILTER_STATUS Convert(const oDIB& in, vSTREAM& out) override;
+
+protected:
+    bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
+        StreamHandle handle{&in};
+        TiffFile tiff = OpenTiff(handle, "rm");
+        TiffHead head;
+        if (!tiff || !ReadHead(tiff.get(), head)) return false;
+        size = Upright(head);
+        return true;
+    }
+    int MaxReductionFactor() const override { return 1 << 16; }
+
+private:
+    oFILTER_STATUS ReadBands(TIFF* tiff, const TiffHead& head, RowReducer& reducer);
+    bool m_primary;
+};
+
+oFILTER_STATUS TiffFilter::ReadBands(TIFF* tiff, const TiffHead& head, RowReducer& reducer) {
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tiff, message)) return kFilterFailed;
+    TIFFRGBAImage image;
+    if (!TIFFRGBAImageBegin(&image, tiff, 0, message)) return kFilterFailed;
+    std::unique_ptr<TIFFRGBAImage, RgbaImageEnder> ender(&image);
+    // Rows in stored order: the orientation is applied to the reduced picture afterwards.
+    image.req_orientation = image.orientation;
+    uint32_t band_rows = kDefaultBandRows;
+    if (TIFFIsTiled(tiff)) {
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &band_rows);
+    } else {
+        uint32_t rows_per_strip = 0;
+        if (TIFFGetField(tiff, TIFFTAG_ROWSPERSTRIP, &rows_per_strip) && rows_per_strip > 0) {
+            band_rows = std::max(rows_per_strip, kDefaultBandRows);
+        }
+    }
+    uint32_t width = uint32_t(head.stored.cx), height = uint32_t(head.stored.cy);
+    band_rows = std::min(std::max(band_rows, 1u), height);
+    if (uint64_t(width) * band_rows * 4 > kMaxBandBytes ||
+        uint64_t(TIFFIsTiled(tiff) ? TIFFTileSize64(tiff) : TIFFStripSize64(tiff)) >
+            kMaxBandBytes) {
+        return kFilterFailed;
+    }
+    std::vector<uint32_t> band(size_t(width) * band_rows);
+    std::vector<uint8_t> bgr(size_t(width) * 3), rgba(size_t(width) * 4);
+    for (uint32_t top = 0; top < height; top += band_rows) {
+        uint32_t rows = std::min(band_rows, height - top);
+        image.row_offset = int(top);
+        image.col_offset = 0;
+        if (!TIFFRGBAImageGet(&image, band.data(), width, rows)) return kFilterFailed;
+        for (uint32_t r = 0; r < rows; ++r) {
+            // Each raster value is ABGR packed, red in the low byte.
+            const uint32_t* row = band.data() + size_t(r) * width;
+            for (uint32_t x = 0; x < width; ++x) {
+                rgba[4 * x] = uint8_t(TIFFGetR(row[x]));
+                rgba[4 * x + 1] = uint8_t(TIFFGetG(row[x]));
+                rgba[4 * x + 2] = uint8_t(TIFFGetB(row[x]));
+                rgba[4 * x + 3] = uint8_t(TIFFGetA(row[x]));
+            }
+            CompositeRgbaOnWhite(rgba.data(), int32_t(width), bgr.data());
+            reducer.PushRow(bgr.data());
+        }
+        if (!ReportProgress(top + rows)) return kFilterInterrupted;
+    }
+    return kFilterDone;
+}
+
+oFILTER_STATUS TiffFilter::Convert(vSTREAM& in, oDIB& out) {
+    StreamHandle handle{&in};
+    TiffFile tiff = OpenTiff(handle, "rm");
+    TiffHead head;
+    if (!tiff || !ReadHead(tiff.get(), head)) return kFilterFailed;
+    int factor = TakeReductionFactor(Upright(head));
+    if (factor == 1 && uint64_t(head.stored.cx) * uint64_t(head.stored.cy) > kMaxFullDecodePixels) {
+        return kFilterFailed;
+    }
+    RowReducer reducer;
+    if (!reducer.Start(head.stored, factor)) return kFilterFailed;
+    ReportStart(uint32_t(head.stored.cy));
+    oFILTER_STATUS status = ReadBands(tiff.get(), head, reducer);
+    ReportEnd();
+    if (status != kFilterDone) return status;
+    float x_resolution = 0, y_resolution = 0;
+    uint16_t unit = RESUNIT_INCH;
+    oDIB& stored = reducer.Result();
+    if (TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &x_resolution) &&
+        TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &y_resolution)) {
+        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+        double per_meter = unit == RESUNIT_CENTIMETER ? 100.0 : unit == RESUNIT_INCH ? 39.3701 : 0;
+        stored.m_xPelsPerMeter = int32_t(std::min(x_resolution * per_meter, 1e6));
+        stored.m_yPelsPerMeter = int32_t(std::min(y_resolution * per_meter, 1e6));
+    }
+    out = ApplyOrientation(stored, head.orientation);
+    return kFilterDone;
+}
+
+oFILTER_STATUS TiffFilter::Convert(const oDIB& in, vSTREAM& out) {
+    if (in.IsEmpty()) return kFilterFailed;
+    oDIB storage;
+    const oDIB& picture = As24(in, storage);
+    StreamHandle handle{&out};
+    TiffFile tiff = OpenTiff(handle, "w");
+    if (!tiff) return kFilterFailed;
+    TIFF* t = tiff.get();
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(picture.Width()));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(picture.Height()));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, kWriteRowsPerStrip);
+    if (picture.m_xPelsPerMeter > 0 && picture.m_yPelsPerMeter > 0) {
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, float(picture.m_xPelsPerMeter / 100.0));
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, float(picture.m_yPelsPerMeter / 100.0));
+    }
+    std::vector<uint8_t> rgb(size_t(picture.Width()) * 3);
+    for (int32_t y = 0; y < picture.Height(); ++y) {
+        const uint8_t* bgr = picture.Row(y);
+        for (size_t x = 0; x < size_t(picture.Width()); ++x) {
+            rgb[3 * x] = bgr[3 * x + 2];
+            rgb[3 * x + 1] = bgr[3 * x + 1];
+            rgb[3 * x + 2] = bgr[3 * x];
+        }
+        if (TIFFWriteScanline(t, rgb.data(), uint32_t(y), 0) < 0) return kFilterFailed;
+    }
+    if (!TIFFFlush(t)) return kFilterFailed;
+    return kFilterDone;
+}
+
+}  // namespace
+
+std::unique_ptr<oFILTER> MakeTiffFilter(const char* id) {
+    return std::make_unique<TiffFilter>(id);
+}
+
+}  // namespace scopa

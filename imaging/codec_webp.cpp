@@ -1,0 +1,111 @@
+// WebP through libwebp: still pictures (animations are refused), decoded straight at the
+// chosen reduced size by the library's scaler, which works row by row.
+#include <cstring>
+#include <webp/decode.h>
+#include <webp/encode.h>
+
+#include "imaging/codecs.h"
+#include "imaging/row_reducer.h"
+
+namespace scopa {
+namespace {
+
+constexpr float kWriteQuality = 90.0f;
+
+class WebpFilter : public BitmapFilter {
+public:
+    WebpFilter() : BitmapFilter("WEBP", "WebP Picture") {}
+    bool CheckStream(std::span<const uint8_t> head) const override {
+        return head.size() >= 12 && std::memcmp(head.data(), "RIFF", 4) == 0 &&
+               std::memcmp(head.data() + 8, "WEBP", 4) == 0;
+    }
+    bool DoesExport() const override { return true; }
+    oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override;
+    oFILTER_STATUS Convert(const oDIB& in, vSTREAM& out) override;
+
+protected:
+    bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
+        // The first chunk holds the size: 64 bytes reach past any header form.
+        uint8_t head[64];
+        size_t count = in.Read(head, sizeof head);
+        int width = 0, height = 0;
+        if (!WebPGetInfo(head, count, &width, &height)) return false;
+        size = {width, height};
+        return true;
+    }
+    // The scaler reduces to any size; powers of two keep the offered list short.
+    int MaxReductionFactor() const override { return 1 << 8; }
+};
+
+oFILTER_STATUS WebpFilter::Convert(vSTREAM& in, oDIB& out) {
+    std::vector<uint8_t> data;
+    if (!in.ReadRest(data, kMaxEncodedFileBytes)) return kFilterFailed;
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config) ||
+        WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK ||
+        config.input.has_animation) {
+        return kFilterFailed;
+    }
+    vSIZE size{config.input.width, config.input.height};
+    vSIZE reduced = ReducedSize(size, TakeReductionFactor(size));
+    oDIB picture;
+    if (!picture.Create(reduced.cx, reduced.cy, 24)) return kFilterFailed;
+    bool alpha = config.input.has_alpha != 0;
+    std::vector<uint8_t> rgba;
+    if (reduced.cx != size.cx || reduced.cy != size.cy) {
+        config.options.use_scaling = 1;
+        config.options.scaled_width = reduced.cx;
+        config.options.scaled_height = reduced.cy;
+    }
+    config.output.is_external_memory = 1;
+    if (alpha) {
+        rgba.resize(size_t(reduced.cx) * size_t(reduced.cy) * 4);
+        config.output.colorspace = MODE_RGBA;
+        config.output.u.RGBA.rgba = rgba.data();
+        config.output.u.RGBA.stride = reduced.cx * 4;
+        config.output.u.RGBA.size = rgba.size();
+    } else {
+        config.output.colorspace = MODE_BGR;
+        config.output.u.RGBA.rgba = picture.Bits().data();
+        config.output.u.RGBA.stride = int(picture.Stride());
+        config.output.u.RGBA.size = picture.Bits().size();
+    }
+    ReportStart(1);
+    if (!ReportProgress(0)) {
+        ReportEnd();
+        return kFilterInterrupted;
+    }
+    VP8StatusCode status = WebPDecode(data.data(), data.size(), &config);
+    WebPFreeDecBuffer(&config.output);
+    ReportProgress(1);
+    ReportEnd();
+    if (status != VP8_STATUS_OK) return kFilterFailed;
+    if (alpha) {
+        for (int32_t y = 0; y < reduced.cy; ++y) {
+            CompositeRgbaOnWhite(rgba.data() + size_t(y) * size_t(reduced.cx) * 4, reduced.cx,
+                                 picture.Row(y));
+        }
+    }
+    out = std::move(picture);
+    return kFilterDone;
+}
+
+oFILTER_STATUS WebpFilter::Convert(const oDIB& in, vSTREAM& out) {
+    if (in.IsEmpty() || in.Width() > WEBP_MAX_DIMENSION || in.Height() > WEBP_MAX_DIMENSION) {
+        return kFilterFailed;
+    }
+    oDIB storage;
+    const oDIB& picture = As24(in, storage);
+    uint8_t* encoded = nullptr;
+    size_t size = WebPEncodeBGR(picture.Row(0), picture.Width(), picture.Height(),
+                                int(picture.Stride()), kWriteQuality, &encoded);
+    bool ok = size > 0 && out.Write(encoded, size);
+    WebPFree(encoded);
+    return ok ? kFilterDone : kFilterFailed;
+}
+
+}  // namespace
+
+std::unique_ptr<oFILTER> MakeWebpFilter() { return std::make_unique<WebpFilter>(); }
+
+}  // namespace scopa

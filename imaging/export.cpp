@@ -1,0 +1,101 @@
+#include "imaging/export.h"
+
+#include <filesystem>
+#include <memory>
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "imaging/filter.h"
+#include "imaging/palette.h"
+#include "imaging/picture.h"
+#include "imaging/thumbnail.h"
+#include "platform/text.h"
+
+namespace scopa {
+namespace {
+
+// Copies through a temporary file and a rename, so a failed copy leaves the target alone.
+bool CopyReplacing(const std::string& source, const std::string& destination) {
+    std::string temporary = destination + ".tmp-copy";
+    std::error_code error;
+    if (!std::filesystem::copy_file(source, temporary,
+                                    std::filesystem::copy_options::overwrite_existing, error)) {
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    std::filesystem::rename(temporary, destination, error);
+    if (error) std::filesystem::remove(temporary, error);
+    return !error;
+}
+
+}  // namespace
+
+bool ExportPicture(PictureLoadObserver* observer, const std::string& destination,
+                   const std::string& id, int32_t width, int32_t height, const std::string& source,
+                   int resolution_index) {
+    std::string source_tail = ToUpperAscii(source.size() >= 3 ? source.substr(source.size() - 3)
+                                                              : source);
+    if (source_tail == id) return CopyReplacing(source, destination);
+    oDIB dib;
+    vMETAFILE metafile;
+    int kind = kFilterTypeNone;
+    // Our bitmap filters offer reduced sizes for thumbnails; an export without a chosen
+    // resolution wants the picture's own size, which is the first one.
+    int resolution = resolution_index == kAutomaticResolution ? 0 : resolution_index;
+    if (LoadPicture(observer, source, dib, metafile, kind, resolution) != kLoadRead) {
+        return false;
+    }
+    bool source_bitmap = IsPictureOfKind(source, "BMF", false);
+    bool destination_bitmap = IsPictureOfKind(destination, "BMF", false);
+    if (source_bitmap == destination_bitmap) {
+        return WritePicture(destination, id, &dib, &metafile) == kFilterDone;
+    }
+    if (!source_bitmap) return RenderVectorToDib(destination, id, metafile, width, height);
+    return WrapDibAsVector(destination, id, dib);
+}
+
+bool RenderVectorToDib(const std::string& destination, const std::string& id,
+                       const vMETAFILE& metafile, int32_t width, int32_t height) {
+    int64_t cx = metafile.m_cx, cy = metafile.m_cy;
+    if (cx <= 0 || cy <= 0 || width <= 0 || height <= 0) return false;
+    if (cx * height <= cy * width) {
+        width = MulDiv(int32_t(cx), height, int32_t(cy));
+    } else {
+        height = MulDiv(int32_t(cy), width, int32_t(cx));
+    }
+    if (width <= 0 || height <= 0) return false;
+    try {
+        oDIB render;
+        if (!render.Create(2 * width, 2 * height, 24)) return false;
+        RenderPicture(render, kFilterTypeVector, oDIB(), metafile);
+        int depth = id == "GIF" ? 8 : 24;
+        oDIB halved;
+        if (!halved.Create(width, height, depth)) return false;
+        // The halving writes DIB rows bottom-up; our bitmaps keep rows top-down.
+        std::vector<uint8_t> bottom_up(halved.Bits().size());
+        if (!HalveToDib(render, bottom_up.data(), depth)) return false;
+        for (int32_t y = 0; y < height; ++y) {
+            std::copy_n(bottom_up.data() + size_t(height - 1 - y) * halved.Stride(),
+                        halved.Stride(), halved.Row(y));
+        }
+        if (depth == 8) {
+            const auto& palette = ScreenPalette();
+            halved.ColourTable().assign(palette.begin(), palette.end());
+        }
+        return WritePicture(destination, id, &halved, nullptr) == kFilterDone;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool WrapDibAsVector(const std::string& destination, const std::string& id, const oDIB& dib) {
+    int32_t w = dib.Width(), h = dib.Height();
+    vMETAFILE metafile;
+    metafile.LogicalExtents(0, w - 1, 0, h - 1);
+    metafile.PhysicalExtents(dib.m_xPelsPerMeter / 40 * w, dib.m_yPelsPerMeter / 40 * h);
+    metafile.m_bitmap = std::make_shared<const oDIB>(dib);
+    return WritePicture(destination, id, nullptr, &metafile) == kFilterDone;
+}
+
+}  // namespace scopa

@@ -1,0 +1,43 @@
+// Thumbnail bitmaps: a picture drawn at twice the wanted size is halved with a 2 x 2 box
+// filter into 24-bit, 16-bit (5-5-5) or 8-bit screen-palette pixels; the 8-bit form is
+// error-diffused onto the palette's 6 x 6 x 6 cube. Integer arithmetic only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "imaging/dib.h"
+#include "imaging/geometry.h"
+
+namespace scopa {
+
+class PictureLoadObserver;
+
+// The cache thumbnail: 128 x 128 palette indices, rows top-down, no padding.
+inline constexpr int kThumbnailSidePx = 128;
+inline constexpr size_t kThumbnailBytes = size_t(kThumbnailSidePx) * kThumbnailSidePx;
+// The size pictures are rendered at before halving.
+inline constexpr int kRenderSidePx = 2 * kThumbnailSidePx;
+
+// Bytes of the halved image of a `width_px` x `height_px` source at `depth` (24, 16 or
+// anything else for 8), each row padded to 4 bytes.
+size_t HalvedImageBytes(int32_t width_px, int32_t height_px, int depth);
+
+// Halves a source of at most 256 x 256 pixels into `out` with rows top-down. `depth` goes in as
+// 24, 16 or anything else, which becomes 8. Not re-entrant: it works in static buffers and
+// allocates nothing per call (larger sources are still halved, through a temporary buffer).
+void HalveToThumbnail(const oDIB& source, uint8_t* out, int& depth);
+
+// The same conversion for any size, rows bottom-up as in a DIB of positive height (the
+// halving pairs rows from the bottom). False, with nothing written and the depth unchanged,
+// when the working memory cannot be had.
+bool HalveToDib(const oDIB& source, uint8_t* out, int& depth);
+
+// Loads a picture with automatic resolution, renders it at 256 x 256 (white, fitted top-left)
+// and halves it into the 16,384-byte cache thumbnail. Returns the load result (0 read,
+// 1 interrupted, 2 failed); `out` and `covered` are valid only for 0.
+int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, uint8_t* out,
+                       vSIZE& covered);
+
+}  // namespace scopa

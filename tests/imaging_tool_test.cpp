@@ -1,0 +1,106 @@
+// The thumb and export subcommands, run as a user would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "imaging/dib.h"
+#include "imaging/draw.h"
+#include "imaging/picture.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
+
+namespace scopa::test {
+namespace {
+
+// A 400 x 300 picture, left half black, right half white, written through our BMP writer.
+std::filesystem::path MakeBmp(const ScopedTempDir& dir) {
+    oDIB dib;
+    EXPECT_TRUE(dib.Create(400, 300, 24));
+    FillRect(dib, {200, 0, 400, 300}, kWhite);
+    std::filesystem::path path = dir / "half.bmp";
+    EXPECT_EQ(WritePicture(path.string(), "BMP", &dib, nullptr), 0);
+    return path;
+}
+
+uint32_t Le32(const std::string& bytes, size_t offset) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | uint8_t(bytes[offset + size_t(i)]);
+    return value;
+}
+
+TEST(ThumbCommandTest, RawWritesACacheRecord) {
+    ScopedTempDir dir;
+    ToolResult result = RunTool({"thumb", MakeBmp(dir).string(), "--raw"});
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    ASSERT_EQ(result.out.size(), 12u + 16384u);
+    EXPECT_EQ(Le32(result.out, 0), 0u);
+    EXPECT_EQ(Le32(result.out, 4), 128u);
+    EXPECT_EQ(Le32(result.out, 8), 96u);
+    const std::string pixels = result.out.substr(12);
+    EXPECT_EQ(uint8_t(pixels[0]), 20);          // black, top-left
+    EXPECT_EQ(uint8_t(pixels[127]), 235);       // white, right half
+    EXPECT_EQ(uint8_t(pixels[100 * 128]), 235);  // below the covered part: white
+}
+
+TEST(ThumbCommandTest, PngHasTheCoveredSize) {
+    ScopedTempDir dir;
+    std::filesystem::path out = dir / "thumb.png";
+    ToolResult result = RunTool({"thumb", MakeBmp(dir).string(), "-o", out.string()});
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    oDIB png;
+    vMETAFILE metafile;
+    int kind = 0;
+    ASSERT_EQ(LoadPicture(nullptr, out.string(), png, metafile, kind, 0), 0);
+    EXPECT_EQ(png.Size(), (vSIZE{128, 96}));
+    EXPECT_EQ(png.PixelColour(0, 0), kBlack);
+}
+
+TEST(ThumbCommandTest, UnreadableFileIsAOneLineError) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "bad.jpg", "\xFF\xD8\xFF garbage");
+    ToolResult result = RunTool({"thumb", (dir / "bad.jpg").string(), "--raw"});
+    EXPECT_NE(result.exit_status, 0);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+    EXPECT_EQ(RunTool({"thumb", "x.png"}).exit_status, 2);  // neither -o nor --raw
+}
+
+TEST(ExportCommandTest, SameFormatCopiesByteForByte) {
+    ScopedTempDir dir;
+    std::filesystem::path source = MakeBmp(dir);
+    std::filesystem::path tif = dir / "a.TIF";
+    ASSERT_EQ(RunTool({"export", source.string(), tif.string(), "--format", "TIF"}).exit_status,
+              0);
+    std::filesystem::path copy = dir / "b.TIF";
+    ASSERT_EQ(RunTool({"export", tif.string(), copy.string(), "--format", "TIF"}).exit_status, 0);
+    EXPECT_EQ(ReadFileBytes(tif), ReadFileBytes(copy));
+}
+
+TEST(ExportCommandTest, ConvertsAtFullSizeAndRefusesBadInput) {
+    ScopedTempDir dir;
+    std::filesystem::path source = MakeBmp(dir);
+    for (const char* id : {"JPG", "PNG", "GIF", "WEBP"}) {
+        std::filesystem::path out = dir / (std::string("out.") + id);
+        ToolResult result = RunTool({"export", source.string(), out.string(), "--format", id});
+        ASSERT_EQ(result.exit_status, 0) << id << result.err;
+        oDIB dib;
+        vMETAFILE metafile;
+        int kind = 0;
+        ASSERT_EQ(LoadPicture(nullptr, out.string(), dib, metafile, kind, 0), 0) << id;
+        EXPECT_EQ(dib.Size(), (vSIZE{400, 300})) << id;
+    }
+    EXPECT_NE(RunTool({"export", (dir / "absent.bmp").string(), (dir / "x.PNG").string(),
+                       "--format", "PNG"})
+                  .exit_status,
+              0);
+    EXPECT_EQ(RunTool({"export", source.string(), (dir / "x.ABC").string(), "--format", "ABC"})
+                  .exit_status,
+              2);
+    EXPECT_EQ(RunTool({"export", source.string(), (dir / "x.PNG").string(), "--format", "PNG",
+                       "--size", "12by3"})
+                  .exit_status,
+              2);
+}
+
+}  // namespace
+}  // namespace scopa::test

@@ -1,0 +1,270 @@
+// Vector pictures and type-3 previews: SVG through librsvg, WMF played through cairo and
+// written by us, EPS previews; and the export conversions between vector and bitmap forms.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imaging/dib.h"
+#include "imaging/draw.h"
+#include "imaging/export.h"
+#include "imaging/filter.h"
+#include "imaging/picture.h"
+#include "support/temp_dir.h"
+
+namespace scopa {
+namespace {
+
+using test::ReadFileBytes;
+using test::ScopedTempDir;
+using test::WriteFileBytes;
+
+struct Loaded {
+    int result = -1;
+    int kind = 0;
+    oDIB dib;
+    vMETAFILE metafile;
+};
+
+Loaded Load(const std::filesystem::path& path) {
+    Loaded loaded;
+    loaded.result = LoadPicture(nullptr, path.string(), loaded.dib, loaded.metafile, loaded.kind,
+                                kAutomaticResolution);
+    return loaded;
+}
+
+// Renders into a 256 x 256 white bitmap as the cache does.
+oDIB Render(const Loaded& loaded, vSIZE& covered) {
+    oDIB target;
+    target.Create(256, 256, 24);
+    covered = RenderPicture(target, loaded.kind, loaded.dib, loaded.metafile);
+    return target;
+}
+
+constexpr const char* kTwoSquaresSvg =
+    R"(<?xml version="1.0"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="200" height="100">
+  <rect width="100" height="100" fill="#ff0000"/>
+  <rect x="100" width="100" height="100" fill="#0000ff"/>
+</svg>)";
+
+TEST(SvgTest, RendersFittedWithItsProportions) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "squares.svg", kTwoSquaresSvg);
+    Loaded loaded = Load(dir / "squares.svg");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.kind, kFilterTypeVector);
+    EXPECT_EQ(loaded.metafile.m_cx, 2 * loaded.metafile.m_cy);
+    vSIZE covered;
+    oDIB target = Render(loaded, covered);
+    EXPECT_EQ(covered, (vSIZE{256, 128}));
+    EXPECT_EQ(target.PixelColour(20, 20), (Rgb{255, 0, 0}));
+    EXPECT_EQ(target.PixelColour(200, 100), (Rgb{0, 0, 255}));
+    EXPECT_EQ(target.PixelColour(20, 200), kWhite);
+    EXPECT_TRUE(IsPictureOfKind((dir / "squares.svg").string(), "LAF", true));
+}
+
+TEST(SvgTest, ViewBoxOnlyAndBrokenFiles) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "box.svg",
+                   R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 30 60"><rect width="30" height="60"/></svg>)");
+    Loaded loaded = Load(dir / "box.svg");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    vSIZE covered;
+    Render(loaded, covered);
+    EXPECT_EQ(covered, (vSIZE{128, 256}));
+    WriteFileBytes(dir / "broken.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect");
+    EXPECT_EQ(Load(dir / "broken.svg").result, kLoadFailed);
+}
+
+TEST(VectorRenderTest, ZeroLogicalWidthDrawsNothingButReportsItsFittedSize) {
+    vMETAFILE picture;
+    picture.LogicalExtents(5, 5, 0, 100);
+    picture.PhysicalExtents(400, 100);
+    oDIB target;
+    ASSERT_TRUE(target.Create(256, 256, 24));
+    EXPECT_EQ(RenderPicture(target, kFilterTypeVector, oDIB(), picture), (vSIZE{256, 64}));
+    EXPECT_EQ(target.PixelColour(10, 10), kWhite);
+}
+
+// Builds a non-placeable metafile from records: window 0,0 .. 100 x 50, a red brush, a black
+// pen, a rectangle over the left half and an ellipse over the right half.
+std::string PlayedMetafile() {
+    std::vector<uint16_t> words;
+    auto record = [&](uint16_t function, std::vector<uint16_t> params) {
+        uint32_t size = uint32_t(3 + params.size());
+        words.push_back(uint16_t(size));
+        words.push_back(uint16_t(size >> 16));
+        words.push_back(function);
+        words.insert(words.end(), params.begin(), params.end());
+    };
+    record(0x020B, {0, 0});                     // window origin
+    record(0x020C, {50, 100});                  // window extent: height, width
+    record(0x02FC, {0, 0x00FF, 0x0000, 0});     // solid brush, red (0x000000FF)
+    record(0x02FA, {5, 0, 0, 0, 0});            // null pen
+    record(0x012D, {0});                        // select brush
+    record(0x012D, {1});                        // select pen
+    record(0x041B, {50, 50, 0, 0});             // rectangle bottom, right, top, left
+    record(0x02FC, {0, 0x0000, 0x00FF, 0});     // solid brush, blue (0x00FF0000)
+    record(0x012D, {2});
+    record(0x0418, {50, 100, 0, 50});           // ellipse
+    record(0x0000, {});
+    std::vector<uint16_t> header = {1, 9, 0x0300, 0, 0, 3, 0, 0, 0};
+    uint32_t total = uint32_t(header.size() + words.size());
+    header[3] = uint16_t(total);
+    header[4] = uint16_t(total >> 16);
+    std::string bytes;
+    for (uint16_t w : header) bytes += {char(w & 0xFF), char(w >> 8)};
+    for (uint16_t w : words) bytes += {char(w & 0xFF), char(w >> 8)};
+    return bytes;
+}
+
+TEST(WmfTest, PlaysShapesWithBrushesAndPens) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "shapes.wmf", PlayedMetafile());
+    Loaded loaded = Load(dir / "shapes.wmf");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.kind, kFilterTypeVector);
+    vSIZE covered;
+    oDIB target = Render(loaded, covered);
+    EXPECT_EQ(covered, (vSIZE{256, 128}));
+    EXPECT_EQ(target.PixelColour(60, 60), (Rgb{255, 0, 0}));
+    EXPECT_EQ(target.PixelColour(192, 64), (Rgb{0, 0, 255}));  // ellipse centre
+    EXPECT_EQ(target.PixelColour(130, 3), kWhite);             // outside the ellipse
+    // The writer keeps a read metafile as it was.
+    std::string again = (dir / "again.wmf").string();
+    ASSERT_EQ(WritePicture(again, "WMF", nullptr, &loaded.metafile), kFilterDone);
+    EXPECT_EQ(ReadFileBytes(again), PlayedMetafile());
+}
+
+TEST(WmfTest, HostileRecordsAreSkippedOrRefused) {
+    ScopedTempDir dir;
+    std::string bytes = PlayedMetafile();
+    // Select an object index far beyond the table, and a record claiming more than the file.
+    std::string tail = bytes.substr(bytes.size() - 6);
+    std::string hostile = bytes.substr(0, bytes.size() - 6);
+    hostile += std::string("\x04\0\0\0\x2D\x01\xFF\x7F", 8);
+    hostile += std::string("\xFF\xFF\0\0\x24\x03", 6);
+    WriteFileBytes(dir / "hostile.wmf", hostile);
+    Loaded loaded = Load(dir / "hostile.wmf");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    vSIZE covered;
+    Render(loaded, covered);
+    WriteFileBytes(dir / "cut.wmf", bytes.substr(0, 10));
+    EXPECT_EQ(Load(dir / "cut.wmf").result, kLoadFailed);
+}
+
+oDIB Quarters() {
+    oDIB dib;
+    dib.Create(40, 30, 24);
+    FillRect(dib, {0, 0, 40, 30}, {0, 0, 255});
+    FillRect(dib, {0, 0, 20, 15}, {255, 0, 0});
+    dib.m_xPelsPerMeter = dib.m_yPelsPerMeter = 3780;
+    return dib;
+}
+
+TEST(ExportTest, BitmapWrappedAsMetafileAndRenderedBack) {
+    ScopedTempDir dir;
+    std::string bmp = (dir / "quarters.bmp").string();
+    oDIB dib = Quarters();
+    ASSERT_EQ(WritePicture(bmp, "BMP", &dib, nullptr), kFilterDone);
+    std::string wmf = (dir / "quarters.WMF").string();
+    ASSERT_TRUE(ExportPicture(nullptr, wmf, "WMF", 0, 0, bmp, kAutomaticResolution));
+    Loaded loaded = Load(wmf);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    ASSERT_EQ(loaded.kind, kFilterTypeVector);
+    EXPECT_EQ(loaded.metafile.m_cx * 3, loaded.metafile.m_cy * 4);
+    vSIZE covered;
+    oDIB target = Render(loaded, covered);
+    EXPECT_EQ(covered, (vSIZE{256, 192}));
+    EXPECT_EQ(target.PixelColour(30, 30), (Rgb{255, 0, 0}));
+    EXPECT_EQ(target.PixelColour(200, 150), (Rgb{0, 0, 255}));
+
+    // And back to a bitmap at a chosen size: a 4:3 picture at 800 x 600 stays 800 x 600.
+    std::string png = (dir / "back.PNG").string();
+    ASSERT_TRUE(ExportPicture(nullptr, png, "PNG", 800, 600, wmf, kAutomaticResolution));
+    Loaded back = Load(png);
+    ASSERT_EQ(back.result, kLoadRead);
+    Loaded full;
+    full.result = LoadPicture(nullptr, png, full.dib, full.metafile, full.kind, 0);
+    EXPECT_EQ(full.dib.Size(), (vSIZE{800, 600}));
+}
+
+TEST(ExportTest, SquareVectorAtEightHundredBySixHundredGivesSixHundredSquare) {
+    ScopedTempDir dir;
+    std::string svg = (dir / "square.svg").string();
+    WriteFileBytes(svg, R"(<svg xmlns="http://www.w3.org/2000/svg" width="50" height="50"><rect width="50" height="50" fill="lime"/></svg>)");
+    std::string bmp = (dir / "square.BMP").string();
+    ASSERT_TRUE(ExportPicture(nullptr, bmp, "BMP", 800, 600, svg, kAutomaticResolution));
+    std::string bytes = ReadFileBytes(bmp);
+    ASSERT_GE(bytes.size(), 54u);
+    auto le32 = [&](size_t at) {
+        return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+               uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+    };
+    EXPECT_EQ(le32(18), 600u);
+    EXPECT_EQ(le32(22), 600u);
+    EXPECT_EQ(uint8_t(bytes[28]), 24);  // any bitmap format but GIF gets 24 bits
+    std::string gif = (dir / "square.GIF").string();
+    ASSERT_TRUE(ExportPicture(nullptr, gif, "GIF", 640, 480, svg, kAutomaticResolution));
+    Loaded loaded;
+    loaded.result = LoadPicture(nullptr, gif, loaded.dib, loaded.metafile, loaded.kind, 0);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.Size(), (vSIZE{480, 480}));
+    // Green through the screen palette's cube stays pure green.
+    EXPECT_EQ(loaded.dib.PixelColour(100, 100), (Rgb{0, 255, 0}));
+}
+
+TEST(ExportTest, SameExtensionCopiesAndFailuresAreFalse) {
+    ScopedTempDir dir;
+    std::string tif = (dir / "p.tif").string();
+    oDIB dib = Quarters();
+    ASSERT_EQ(WritePicture(tif, "TIF", &dib, nullptr), kFilterDone);
+    std::string copy = (dir / "copy.TIF").string();
+    ASSERT_TRUE(ExportPicture(nullptr, copy, "TIF", 0, 0, tif, kAutomaticResolution));
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(tif));
+    EXPECT_FALSE(ExportPicture(nullptr, (dir / "x.PNG").string(), "PNG", 0, 0,
+                               (dir / "absent.tif").string(), kAutomaticResolution));
+    EXPECT_FALSE(ExportPicture(nullptr, (dir / "x.XYZ").string(), "XYZ", 0, 0, tif,
+                               kAutomaticResolution));
+}
+
+TEST(EpsTest, EpsiAndBinaryTiffPreviews) {
+    ScopedTempDir dir;
+    // 8 x 2, 1 bit: the top row all black (FF), the bottom row white except its first pixel.
+    WriteFileBytes(dir / "a.eps",
+                   "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 8 2\n"
+                   "%%BeginPreview: 8 2 1 2\n% FF\n% 80\n%%EndPreview\nshowpage\n");
+    Loaded loaded = Load(dir / "a.eps");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.kind, kFilterTypeEps);
+    EXPECT_EQ(loaded.dib.PixelColour(3, 0), kBlack);
+    EXPECT_EQ(loaded.dib.PixelColour(0, 1), kBlack);
+    EXPECT_EQ(loaded.dib.PixelColour(3, 1), kWhite);
+
+    // Binary header with a TIFF preview written by our own TIFF writer.
+    std::string tif = (dir / "preview.tif").string();
+    oDIB dib = Quarters();
+    ASSERT_EQ(WritePicture(tif, "TIF", &dib, nullptr), kFilterDone);
+    std::string preview = ReadFileBytes(tif);
+    std::string postscript = "%!PS-Adobe-3.0 EPSF-3.0\nshowpage\n";
+    auto le32 = [](uint32_t v) {
+        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    };
+    std::string binary = std::string("\xC5\xD0\xD3\xC6", 4) + le32(30) +
+                         le32(uint32_t(postscript.size())) + le32(0) + le32(0) +
+                         le32(uint32_t(30 + postscript.size())) +
+                         le32(uint32_t(preview.size())) + std::string("\xFF\xFF", 2) +
+                         postscript + preview;
+    WriteFileBytes(dir / "b.eps", binary);
+    loaded = Load(dir / "b.eps");
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.Size(), (vSIZE{40, 30}));
+    EXPECT_EQ(loaded.dib.PixelColour(5, 5), (Rgb{255, 0, 0}));
+    // A preview section that points past the end fails.
+    WriteFileBytes(dir / "c.eps", binary.substr(0, 60));
+    EXPECT_EQ(Load(dir / "c.eps").result, kLoadFailed);
+}
+
+}  // namespace
+}  // namespace scopa

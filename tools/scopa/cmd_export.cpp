@@ -1,0 +1,64 @@
+// scopa export: converts a picture to another format, as the export dialog does.
+#include <cstdio>
+#include <string>
+
+#include "command.h"
+#include "imaging/export.h"
+#include "imaging/filter.h"
+#include "imaging/picture.h"
+
+namespace scopa::tool {
+namespace {
+
+bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
+    int w = 0, h = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) != 2 || w <= 0 || h <= 0 ||
+        w > 65535 || h > 65535) {
+        return false;
+    }
+    width = w;
+    height = h;
+    return true;
+}
+
+int RunExport(const Arguments& arguments) {
+    if (arguments.positional.size() != 2) {
+        return Fail("export", "expects a source and a destination (see --help)", kExitUsage);
+    }
+    auto format = arguments.Value("--format");
+    if (!format) return Fail("export", "--format ID is required", kExitUsage);
+    oFILTER* filter = oFILTERLIST::FindByID(*format);
+    if (filter == nullptr || !filter->DoesExport()) {
+        return Fail("export", "no filter writes the format '" + *format + "'", kExitUsage);
+    }
+    vSIZE size = kVectorExportSizes[kDefaultVectorExportSize];
+    if (auto text = arguments.Value("--size"); text && !ParseSize(*text, size.cx, size.cy)) {
+        return Fail("export", "--size must be WIDTHxHEIGHT", kExitUsage);
+    }
+    const std::string& source = arguments.positional[0];
+    const std::string& destination = arguments.positional[1];
+    if (!IsPictureOfKind(source, "PCF", true)) {
+        return Fail("export", "cannot read the picture " + source);
+    }
+    if (!ExportPicture(nullptr, destination, *format, size.cx, size.cy, source,
+                       kAutomaticResolution)) {
+        return Fail("export", "cannot export " + source + " to " + destination);
+    }
+    return kExitOk;
+}
+
+const RegisterCommand kExport({
+    "export",
+    "export SOURCE DESTINATION --format ID [--size WxH]",
+    "Convert a picture to another format",
+    "ID names a format that can be written (BMP, JPG, PNG, GIF, TIF, WEBP, ...). When it\n"
+    "equals the source's extension the file is copied. Vector pictures exported to a\n"
+    "bitmap format are rendered to fit WxH (default 1024x768).",
+    {{"--format", true, "identifier of the format to write"},
+     {"--size", true, "largest bitmap size for a vector source, e.g. 800x600"}},
+    RunExport,
+});
+
+}  // namespace
+}  // namespace scopa::tool

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "docs/property_set.h"
+#include "imaging/palette.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -25,10 +26,10 @@ namespace scopa {
 // A DIB whose size is too small for its header, table and the rows drawn is refused, for
 // every kind (the art readers are required to; the others choose to).
 
-const uint32_t kStaticColours[20] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080,
-                                     0x800080, 0x008080, 0xC0C0C0, 0x7F7F7F, 0xA6CAF0,
-                                     0xFFFBF0, 0xA0A0A4, 0x808080, 0xFF0000, 0x00FF00,
-                                     0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+uint32_t StaticColourRgb(size_t index) {
+    const Rgb& colour = kStaticColours[index];
+    return uint32_t(colour.red) << 16 | uint32_t(colour.green) << 8 | colour.blue;
+}
 
 namespace {
 
@@ -658,8 +659,8 @@ void FillStaticColours(std::vector<uint8_t>& dib, size_t entries) {
         table[4 * i + 3] = 0;
     };
     for (size_t i = 0; i < kStaticColourRun; ++i) {
-        put(i, kStaticColours[i]);
-        put(entries - kStaticColourRun + i, kStaticColours[kStaticColourRun + i]);
+        put(i, StaticColourRgb(i));
+        put(entries - kStaticColourRun + i, StaticColourRgb(kStaticColourRun + i));
     }
 }
 

@@ -122,7 +122,7 @@ bool MakeFlourishPreview(const DocumentSource& source, DocumentPreview* preview)
 // rows bottom-up or, with a negative height, top-down. RGB colours; whole size.
 bool DecodePackedDib(const std::vector<uint8_t>& dib, DocumentPreview* preview);
 
-// The 20 reserved screen colours (0x00RRGGBB): the first ten, then the last ten.
-extern const uint32_t kStaticColours[20];
+// One of the 20 reserved screen colours as 0x00RRGGBB: the first ten, then the last ten.
+uint32_t StaticColourRgb(size_t index);
 
 }  // namespace scopa

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "docs/document_previews.h"
+#include "docs/preview_dib.h"
 #include "support/compound_writer.h"
 #include "support/document_writer.h"
 #include "support/temp_dir.h"
@@ -217,8 +218,8 @@ TEST(ArtDocumentTest, StaticColoursFillBlackEndsOfCompoundPalettes) {
     DocumentPreview preview;
     ASSERT_TRUE(Preview(MakeArtPreview, CompoundArt(dib), &preview));
     for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(preview.colour_table[size_t(i)], kStaticColours[i]) << i;
-        EXPECT_EQ(preview.colour_table[size_t(246 + i)], kStaticColours[10 + i]) << i;
+        EXPECT_EQ(preview.colour_table[size_t(i)], StaticColourRgb(size_t(i))) << i;
+        EXPECT_EQ(preview.colour_table[size_t(246 + i)], StaticColourRgb(size_t(10 + i))) << i;
     }
     EXPECT_EQ(preview.colour_table[100], 0u);
 
@@ -356,3 +357,27 @@ TEST(DocumentReadersTest, PipesNamedLikeDocumentsDoNotBlock) {
 
 }  // namespace
 }  // namespace scopa::test
+
+namespace scopa {
+namespace {
+
+TEST(PreviewDibTest, PaletteIndexTablesResolveThroughTheScreenPalette) {
+    DocumentPreview preview;
+    preview.width_px = 3;
+    preview.height_px = 1;
+    preview.bits_per_pixel = 8;
+    preview.colour_usage = DibColourUsage::kPaletteIndices;
+    preview.colour_table = {235, 20, 20 + 36 * 5, 3};  // white, black, red, static olive
+    preview.pixels = {0, 2, 3};
+    oDIB dib = PreviewToDib(preview);
+    ASSERT_EQ(dib.BitCount(), 24);
+    EXPECT_EQ(dib.PixelColour(0, 0), (Rgb{255, 255, 255}));
+    EXPECT_EQ(dib.PixelColour(1, 0), (Rgb{255, 0, 0}));
+    EXPECT_EQ(dib.PixelColour(2, 0), (Rgb{0x80, 0x80, 0}));
+
+    preview.pixels.pop_back();  // fewer pixels than the size promises: refused
+    EXPECT_TRUE(PreviewToDib(preview).IsEmpty());
+}
+
+}  // namespace
+}  // namespace scopa

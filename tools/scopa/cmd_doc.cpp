@@ -1,6 +1,5 @@
 // scopa doc FILE [--json] [-o out.png]: what kind of the maker's documents a file is, its
 // summary-information keywords and its stored preview.
-#include <png.h>
 
 #include <array>
 #include <cerrno>
@@ -16,7 +15,9 @@
 #include "command.h"
 #include "docs/document_previews.h"
 #include "docs/pilot_programs.h"
+#include "docs/preview_dib.h"
 #include "docs/property_set.h"
+#include "imaging/picture.h"
 #include "platform/text.h"
 
 namespace scopa::tool {
@@ -69,75 +70,10 @@ DocumentReport Examine(const std::string& path) {
     return report;
 }
 
-// The shared screen palette as far as this tool knows it: the reserved colours at both ends
-// and the 6 x 6 x 6 colour cube at 20 + 36r + 6g + b. The imaging layer owns the real one.
-std::array<uint32_t, 256> ScreenPalette() {
-    std::array<uint32_t, 256> palette{};
-    for (int i = 0; i < 10; ++i) {
-        palette[size_t(i)] = kStaticColours[i];
-        palette[size_t(246 + i)] = kStaticColours[10 + i];
-    }
-    for (uint32_t r = 0; r < 6; ++r) {
-        for (uint32_t g = 0; g < 6; ++g) {
-            for (uint32_t b = 0; b < 6; ++b) {
-                palette[20 + 36 * r + 6 * g + b] = (51 * r) << 16 | (51 * g) << 8 | (51 * b);
-            }
-        }
-    }
-    return palette;
-}
-
-uint32_t PixelColour(const DocumentPreview& preview, uint32_t value,
-                     const std::array<uint32_t, 256>& palette) {
-    if (preview.bits_per_pixel > 8) return value;
-    if (value >= preview.colour_table.size()) return 0;
-    uint32_t entry = preview.colour_table[value];
-    if (preview.colour_usage == DibColourUsage::kPaletteIndices) return palette[entry & 0xFF];
-    return entry;
-}
-
-// libpng reports errors by longjmp; this frame holds only trivially destructible locals.
-bool WritePngRows(std::FILE* file, int width, int height, const std::vector<uint8_t>& rgb) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (png == nullptr) return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-        png_write_row(png, const_cast<png_bytep>(rgb.data() + size_t(y) * size_t(width) * 3));
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-// Writes through a temporary file beside the target and a rename.
+// Writes through the imaging layer's PNG filter, which replaces the file only on success.
 bool WritePng(const std::string& path, const DocumentPreview& preview, std::string* error) {
-    const std::array<uint32_t, 256> palette = ScreenPalette();
-    std::vector<uint8_t> rgb;
-    rgb.reserve(preview.pixels.size() * 3);
-    for (uint32_t value : preview.pixels) {
-        uint32_t colour = PixelColour(preview, value, palette);
-        rgb.push_back(uint8_t(colour >> 16));
-        rgb.push_back(uint8_t(colour >> 8));
-        rgb.push_back(uint8_t(colour));
-    }
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool written = WritePngRows(file, preview.width_px, preview.height_px, rgb);
-    written = (std::fclose(file) == 0) && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    oDIB dib = PreviewToDib(preview);
+    if (dib.IsEmpty() || WritePicture(path, "PNG", &dib, nullptr) != 0) {
         *error = "cannot write " + path;
         return false;
     }

@@ -1,0 +1,227 @@
+// The implode expander: table-driven decoding into a sliding output window, all state in the
+// caller's work area.
+//
+// Format notes:
+// - Byte 0 is the literal mode (0 plain bytes, 1 Huffman-coded), byte 1 the dictionary bits
+//   (4, 5 or 6). Tokens follow, each led by one flag bit: 0 literal, 1 copy.
+// - A copy is a length symbol with its extra bits, then the distance: a Huffman-coded high
+//   part, then 2 plain low bits for length 2 or dictionary-bits low bits otherwise. The copy
+//   reaches back (high << low_bits) + low + 1 bytes. Length 519 is the end code.
+// - A copy may overlap its own output (distance below length): it repeats bytes.
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "cache/implode.h"
+#include "cache/implode_codes.h"
+
+namespace scopa::implode {
+namespace {
+
+using namespace detail;
+
+constexpr unsigned kInputChunkBytes = 2048;
+constexpr unsigned kMinFirstReadBytes = 5;
+constexpr unsigned kHistoryBytes = 4096;  // the largest dictionary
+constexpr unsigned kWindowBytes = 8192;   // history plus one piece of output
+constexpr unsigned kCopySlackBytes = 8;   // wide copies may write this far past the end
+constexpr unsigned kMaxTokenBits = 1 + 7 + 8 + 8 + 6;  // flag, length code+extra, distance
+
+constexpr auto kLengthTable = DecodeTable<kMaxLengthCodeBits>(kLengthCodeBits);
+constexpr auto kDistanceTable = DecodeTable<kMaxDistanceCodeBits>(kDistanceCodeBits);
+constexpr auto kLiteralTable = DecodeTable<kMaxLiteralCodeBits>(kLiteralCodeBits);
+
+struct ExpandState {
+    ReadFunction read;
+    WriteFunction write;
+    void* context;
+
+    // Bit input: `bits` holds `bit_count` unread stream bits, the next one lowest; bits above
+    // them are zero.
+    uint64_t bits;
+    unsigned bit_count;
+    unsigned input_pos;
+    unsigned input_end;
+    bool input_done;
+
+    // Output window: unwritten output starts at kHistoryBytes; bytes before `history_start`
+    // were never produced.
+    unsigned output_pos;
+    unsigned history_start;
+
+    unsigned char input[kInputChunkBytes + 8];
+    unsigned char window[kWindowBytes + kMaxCodedCopy + kCopySlackBytes];
+};
+static_assert(sizeof(ExpandState) <= kExpandWorkBytes);
+static_assert(alignof(ExpandState) <= alignof(ExpandWorkArea));
+
+inline uint64_t Load64(const unsigned char* from) {
+    uint64_t value;
+    std::memcpy(&value, from, sizeof value);
+    return value;  // little-endian hosts only; see the static_assert below
+}
+static_assert(std::endian::native == std::endian::little);
+
+// Tops up the bit buffer to at least 57 bits unless the input has ended.
+void Refill(ExpandState& s) {
+    if (s.input_end - s.input_pos >= 8) {
+        s.bits |= Load64(s.input + s.input_pos) << s.bit_count;
+        s.input_pos += (63 - s.bit_count) >> 3;
+        s.bit_count |= 56;
+        return;
+    }
+    while (s.bit_count <= 56) {
+        if (s.input_pos == s.input_end) {
+            if (s.input_done) return;
+            unsigned request = kInputChunkBytes;
+            unsigned got = s.read(s.input, &request, s.context);
+            if (got == 0 || got > kInputChunkBytes) {
+                s.input_done = true;
+                return;
+            }
+            s.input_pos = 0;
+            s.input_end = got;
+            if (got >= 8) {
+                Refill(s);
+                return;
+            }
+        }
+        s.bits |= uint64_t{s.input[s.input_pos++]} << s.bit_count;
+        s.bit_count += 8;
+    }
+}
+
+inline unsigned Peek(const ExpandState& s, unsigned count) {
+    return static_cast<unsigned>(s.bits & ((uint64_t{1} << count) - 1));
+}
+
+inline void Drop(ExpandState& s, unsigned count) {
+    s.bits >>= count;
+    s.bit_count -= count;
+}
+
+void WriteOut(ExpandState& s, unsigned char* from, unsigned count) {
+    if (count == 0) return;
+    unsigned size = count;
+    s.write(from, &size, s.context);
+}
+
+// Hands the upper half of a full window to the caller and slides the rest down.
+void SlideWindow(ExpandState& s) {
+    WriteOut(s, s.window + kHistoryBytes, kWindowBytes - kHistoryBytes);
+    std::memmove(s.window, s.window + kHistoryBytes, s.output_pos - kHistoryBytes);
+    s.output_pos -= kHistoryBytes;
+    s.history_start = 0;
+}
+
+// Copies `length` bytes from `distance` back; overlapping copies repeat bytes, as the format
+// requires. Writes up to 7 bytes past the end, into the window's slack.
+inline void CopyMatch(unsigned char* to, unsigned distance, unsigned length) {
+    const unsigned char* from = to - distance;
+    if (distance >= 8) {
+        for (unsigned done = 0; done < length; done += 8) {
+            uint64_t chunk = Load64(from + done);
+            std::memcpy(to + done, &chunk, 8);
+        }
+    } else if (distance == 1) {
+        std::memset(to, *from, length);
+    } else {
+        for (unsigned done = 0; done < length; ++done)
+            to[done] = from[done];
+    }
+}
+
+enum class Step { kContinue, kEnd, kBroken };
+
+// Decodes one token into the window. The bit buffer holds every bit the token needs unless
+// the input is ending, which the length checks catch.
+inline Step DecodeToken(ExpandState& s, bool ascii, unsigned dictionary_bits) {
+    if (s.bit_count < 1) return Step::kBroken;
+    bool is_copy = s.bits & 1;
+    Drop(s, 1);
+    if (!is_copy) {
+        unsigned literal;
+        if (ascii) {
+            unsigned entry = kLiteralTable[Peek(s, kMaxLiteralCodeBits)];
+            unsigned code_bits = entry >> 8;
+            if (code_bits > s.bit_count) return Step::kBroken;
+            Drop(s, code_bits);
+            literal = entry & 0xFF;
+        } else {
+            if (s.bit_count < 8) return Step::kBroken;
+            literal = Peek(s, 8);
+            Drop(s, 8);
+        }
+        s.window[s.output_pos++] = static_cast<unsigned char>(literal);
+        return Step::kContinue;
+    }
+    unsigned length_entry = kLengthTable[Peek(s, kMaxLengthCodeBits)];
+    unsigned symbol = length_entry & 0xFF;
+    unsigned length_bits = (length_entry >> 8) + kLengthExtraBits[symbol];
+    if (length_bits > s.bit_count) return Step::kBroken;
+    unsigned length = kLengthBase[symbol] + (Peek(s, length_bits) >> (length_entry >> 8));
+    Drop(s, length_bits);
+    if (length == kEndCodeLength) return Step::kEnd;
+
+    unsigned low_bits = length == 2 ? 2 : dictionary_bits;
+    unsigned distance_entry = kDistanceTable[Peek(s, kMaxDistanceCodeBits)];
+    unsigned high_bits = distance_entry >> 8;
+    if (high_bits + low_bits > s.bit_count) return Step::kBroken;
+    unsigned distance =
+        ((distance_entry & 0xFF) << low_bits) + (Peek(s, high_bits + low_bits) >> high_bits) + 1;
+    Drop(s, high_bits + low_bits);
+    if (distance > s.output_pos - s.history_start) return Step::kBroken;
+    CopyMatch(s.window + s.output_pos, distance, length);
+    s.output_pos += length;
+    return Step::kContinue;
+}
+
+int ExpandStream(ExpandState& s) {
+    unsigned request = kInputChunkBytes;
+    unsigned got = s.read(s.input, &request, s.context);
+    if (got < kMinFirstReadBytes || got > kInputChunkBytes) return kResultShortInput;
+    s.input_end = got;
+
+    unsigned literal_mode = s.input[0];
+    unsigned dictionary_bits = s.input[1];
+    if (dictionary_bits < 4 || dictionary_bits > 6) return kResultBadDictionary;
+    if (literal_mode != kLiteralsBinary && literal_mode != kLiteralsAscii) {
+        return kResultBadLiteralMode;
+    }
+    s.input_pos = 2;
+    bool ascii = literal_mode == kLiteralsAscii;
+
+    int result = kResultOk;
+    for (;;) {
+        if (s.bit_count < kMaxTokenBits) Refill(s);
+        Step step = DecodeToken(s, ascii, dictionary_bits);
+        if (step != Step::kContinue) {
+            if (step == Step::kBroken) result = kResultNoEndCode;
+            break;
+        }
+        if (s.output_pos >= kWindowBytes) SlideWindow(s);
+    }
+    WriteOut(s, s.window + kHistoryBytes, s.output_pos - kHistoryBytes);
+    return result;
+}
+
+}  // namespace
+
+int Expand(ReadFunction read, WriteFunction write, ExpandWorkArea& work, void* context) {
+    // The state lives in the caller's work area; every field is set here, the buffers are
+    // written before they are read.
+    auto* state = new (work.bytes) ExpandState;
+    state->read = read;
+    state->write = write;
+    state->context = context;
+    state->bits = 0;
+    state->bit_count = 0;
+    state->input_pos = 0;
+    state->input_end = 0;
+    state->input_done = false;
+    state->output_pos = kHistoryBytes;
+    state->history_start = kHistoryBytes;
+    return ExpandStream(*state);
+}
+
+}  // namespace scopa::implode

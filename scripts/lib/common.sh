@@ -6,7 +6,7 @@ SCOPA_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg-dev libpng-dev libgif-dev libtiff-dev libwebp-dev libcairo2-dev librsvg2-dev
-    libblkid-dev
+    libblkid-dev dynamite
 )
 
 scopa_log() { printf '==> %s\n' "$*" >&2; }

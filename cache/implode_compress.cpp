@@ -115,11 +115,6 @@ inline uint32_t Load32(const unsigned char* from) {
     std::memcpy(&value, from, sizeof value);
     return value;
 }
-inline uint16_t Load16(const unsigned char* from) {
-    uint16_t value;
-    std::memcpy(&value, from, sizeof value);
-    return value;
-}
 
 // ---- output ----
 

@@ -11,8 +11,9 @@ namespace {
 
 std::string SomeBytes() {
     std::string bytes;
-    for (int i = 0; i < 50000; ++i)
+    for (int64_t i = 0; i < 50000; ++i) {
         bytes.push_back(static_cast<char>((i * i) % 7 + (i % 300 == 0)));
+    }
     return bytes;
 }
 

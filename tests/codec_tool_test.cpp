@@ -1,6 +1,7 @@
 // scopa codec: whole files through the implode codec, and its exit statuses.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "support/run_tool.h"

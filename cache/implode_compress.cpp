@@ -47,10 +47,11 @@ constexpr unsigned kMaxPairDistance = 256;        // a 2-byte copy reaches no fu
 constexpr unsigned kTakeAtOnceLength = 8;         // matches this long skip the look ahead
 constexpr unsigned kNearDistanceForLonger = 129;  // see CompressInput
 
-// Search effort: chain steps per search (enough to find the longest match almost always on
-// pictures, and a bound on the time spent in long runs of one colour), and how far back a
-// 3-byte match is looked for.
-constexpr unsigned kMaxChainSteps = 128;
+// Search effort, tuned on picture thumbnails for size and speed together: at most this many
+// chain steps per search, giving up after this many steps without a longer match (later ones
+// rarely are), and how far back a 3-byte match is looked for.
+constexpr unsigned kMaxChainSteps = 256;
+constexpr unsigned kPatience = 64;
 constexpr unsigned kMaxTripleDistance = 1024;
 
 static_assert(kBufferBytes < kNoPosition);
@@ -238,17 +239,19 @@ inline unsigned MatchLength(const unsigned char* a, const unsigned char* b, unsi
     return limit;
 }
 
-// Longest match of 4 bytes or more at `pos` among the nearest kMaxChainSteps positions that
-// share its hash, nearest first so the nearest of equally long matches wins; length 0 when
-// none. `pos` must not be in the chains yet.
+// Longest match of 4 bytes or more at `pos` among the nearest positions that share its hash,
+// nearest first so the nearest of equally long matches wins; length 0 when none. `pos` must
+// not be in the chains yet.
 Match ChainSearch(const CompressState& s, unsigned pos, unsigned limit) {
     const unsigned char* here = s.window + pos;
     Match best;
     unsigned best_length = 3;
     unsigned steps = kMaxChainSteps;
+    unsigned patience = kPatience;
     for (unsigned candidate = s.head[Hash4(here)];
          pos - candidate <= s.dictionary_bytes && steps != 0;
          candidate = s.chain[candidate % kChainSlots], --steps) {
+        if (--patience == 0) break;
         const unsigned char* there = s.window + candidate;
         // Only a candidate that also matches the four bytes ending one past the best can win;
         // this also throws out hash collisions.
@@ -258,19 +261,21 @@ Match ChainSearch(const CompressState& s, unsigned pos, unsigned limit) {
         if (length > best_length) {
             best_length = length;
             best = {length, pos - candidate};
+            patience = kPatience;
             if (length >= limit) break;
         }
     }
     return best;
 }
 
-// Nearest earlier position within `reach` bytes whose first `Width` bytes (2 or 3) equal those
-// at `pos`: the short matches the chains do not hold.
+// Nearest earlier position from `nearest` to `reach` bytes back whose first `Width` bytes (2 or
+// 3) equal those at `pos`: the short matches the chains do not hold.
 template <unsigned Width>
-Match NearestShort(const CompressState& s, unsigned pos, unsigned reach) {
+Match NearestShort(const CompressState& s, unsigned pos, unsigned nearest, unsigned reach) {
     const unsigned char* w = s.window;
     unsigned lowest = pos > reach ? pos - reach : 0;
-    unsigned top = pos;  // candidates below `top` remain to be looked at
+    if (pos < nearest) return {};
+    unsigned top = pos - nearest + 1;  // candidates below `top` remain to be looked at
 #if defined(__SSE2__)
     __m128i want[Width];
     for (unsigned i = 0; i < Width; ++i)
@@ -304,9 +309,14 @@ Match FindMatch(CompressState& s, unsigned pos) {
     unsigned limit = std::min(kMaxMatch, s.fill - pos);
     Match match;
     if (limit >= 4) match = ChainSearch(s, pos, limit);
-    if (match.length == 0 && limit >= 3) match = NearestShort<3>(s, pos, kMaxTripleDistance);
-    if (match.length == 0 && limit >= 2) match = NearestShort<2>(s, pos, kMaxPairDistance);
-    return match;
+    if (match.length != 0 || limit < 2) return match;
+    // A 3-byte match is also a 2-byte one, so none lies nearer than the nearest pair.
+    Match pair = NearestShort<2>(s, pos, 1, kMaxPairDistance);
+    if (limit >= 3) {
+        unsigned nearest = pair.length != 0 ? pair.distance : kMaxPairDistance + 1;
+        match = NearestShort<3>(s, pos, nearest, kMaxTripleDistance);
+    }
+    return match.length != 0 ? match : pair;
 }
 
 // The quick look one position further on: only the newest position with the same hash.

@@ -8,9 +8,9 @@
 //
 // Search: matches of 4 bytes or more come from chains of earlier positions sharing a hash of
 // their first four bytes, nearest first, so among equally long matches the nearest wins. When
-// the chains give nothing, the nearest 3-byte match within 1024 bytes and then the nearest
-// 2-byte match within 256 bytes are found by scanning back directly: short matches only pay
-// off near, and a scan finds the nearest one at once.
+// they give nothing, the nearest 3-byte match comes from a second set of chains keyed by three
+// bytes, and the nearest 2-byte match (only worth a copy within 256 bytes) from scanning those
+// 256 bytes directly.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -38,8 +38,10 @@ constexpr unsigned kLookaheadBytes = kMaxMatch + 2;
 constexpr unsigned kSlideAt = 2 * kInputBlockBytes;
 constexpr unsigned kBufferBytes = kSlideAt + kLookaheadBytes;
 constexpr unsigned kOverreadBytes = 8;  // word-wise compares may read this far past the data
-constexpr unsigned kHashBits = 12;
-constexpr unsigned kChainSlots = 2 * kInputBlockBytes;  // every position in the buffer
+constexpr unsigned kHashBits = 11;
+// One chain slot per position within reach of the largest dictionary: a slot is reused only
+// by the position 4096 bytes later, when the old one can no longer be reached.
+constexpr unsigned kChainSlots = kInputBlockBytes;
 constexpr uint16_t kNoPosition = 0xFFFF;
 
 // The parse rules of the format's reference compressor.
@@ -49,10 +51,10 @@ constexpr unsigned kNearDistanceForLonger = 129;  // see CompressInput
 
 // Search effort, tuned on picture thumbnails for size and speed together: at most this many
 // chain steps per search, giving up after this many steps without a longer match (later ones
-// rarely are), and how far back a 3-byte match is looked for.
+// rarely are), and the steps spent looking for a 3-byte match.
 constexpr unsigned kMaxChainSteps = 256;
 constexpr unsigned kPatience = 64;
-constexpr unsigned kMaxTripleDistance = 1024;
+constexpr unsigned kMaxTripleSteps = 64;
 
 static_assert(kBufferBytes < kNoPosition);
 
@@ -97,8 +99,12 @@ struct CompressState {
     unsigned bit_count;
     unsigned out_count;
 
+    // Two sets of hash chains: positions sharing a hash of their first four bytes, for the
+    // longest-match search, and of their first three, for the nearest 3-byte match.
     uint16_t head[1u << kHashBits];
     uint16_t chain[kChainSlots];  // per position: the previous one with the same hash
+    uint16_t head3[1u << kHashBits];
+    uint16_t chain3[kChainSlots];
     unsigned char window[kBufferBytes + kOverreadBytes];
     unsigned char out[kOutputPieceBytes + 8];
 };
@@ -190,8 +196,8 @@ inline uint16_t Rebase(uint16_t position) {
                : kNoPosition;
 }
 
-// Drops the oldest block: positions move down by one block, and the chain ring, indexed by
-// position, turns by half with them.
+// Drops the oldest block: positions move down by one block. Chain slots are taken modulo the
+// block size, so they stay where they are; only the positions stored in them change.
 void Slide(CompressState& s, unsigned& pos) {
     std::memmove(s.window, s.window + kInputBlockBytes, s.fill - kInputBlockBytes);
     s.fill -= kInputBlockBytes;
@@ -199,27 +205,35 @@ void Slide(CompressState& s, unsigned& pos) {
     s.next_insert -= kInputBlockBytes;
     for (uint16_t& position : s.head)
         position = Rebase(position);
-    static_assert(kChainSlots == 2 * kInputBlockBytes);
-    for (unsigned slot = 0; slot < kInputBlockBytes; ++slot) {
-        uint16_t lower = s.chain[slot];
-        s.chain[slot] = Rebase(s.chain[slot + kInputBlockBytes]);
-        s.chain[slot + kInputBlockBytes] = Rebase(lower);
-    }
+    for (uint16_t& position : s.chain)
+        position = Rebase(position);
+    for (uint16_t& position : s.head3)
+        position = Rebase(position);
+    for (uint16_t& position : s.chain3)
+        position = Rebase(position);
 }
 
 inline unsigned Hash4(const unsigned char* at) {
     return (Load32(at) * 0x9E3779B1u) >> (32 - kHashBits);
 }
+inline unsigned Hash3(const unsigned char* at) {
+    return ((Load32(at) & 0xFFFFFFu) * 0x9E3779B1u) >> (32 - kHashBits);
+}
 
-// Links every position up to `end` into its chain, in order. The last three bytes of the
-// input start no four-byte key and stay out.
+// Links every position up to `end` into its chains, in order. The last bytes of the input
+// start no full key and stay out.
 inline void InsertUpTo(CompressState& s, unsigned end) {
     for (; s.next_insert < end; ++s.next_insert) {
         unsigned position = s.next_insert;
+        unsigned slot = position % kChainSlots;
+        if (position + 3 > s.fill) continue;
+        unsigned hash3 = Hash3(s.window + position);
+        s.chain3[slot] = s.head3[hash3];
+        s.head3[hash3] = static_cast<uint16_t>(position);
         if (position + 4 > s.fill) continue;
-        unsigned hash = Hash4(s.window + position);
-        s.chain[position % kChainSlots] = s.head[hash];
-        s.head[hash] = static_cast<uint16_t>(position);
+        unsigned hash4 = Hash4(s.window + position);
+        s.chain[slot] = s.head[hash4];
+        s.head[hash4] = static_cast<uint16_t>(position);
     }
 }
 
@@ -268,8 +282,8 @@ Match ChainSearch(const CompressState& s, unsigned pos, unsigned limit) {
     return best;
 }
 
-// Nearest earlier position from `nearest` to `reach` bytes back whose first `Width` bytes (2 or
-// 3) equal those at `pos`: the short matches the chains do not hold.
+// Nearest earlier position from `nearest` to `reach` bytes back whose first `Width` bytes equal
+// those at `pos`.
 template <unsigned Width>
 Match NearestShort(const CompressState& s, unsigned pos, unsigned nearest, unsigned reach) {
     const unsigned char* w = s.window;
@@ -302,6 +316,23 @@ Match NearestShort(const CompressState& s, unsigned pos, unsigned nearest, unsig
     return {};
 }
 
+// Nearest earlier position at least `nearest` bytes back whose first three bytes equal those
+// at `pos`.
+Match NearestTriple(const CompressState& s, unsigned pos, unsigned nearest) {
+    const unsigned char* here = s.window + pos;
+    uint32_t key = Load32(here) & 0xFFFFFFu;
+    unsigned steps = kMaxTripleSteps;
+    for (unsigned candidate = s.head3[Hash3(here)];
+         pos - candidate <= s.dictionary_bytes && steps != 0;
+         candidate = s.chain3[candidate % kChainSlots], --steps) {
+        unsigned distance = pos - candidate;
+        if (distance >= nearest && (Load32(s.window + candidate) & 0xFFFFFFu) == key) {
+            return {3, distance};
+        }
+    }
+    return {};
+}
+
 // The match at `pos` that the parse starts from: the longest the chains give, or failing that
 // a three- or two-byte match near enough to be worth a copy.
 Match FindMatch(CompressState& s, unsigned pos) {
@@ -314,7 +345,7 @@ Match FindMatch(CompressState& s, unsigned pos) {
     Match pair = NearestShort<2>(s, pos, 1, kMaxPairDistance);
     if (limit >= 3) {
         unsigned nearest = pair.length != 0 ? pair.distance : kMaxPairDistance + 1;
-        match = NearestShort<3>(s, pos, nearest, kMaxTripleDistance);
+        match = NearestTriple(s, pos, nearest);
     }
     return match.length != 0 ? match : pair;
 }

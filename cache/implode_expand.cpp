@@ -91,15 +91,6 @@ void Refill(ExpandState& s) {
     }
 }
 
-inline unsigned Peek(const ExpandState& s, unsigned count) {
-    return static_cast<unsigned>(s.bits & ((uint64_t{1} << count) - 1));
-}
-
-inline void Drop(ExpandState& s, unsigned count) {
-    s.bits >>= count;
-    s.bit_count -= count;
-}
-
 void WriteOut(ExpandState& s, unsigned char* from, unsigned count) {
     if (count == 0) return;
     unsigned size = count;
@@ -115,64 +106,90 @@ void SlideWindow(ExpandState& s) {
 }
 
 // Copies `length` bytes from `distance` back; overlapping copies repeat bytes, as the format
-// requires. Writes up to 7 bytes past the end, into the window's slack.
+// requires. Works in 8-byte pieces and may write up to 7 bytes past the end, into the window's
+// slack.
 inline void CopyMatch(unsigned char* to, unsigned distance, unsigned length) {
     const unsigned char* from = to - distance;
-    if (distance >= 8) {
-        for (unsigned done = 0; done < length; done += 8) {
-            uint64_t chunk = Load64(from + done);
-            std::memcpy(to + done, &chunk, 8);
-        }
-    } else if (distance == 1) {
+    if (distance == 1) {
         std::memset(to, *from, length);
-    } else {
-        for (unsigned done = 0; done < length; ++done)
+        return;
+    }
+    unsigned done = 0;
+    if (distance < 8) {
+        // Lay down the first 8 bytes one by one; from there on the output repeats with a
+        // period that is a multiple of the distance and at least 8, so whole pieces copy.
+        for (; done < 8; ++done)
             to[done] = from[done];
+        distance *= (8 + distance - 1) / distance;
+        from = to - distance;
+    }
+    for (; done < length; done += 8) {
+        uint64_t piece = Load64(from + done);
+        std::memcpy(to + done, &piece, 8);
     }
 }
 
 enum class Step { kContinue, kEnd, kBroken };
 
+// The hot decoding state, kept in locals (registers) while tokens are decoded and written back
+// to the work area only around the slow refill and the window slide.
+struct Cursor {
+    uint64_t bits;
+    unsigned bit_count;
+    unsigned output_pos;
+};
+
+inline unsigned Peek(const Cursor& c, unsigned count) {
+    return static_cast<unsigned>(c.bits & ((uint64_t{1} << count) - 1));
+}
+
+inline void Drop(Cursor& c, unsigned count) {
+    c.bits >>= count;
+    c.bit_count -= count;
+}
+
 // Decodes one token into the window. The bit buffer holds every bit the token needs unless
 // the input is ending, which the length checks catch.
-inline Step DecodeToken(ExpandState& s, bool ascii, unsigned dictionary_bits) {
-    if (s.bit_count < 1) return Step::kBroken;
-    bool is_copy = s.bits & 1;
-    Drop(s, 1);
+[[gnu::always_inline]] inline Step DecodeToken(Cursor& c, unsigned char* window,
+                                               unsigned history_start, bool ascii,
+                                               unsigned dictionary_bits) {
+    if (c.bit_count < 1) return Step::kBroken;
+    bool is_copy = c.bits & 1;
+    Drop(c, 1);
     if (!is_copy) {
         unsigned literal;
         if (ascii) {
-            unsigned entry = kLiteralTable[Peek(s, kMaxLiteralCodeBits)];
+            unsigned entry = kLiteralTable[Peek(c, kMaxLiteralCodeBits)];
             unsigned code_bits = entry >> 8;
-            if (code_bits > s.bit_count) return Step::kBroken;
-            Drop(s, code_bits);
+            if (code_bits > c.bit_count) return Step::kBroken;
+            Drop(c, code_bits);
             literal = entry & 0xFF;
         } else {
-            if (s.bit_count < 8) return Step::kBroken;
-            literal = Peek(s, 8);
-            Drop(s, 8);
+            if (c.bit_count < 8) return Step::kBroken;
+            literal = Peek(c, 8);
+            Drop(c, 8);
         }
-        s.window[s.output_pos++] = static_cast<unsigned char>(literal);
+        window[c.output_pos++] = static_cast<unsigned char>(literal);
         return Step::kContinue;
     }
-    unsigned length_entry = kLengthTable[Peek(s, kMaxLengthCodeBits)];
+    unsigned length_entry = kLengthTable[Peek(c, kMaxLengthCodeBits)];
     unsigned symbol = length_entry & 0xFF;
     unsigned length_bits = (length_entry >> 8) + kLengthExtraBits[symbol];
-    if (length_bits > s.bit_count) return Step::kBroken;
-    unsigned length = kLengthBase[symbol] + (Peek(s, length_bits) >> (length_entry >> 8));
-    Drop(s, length_bits);
+    if (length_bits > c.bit_count) return Step::kBroken;
+    unsigned length = kLengthBase[symbol] + (Peek(c, length_bits) >> (length_entry >> 8));
+    Drop(c, length_bits);
     if (length == kEndCodeLength) return Step::kEnd;
 
     unsigned low_bits = length == 2 ? 2 : dictionary_bits;
-    unsigned distance_entry = kDistanceTable[Peek(s, kMaxDistanceCodeBits)];
+    unsigned distance_entry = kDistanceTable[Peek(c, kMaxDistanceCodeBits)];
     unsigned high_bits = distance_entry >> 8;
-    if (high_bits + low_bits > s.bit_count) return Step::kBroken;
+    if (high_bits + low_bits > c.bit_count) return Step::kBroken;
     unsigned distance =
-        ((distance_entry & 0xFF) << low_bits) + (Peek(s, high_bits + low_bits) >> high_bits) + 1;
-    Drop(s, high_bits + low_bits);
-    if (distance > s.output_pos - s.history_start) return Step::kBroken;
-    CopyMatch(s.window + s.output_pos, distance, length);
-    s.output_pos += length;
+        ((distance_entry & 0xFF) << low_bits) + (Peek(c, high_bits + low_bits) >> high_bits) + 1;
+    Drop(c, high_bits + low_bits);
+    if (distance > c.output_pos - history_start) return Step::kBroken;
+    CopyMatch(window + c.output_pos, distance, length);
+    c.output_pos += length;
     return Step::kContinue;
 }
 
@@ -191,17 +208,37 @@ int ExpandStream(ExpandState& s) {
     s.input_pos = 2;
     bool ascii = literal_mode == kLiteralsAscii;
 
+    Cursor c{s.bits, s.bit_count, s.output_pos};
+    unsigned input_pos = s.input_pos;
     int result = kResultOk;
     for (;;) {
-        if (s.bit_count < kMaxTokenBits) Refill(s);
-        Step step = DecodeToken(s, ascii, dictionary_bits);
+        if (c.bit_count < kMaxTokenBits) {
+            if (s.input_end - input_pos >= 8) {
+                c.bits |= Load64(s.input + input_pos) << c.bit_count;
+                input_pos += (63 - c.bit_count) >> 3;
+                c.bit_count |= 56;
+            } else {
+                s.bits = c.bits;
+                s.bit_count = c.bit_count;
+                s.input_pos = input_pos;
+                Refill(s);
+                c.bits = s.bits;
+                c.bit_count = s.bit_count;
+                input_pos = s.input_pos;
+            }
+        }
+        Step step = DecodeToken(c, s.window, s.history_start, ascii, dictionary_bits);
         if (step != Step::kContinue) {
             if (step == Step::kBroken) result = kResultNoEndCode;
             break;
         }
-        if (s.output_pos >= kWindowBytes) SlideWindow(s);
+        if (c.output_pos >= kWindowBytes) {
+            s.output_pos = c.output_pos;
+            SlideWindow(s);
+            c.output_pos = s.output_pos;
+        }
     }
-    WriteOut(s, s.window + kHistoryBytes, s.output_pos - kHistoryBytes);
+    WriteOut(s, s.window + kHistoryBytes, c.output_pos - kHistoryBytes);
     return result;
 }
 

@@ -44,7 +44,7 @@ constexpr unsigned kHashBits = 11;
 constexpr unsigned kChainSlots = kInputBlockBytes;
 constexpr uint16_t kNoPosition = 0xFFFF;
 
-// The parse rules of the format's reference compressor.
+// Parse rules that writers of this format follow; they fix which matches become copies.
 constexpr unsigned kMaxPairDistance = 256;        // a 2-byte copy reaches no further
 constexpr unsigned kTakeAtOnceLength = 8;         // matches this long skip the look ahead
 constexpr unsigned kNearDistanceForLonger = 129;  // see CompressInput

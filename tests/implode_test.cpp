@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 namespace scopa::test {
 namespace {
 
+namespace fs = std::filesystem;
 namespace implode = scopa::implode;
 using Bytes = std::vector<uint8_t>;
 
@@ -289,6 +292,38 @@ TEST(ImplodeTest, ReadsAndWritesInAnyPieceSizes) {
         expand_work, &sink);
     ASSERT_EQ(result, implode::kResultOk);
     EXPECT_EQ(sink.output, input);
+}
+
+TEST(ImplodeTest, SharedThumbnailBlocksRoundTripAndStaySmall) {
+    // Real thumbnails from the shared benchmark data, with the sizes another implementation's
+    // streams of them have; skipped where that folder is not beside the checkout.
+    fs::path dir = fs::path(SCOPA_SOURCE_DIR) / ".." / "shared" / "bench";
+    std::ifstream table(dir / "thumbnail-blocks.tsv");
+    if (!table) GTEST_SKIP() << "no shared thumbnail blocks";
+    std::string line;
+    std::getline(table, line);
+    size_t input_bytes = 0, our_bytes = 0, their_bytes = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string name, kind;
+        size_t their_size = 0;
+        fields >> name >> kind >> their_size;
+        std::string block = ReadFileBytes(dir / "thumbnail-blocks" / name);
+        ASSERT_EQ(block.size(), kBlockBytes) << name;
+        Bytes input(block.begin(), block.end());
+        Bytes stream = Compressed(input);
+        Bytes output;
+        ASSERT_EQ(implode::ExpandBytes(stream, output), implode::kResultOk) << name;
+        EXPECT_EQ(output, input) << name;
+        EXPECT_LE(stream.size(), implode::kMaxStreamBytesPerBlock) << name;
+        if (kind == "synthetic") continue;
+        input_bytes += input.size();
+        our_bytes += stream.size();
+        their_bytes += their_size;
+    }
+    ASSERT_GT(input_bytes, 0u);
+    EXPECT_LE(our_bytes, their_bytes);
+    EXPECT_LE(static_cast<double>(our_bytes) / static_cast<double>(input_bytes), 0.340);
 }
 
 // ---- stream shape ----

@@ -27,6 +27,9 @@ namespace fs = std::filesystem;
 
 constexpr char kIndexTag[4] = {'I', 'm', 'g', 'C'};
 constexpr int32_t kLastFlaglessVersion = 1;  // versions 0 and 1 have no compressed flag
+// Far above any real index (50,000 entries take about 2 MB); bounds what a device file or a
+// runaway file named as an index can make us read.
+constexpr size_t kMaxIndexFileBytes = size_t{64} << 20;
 
 // ---- little-endian reading and writing ----
 
@@ -274,7 +277,8 @@ CacheIndexContents LoadCacheIndex(const fs::path& index_path) {
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+    while (bytes.size() < kMaxIndexFileBytes &&
+           (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
         bytes.insert(bytes.end(), chunk, chunk + got);
     }
     return ParseCacheIndex(bytes);

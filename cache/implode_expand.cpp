@@ -148,12 +148,13 @@ inline void Drop(Cursor& c, unsigned count) {
     c.bit_count -= count;
 }
 
-// Decodes one token into the window. The bit buffer holds every bit the token needs unless
-// the input is ending, which the length checks catch.
+// Decodes one token into the window. With at least kMaxTokenBits in the buffer every field is
+// there; only near the end of the input (`Checked`) can a field run past the bits left.
+template <bool Checked>
 [[gnu::always_inline]] inline Step DecodeToken(Cursor& c, unsigned char* window,
                                                unsigned history_start, bool ascii,
                                                unsigned dictionary_bits) {
-    if (c.bit_count < 1) return Step::kBroken;
+    if (Checked && c.bit_count < 1) return Step::kBroken;
     bool is_copy = c.bits & 1;
     Drop(c, 1);
     if (!is_copy) {
@@ -161,11 +162,11 @@ inline void Drop(Cursor& c, unsigned count) {
         if (ascii) {
             unsigned entry = kLiteralTable[Peek(c, kMaxLiteralCodeBits)];
             unsigned code_bits = entry >> 8;
-            if (code_bits > c.bit_count) return Step::kBroken;
+            if (Checked && code_bits > c.bit_count) return Step::kBroken;
             Drop(c, code_bits);
             literal = entry & 0xFF;
         } else {
-            if (c.bit_count < 8) return Step::kBroken;
+            if (Checked && c.bit_count < 8) return Step::kBroken;
             literal = Peek(c, 8);
             Drop(c, 8);
         }
@@ -175,7 +176,7 @@ inline void Drop(Cursor& c, unsigned count) {
     unsigned length_entry = kLengthTable[Peek(c, kMaxLengthCodeBits)];
     unsigned symbol = length_entry & 0xFF;
     unsigned length_bits = (length_entry >> 8) + kLengthExtraBits[symbol];
-    if (length_bits > c.bit_count) return Step::kBroken;
+    if (Checked && length_bits > c.bit_count) return Step::kBroken;
     unsigned length = kLengthBase[symbol] + (Peek(c, length_bits) >> (length_entry >> 8));
     Drop(c, length_bits);
     if (length == kEndCodeLength) return Step::kEnd;
@@ -183,7 +184,7 @@ inline void Drop(Cursor& c, unsigned count) {
     unsigned low_bits = length == 2 ? 2 : dictionary_bits;
     unsigned distance_entry = kDistanceTable[Peek(c, kMaxDistanceCodeBits)];
     unsigned high_bits = distance_entry >> 8;
-    if (high_bits + low_bits > c.bit_count) return Step::kBroken;
+    if (Checked && high_bits + low_bits > c.bit_count) return Step::kBroken;
     unsigned distance =
         ((distance_entry & 0xFF) << low_bits) + (Peek(c, high_bits + low_bits) >> high_bits) + 1;
     Drop(c, high_bits + low_bits);
@@ -227,7 +228,9 @@ int ExpandStream(ExpandState& s) {
                 input_pos = s.input_pos;
             }
         }
-        Step step = DecodeToken(c, s.window, s.history_start, ascii, dictionary_bits);
+        Step step = c.bit_count >= kMaxTokenBits
+                        ? DecodeToken<false>(c, s.window, s.history_start, ascii, dictionary_bits)
+                        : DecodeToken<true>(c, s.window, s.history_start, ascii, dictionary_bits);
         if (step != Step::kContinue) {
             if (step == Step::kBroken) result = kResultNoEndCode;
             break;

@@ -1,0 +1,87 @@
+// scopa cache ls/get/verify on a small compressed cache built here.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cache/cache_files.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
+
+namespace scopa::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::array<uint8_t, kThumbnailBlockBytes> Ramp() {
+    std::array<uint8_t, kThumbnailBlockBytes> block{};
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<uint8_t>(i % 128 + i / 128);
+    return block;
+}
+
+// A compressed cache with one folder of two thumbnails.
+fs::path MakeCache(const ScopedTempDir& dir) {
+    fs::path base = dir / "Static";
+    EXPECT_TRUE(CreateEmptyDataFile(base));
+    CacheIndexContents index;
+    index.compressed = true;
+    CacheFolderRecord folder{"PHOTOS\\TREES", "CD", {}};
+    int32_t first = AppendCompressedRecord(CacheDataPath(base), 11, Ramp(), 128, 96);
+    int32_t second = AppendCompressedRecord(CacheDataPath(base), 22, Ramp(), 32, 16);
+    folder.entries.push_back({"OAK.JPG", first, 11, 1000, EntryState::kValid});
+    folder.entries.push_back({"ELM.JPG", second, 22, 2000, EntryState::kValid});
+    index.folders.push_back(folder);
+    EXPECT_TRUE(SaveCacheIndex(CacheIndexPath(base), index));
+    return CacheIndexPath(base);
+}
+
+TEST(CacheToolTest, ListsFoldersAndEntries) {
+    ScopedTempDir dir;
+    ToolResult result = RunTool({"cache", "ls", MakeCache(dir).string()});
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_NE(result.out.find("compressed records, 1 folders, 2 entries"), std::string::npos);
+    EXPECT_NE(result.out.find("PHOTOS\\TREES  [CD]"), std::string::npos);
+    EXPECT_LT(result.out.find("OAK.JPG"), result.out.find("ELM.JPG"));
+}
+
+TEST(CacheToolTest, GetsTheRawRecordAndAPng) {
+    ScopedTempDir dir;
+    fs::path index = MakeCache(dir);
+    ToolResult raw = RunTool({"cache", "get", index.string(), "PHOTOS\\TREES", "ELM.JPG", "--raw"});
+    ASSERT_EQ(raw.exit_status, 0) << raw.err;
+    ASSERT_EQ(raw.out.size(), 12 + kThumbnailBlockBytes);
+    EXPECT_EQ(raw.out.substr(0, 12), std::string("\x16\0\0\0\x20\0\0\0\x10\0\0\0", 12));
+    auto ramp = Ramp();
+    EXPECT_EQ(raw.out.substr(12), std::string(ramp.begin(), ramp.end()));
+
+    ToolResult png = RunTool({"cache", "get", index.string(), "PHOTOS\\TREES", "OAK.JPG", "-o",
+                              (dir / "oak.png").string()});
+    ASSERT_EQ(png.exit_status, 0) << png.err;
+    std::string bytes = ReadFileBytes(dir / "oak.png");
+    ASSERT_GT(bytes.size(), 24u);
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+    EXPECT_EQ(bytes.substr(16, 8), std::string("\0\0\0\x80\0\0\0\x60", 8));  // 128 x 96
+
+    EXPECT_EQ(
+        RunTool({"cache", "get", index.string(), "PHOTOS/TREES", "OAK.JPG", "--raw"}).exit_status,
+        1);
+}
+
+TEST(CacheToolTest, VerifyNamesDamagedEntries) {
+    ScopedTempDir dir;
+    fs::path index = MakeCache(dir);
+    EXPECT_EQ(RunTool({"cache", "verify", index.string()}).exit_status, 0);
+    // Break the second record's stream header.
+    fs::path data = CacheDataPath(dir / "Static");
+    std::string bytes = ReadFileBytes(data);
+    CacheIndexContents contents = LoadCacheIndex(index);
+    bytes[static_cast<size_t>(contents.folders[0].entries[1].index) + 13] = 9;
+    WriteFileBytes(data, bytes);
+    ToolResult result = RunTool({"cache", "verify", index.string()});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.out.find("bad: PHOTOS\\TREES\\ELM.JPG"), std::string::npos);
+    EXPECT_EQ(result.out.find("OAK.JPG"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace scopa::test

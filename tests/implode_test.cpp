@@ -1,0 +1,592 @@
+// The implode codec: round trips of every block shape and mode, the shape of the streams the
+// compressor makes (checked with a slow bit-by-bit token reader written separately from the
+// table-driven expander), hand-made and hostile streams, and a cross-check against an
+// independent decoder when one is installed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cache/implode.h"
+#include "cache/implode_codes.h"
+#include "support/temp_dir.h"
+
+namespace scopa::test {
+namespace {
+
+namespace fs = std::filesystem;
+namespace implode = scopa::implode;
+using Bytes = std::vector<uint8_t>;
+
+constexpr size_t kBlockBytes = 16384;
+constexpr int kSide = 128;
+constexpr uint8_t kWhite = 235;  // palette index of white in the colour cube
+
+// ---- block shapes ----
+
+Bytes Uniform(uint8_t value) {
+    return Bytes(kBlockBytes, value);
+}
+
+Bytes Random(uint32_t seed, size_t size = kBlockBytes) {
+    std::mt19937 generator(seed);
+    Bytes bytes(size);
+    for (auto& byte : bytes)
+        byte = static_cast<uint8_t>(generator());
+    return bytes;
+}
+
+// A smooth picture dithered into the colour cube, as thumbnails of photographs look.
+Bytes Dithered(uint32_t seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> noise(-0.5, 0.5);
+    Bytes bytes(kBlockBytes);
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            double r = 5.0 * x / kSide + noise(generator);
+            double g = 5.0 * y / kSide + noise(generator);
+            double b = 2.5 + 2.5 * ((x * y) % 97) / 97.0 * noise(generator);
+            auto level = [](double v) { return std::clamp(static_cast<int>(v + 0.5), 0, 5); };
+            bytes[y * kSide + x] =
+                static_cast<uint8_t>(20 + 36 * level(r) + 6 * level(g) + level(b));
+        }
+    }
+    return bytes;
+}
+
+// A 128 x 96 picture in the top-left corner, the rest white.
+Bytes MostlyWhitePartial() {
+    Bytes bytes = Dithered(7);
+    for (size_t i = 96 * kSide; i < kBlockBytes; ++i)
+        bytes[i] = kWhite;
+    return bytes;
+}
+
+struct Shape {
+    const char* name;
+    Bytes bytes;
+};
+
+std::vector<Shape> BlockShapes() {
+    return {{"white", Uniform(kWhite)}, {"uniform", Uniform(129)},
+            {"zero", Uniform(0)},       {"random", Random(1)},
+            {"dithered", Dithered(3)},  {"mostly-white-partial", MostlyWhitePartial()}};
+}
+
+// ---- an independent token reader ----
+
+// Reads a stream bit by bit, matching codes by walking the canonical code one bit at a time,
+// and records every token. Slow and simple on purpose: it checks the tables and the expander.
+struct Token {
+    bool is_copy;
+    unsigned literal_or_length;
+    unsigned distance;
+};
+
+struct Trace {
+    bool ok = false;  // reached the end code
+    unsigned literal_mode = 0;
+    unsigned dictionary_bits = 0;
+    std::vector<Token> tokens;
+    Bytes output;
+};
+
+class BitReader {
+public:
+    explicit BitReader(const Bytes& bytes) : m_bytes(bytes) {}
+    bool Bit(unsigned& bit) {
+        if (m_position >= m_bytes.size() * 8) return false;
+        bit = (m_bytes[m_position / 8] >> (m_position % 8)) & 1;
+        ++m_position;
+        return true;
+    }
+    bool Bits(unsigned count, unsigned& value) {
+        value = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            unsigned bit;
+            if (!Bit(bit)) return false;
+            value |= bit << i;
+        }
+        return true;
+    }
+    // Decodes one symbol of the canonical code with these lengths (stream bits inverted):
+    // codes of each length are consecutive, starting after the previous length's last code.
+    template <size_t N>
+    bool Symbol(const std::array<uint8_t, N>& code_bits, unsigned& symbol) {
+        unsigned code = 0;
+        unsigned first = 0;  // first code of the current length
+        for (unsigned length = 1; length <= 16; ++length) {
+            unsigned bit;
+            if (!Bit(bit)) return false;
+            code = (code << 1) | (bit ^ 1);
+            unsigned count = 0;
+            for (size_t s = 0; s < N; ++s)
+                count += code_bits[s] == length;
+            if (code < first + count) {
+                unsigned wanted = code - first;
+                for (size_t s = 0; s < N; ++s) {
+                    if (code_bits[s] == length && wanted-- == 0) {
+                        symbol = static_cast<unsigned>(s);
+                        return true;
+                    }
+                }
+            }
+            first = (first + count) << 1;
+        }
+        return false;
+    }
+
+private:
+    const Bytes& m_bytes;
+    size_t m_position = 0;
+};
+
+Trace ReadTokens(const Bytes& stream) {
+    using namespace implode::detail;
+    Trace trace;
+    BitReader reader(stream);
+    if (!reader.Bits(8, trace.literal_mode) || !reader.Bits(8, trace.dictionary_bits)) {
+        return trace;
+    }
+    for (;;) {
+        unsigned flag;
+        if (!reader.Bit(flag)) return trace;
+        if (flag == 0) {
+            unsigned literal;
+            bool read = trace.literal_mode == 1 ? reader.Symbol(kLiteralCodeBits, literal)
+                                                : reader.Bits(8, literal);
+            if (!read) return trace;
+            trace.tokens.push_back({false, literal, 0});
+            trace.output.push_back(static_cast<uint8_t>(literal));
+            continue;
+        }
+        unsigned symbol, extra, high, low;
+        if (!reader.Symbol(kLengthCodeBits, symbol)) return trace;
+        if (!reader.Bits(kLengthExtraBits[symbol], extra)) return trace;
+        unsigned length = kLengthBase[symbol] + extra;
+        if (length == kEndCodeLength) {
+            trace.ok = true;
+            return trace;
+        }
+        unsigned low_bits = length == 2 ? 2 : trace.dictionary_bits;
+        if (!reader.Symbol(kDistanceCodeBits, high) || !reader.Bits(low_bits, low)) return trace;
+        unsigned distance = (high << low_bits) + low + 1;
+        trace.tokens.push_back({true, length, distance});
+        if (distance > trace.output.size()) return trace;
+        for (unsigned i = 0; i < length; ++i) {
+            trace.output.push_back(trace.output[trace.output.size() - distance]);
+        }
+    }
+}
+
+Bytes Compressed(const Bytes& input, unsigned mode = 0, unsigned dictionary = 4096) {
+    Bytes stream;
+    EXPECT_EQ(implode::CompressBytes(input, stream, mode, dictionary), implode::kResultOk);
+    return stream;
+}
+
+// ---- round trips ----
+
+TEST(ImplodeTest, EveryBlockShapeRoundTripsInEveryMode) {
+    for (const Shape& shape : BlockShapes()) {
+        for (unsigned mode : {implode::kLiteralsBinary, implode::kLiteralsAscii}) {
+            for (unsigned dictionary : {1024u, 2048u, 4096u}) {
+                SCOPED_TRACE(std::string(shape.name) + " mode " + std::to_string(mode) +
+                             " dictionary " + std::to_string(dictionary));
+                Bytes stream = Compressed(shape.bytes, mode, dictionary);
+                Bytes output;
+                ASSERT_EQ(implode::ExpandBytes(stream, output), implode::kResultOk);
+                EXPECT_EQ(output, shape.bytes);
+                Trace trace = ReadTokens(stream);
+                EXPECT_TRUE(trace.ok);
+                EXPECT_EQ(trace.output, shape.bytes);
+                for (const Token& token : trace.tokens) {
+                    if (token.is_copy) {
+                        EXPECT_LE(token.distance, dictionary);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ImplodeTest, LongMixedInputRoundTripsAcrossManyBlocks) {
+    // Over 100 KB: the compressor slides its buffer many times, the expander its window.
+    Bytes input;
+    for (uint32_t part = 0; part < 8; ++part) {
+        Bytes piece = part % 3 == 0 ? Random(part, 5000) : Dithered(part);
+        input.insert(input.end(), piece.begin(), piece.end());
+    }
+    for (unsigned dictionary : {1024u, 4096u}) {
+        Bytes output;
+        ASSERT_EQ(implode::ExpandBytes(Compressed(input, 0, dictionary), output),
+                  implode::kResultOk);
+        EXPECT_EQ(output, input);
+    }
+}
+
+TEST(ImplodeTest, TinyInputsRoundTrip) {
+    for (size_t size = 1; size <= 20; ++size) {
+        Bytes input = Random(static_cast<uint32_t>(size), size);
+        input.resize(size / 2 + 1, 'x');
+        input.resize(size, 'y');
+        Bytes output;
+        ASSERT_EQ(implode::ExpandBytes(Compressed(input), output), implode::kResultOk) << size;
+        EXPECT_EQ(output, input);
+    }
+}
+
+TEST(ImplodeTest, ReadsAndWritesInAnyPieceSizes) {
+    // One byte per read: the compressor's output must not depend on how input arrives.
+    Bytes input = Dithered(11);
+    struct Source {
+        const Bytes* bytes;
+        size_t position = 0;
+        Bytes output;
+    } source{&input, 0, {}};
+    implode::CompressWorkArea work;
+    int result = implode::Compress(
+        [](unsigned char* buffer, unsigned*, void* context) -> unsigned {
+            auto* s = static_cast<Source*>(context);
+            if (s->position == s->bytes->size()) return 0;
+            buffer[0] = (*s->bytes)[s->position++];
+            return 1;
+        },
+        [](unsigned char* buffer, unsigned* size, void* context) {
+            EXPECT_LE(*size, 2048u);
+            auto* s = static_cast<Source*>(context);
+            s->output.insert(s->output.end(), buffer, buffer + *size);
+        },
+        work, &source, implode::kLiteralsBinary, 4096);
+    ASSERT_EQ(result, implode::kResultOk);
+    EXPECT_EQ(source.output, Compressed(input));
+
+    // Expansion with a first read of 5 bytes and single bytes after it.
+    Bytes stream = source.output;
+    struct Sink {
+        const Bytes* stream;
+        size_t position = 0;
+        Bytes output;
+    } sink{&stream, 0, {}};
+    implode::ExpandWorkArea expand_work;
+    result = implode::Expand(
+        [](unsigned char* buffer, unsigned*, void* context) -> unsigned {
+            auto* s = static_cast<Sink*>(context);
+            size_t count =
+                std::min<size_t>(s->position == 0 ? 5 : 1, s->stream->size() - s->position);
+            std::copy_n(s->stream->begin() + static_cast<long>(s->position), count, buffer);
+            s->position += count;
+            return static_cast<unsigned>(count);
+        },
+        [](unsigned char* buffer, unsigned* size, void* context) {
+            EXPECT_LE(*size, 4096u);
+            auto* s = static_cast<Sink*>(context);
+            s->output.insert(s->output.end(), buffer, buffer + *size);
+        },
+        expand_work, &sink);
+    ASSERT_EQ(result, implode::kResultOk);
+    EXPECT_EQ(sink.output, input);
+}
+
+TEST(ImplodeTest, SharedThumbnailBlocksRoundTripAndStaySmall) {
+    // Real thumbnails from the shared benchmark data, with the sizes another implementation's
+    // streams of them have; skipped where that folder is not beside the checkout.
+    fs::path dir = fs::path(SCOPA_SOURCE_DIR) / ".." / "shared" / "bench";
+    std::ifstream table(dir / "thumbnail-blocks.tsv");
+    if (!table) GTEST_SKIP() << "no shared thumbnail blocks";
+    std::string line;
+    std::getline(table, line);
+    size_t input_bytes = 0, our_bytes = 0, their_bytes = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string name, kind;
+        size_t their_size = 0;
+        fields >> name >> kind >> their_size;
+        std::string block = ReadFileBytes(dir / "thumbnail-blocks" / name);
+        ASSERT_EQ(block.size(), kBlockBytes) << name;
+        Bytes input(block.begin(), block.end());
+        Bytes stream = Compressed(input);
+        Bytes output;
+        ASSERT_EQ(implode::ExpandBytes(stream, output), implode::kResultOk) << name;
+        EXPECT_EQ(output, input) << name;
+        EXPECT_LE(stream.size(), implode::kMaxStreamBytesPerBlock) << name;
+        if (kind == "synthetic") continue;
+        input_bytes += input.size();
+        our_bytes += stream.size();
+        their_bytes += their_size;
+    }
+    ASSERT_GT(input_bytes, 0u);
+    EXPECT_LE(our_bytes, their_bytes);
+    EXPECT_LE(static_cast<double>(our_bytes) / static_cast<double>(input_bytes), 0.340);
+}
+
+// ---- stream shape ----
+
+TEST(ImplodeTest, CacheStreamsStartWithBinaryModeAndSixDictionaryBits) {
+    for (const Shape& shape : BlockShapes()) {
+        Bytes stream = Compressed(shape.bytes);
+        ASSERT_GE(stream.size(), 2u);
+        EXPECT_EQ(stream[0], 0x00) << shape.name;
+        EXPECT_EQ(stream[1], 0x06) << shape.name;
+    }
+}
+
+TEST(ImplodeTest, EqualBytesBecomeAFewLiteralsAndCopiesOfAtMost516) {
+    Trace trace = ReadTokens(Compressed(Uniform(kWhite)));
+    ASSERT_TRUE(trace.ok);
+    size_t literals = 0;
+    for (const Token& token : trace.tokens) {
+        if (!token.is_copy) {
+            ++literals;
+            continue;
+        }
+        EXPECT_LE(token.literal_or_length, 516u);
+        EXPECT_EQ(token.distance, 1u);
+    }
+    EXPECT_LE(literals, 2u);
+    EXPECT_LE(trace.tokens.size(), 2 + kBlockBytes / 516 + 1);
+}
+
+TEST(ImplodeTest, NoTwoByteCopyReachesBack257BytesOrMore) {
+    // Pairs that repeat at every distance, so a compressor without the limit would use them.
+    Bytes input = Random(5, 4000);
+    for (size_t i = 300; i < input.size(); i += 5) {
+        input[i] = input[i - 257 - (i % 40)];
+        input[i + 1] = input[i - 256 - (i % 40)];
+    }
+    bool saw_pair = false;
+    for (const Bytes& block : {input, Dithered(9), MostlyWhitePartial()}) {
+        Trace trace = ReadTokens(Compressed(block));
+        ASSERT_TRUE(trace.ok);
+        for (const Token& token : trace.tokens) {
+            if (token.is_copy && token.literal_or_length == 2) {
+                saw_pair = true;
+                EXPECT_LE(token.distance, 256u);
+            }
+        }
+    }
+    EXPECT_TRUE(saw_pair);
+}
+
+TEST(ImplodeTest, WorstCaseBlockFitsTheStreamBound) {
+    for (uint32_t seed = 0; seed < 4; ++seed) {
+        EXPECT_LE(Compressed(Random(seed)).size(), implode::kMaxStreamBytesPerBlock);
+    }
+    // All-distinct-pair input: as close to literal-only as data gets.
+    Bytes input(kBlockBytes);
+    for (size_t i = 0; i < input.size(); ++i)
+        input[i] = static_cast<uint8_t>((i * 167) >> 3);
+    EXPECT_LE(Compressed(input).size(), implode::kMaxStreamBytesPerBlock);
+}
+
+// ---- hand-made streams ----
+
+TEST(ImplodeTest, ExpandsThePublishedExampleStream) {
+    // The format description's example: dictionary bits 4, literals A and I, then one copy.
+    Bytes stream = {0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f};
+    Bytes output;
+    ASSERT_EQ(implode::ExpandBytes(stream, output), implode::kResultOk);
+    EXPECT_EQ(std::string(output.begin(), output.end()), "AIAIAIAIAIAIA");
+}
+
+TEST(ImplodeTest, CompressesThePublishedExampleToTheSameBytes) {
+    std::string text = "AIAIAIAIAIAIA";
+    Bytes stream = Compressed(Bytes(text.begin(), text.end()), implode::kLiteralsBinary, 1024);
+    EXPECT_EQ(stream, (Bytes{0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f}));
+}
+
+TEST(ImplodeTest, ExpandsAsciiLiteralsAndEveryDictionarySize) {
+    Bytes text(3000);
+    const std::string words = "the quick brown fox jumps over the lazy dog 0123456789\r\n";
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<uint8_t>(words[(i * 7) % 56]);
+    for (unsigned dictionary : {1024u, 2048u, 4096u}) {
+        Bytes stream = Compressed(text, implode::kLiteralsAscii, dictionary);
+        EXPECT_EQ(stream[0], 1);
+        EXPECT_EQ(stream[1], dictionary == 1024 ? 4 : dictionary == 2048 ? 5 : 6);
+        Bytes output;
+        ASSERT_EQ(implode::ExpandBytes(stream, output), implode::kResultOk);
+        EXPECT_EQ(output, text);
+    }
+}
+
+TEST(ImplodeTest, TwoByteCopyAtDistance256IsValid) {
+    // Hand-built: 256 binary literals, then a copy of length 2 reaching back 256 bytes
+    // (offset 255: high part 63, low bits 3), then the end code.
+    struct Writer {
+        Bytes bytes{0x00, 0x06};
+        unsigned bit_count = 0;
+        void Put(unsigned value, unsigned count) {
+            for (unsigned i = 0; i < count; ++i) {
+                if (bit_count % 8 == 0) bytes.push_back(0);
+                bytes.back() |= ((value >> i) & 1) << (bit_count % 8);
+                ++bit_count;
+            }
+        }
+    } writer;
+    using namespace implode::detail;
+    Bytes expected;
+    for (unsigned i = 0; i < 256; ++i) {
+        writer.Put(0, 1);
+        writer.Put(i, 8);
+        expected.push_back(static_cast<uint8_t>(i));
+    }
+    writer.Put(1, 1);
+    writer.Put(kLengthStreamCodes[1], kLengthCodeBits[1]);  // length 2
+    writer.Put(kDistanceStreamCodes[63], kDistanceCodeBits[63]);
+    writer.Put(3, 2);
+    expected.push_back(0);
+    expected.push_back(1);
+    writer.Put(1, 1);
+    writer.Put(kLengthStreamCodes[15], kLengthCodeBits[15]);
+    writer.Put(255, 8);  // 264 + 255: the end code
+    Bytes output;
+    ASSERT_EQ(implode::ExpandBytes(writer.bytes, output), implode::kResultOk);
+    EXPECT_EQ(output, expected);
+}
+
+// ---- hostile streams ----
+
+TEST(ImplodeTest, BadHeadersAreRefusedWithoutOutput) {
+    Bytes good = Compressed(Dithered(2));
+    struct Case {
+        uint8_t mode;
+        uint8_t dictionary_bits;
+        int result;
+    };
+    for (Case c :
+         {Case{0, 7, implode::kResultBadDictionary}, Case{0, 3, implode::kResultBadDictionary},
+          Case{2, 6, implode::kResultBadLiteralMode},
+          Case{0xFF, 6, implode::kResultBadLiteralMode}}) {
+        Bytes stream = good;
+        stream[0] = c.mode;
+        stream[1] = c.dictionary_bits;
+        Bytes output;
+        EXPECT_EQ(implode::ExpandBytes(stream, output), c.result);
+        EXPECT_TRUE(output.empty());
+    }
+}
+
+TEST(ImplodeTest, FirstReadBelowFiveBytesIsRefused) {
+    // Even a complete stream: the empty input compresses to 4 bytes, which is too short.
+    Bytes empty_stream = Compressed({});
+    ASSERT_EQ(empty_stream.size(), 4u);
+    Bytes output;
+    EXPECT_EQ(implode::ExpandBytes(empty_stream, output), implode::kResultShortInput);
+    EXPECT_EQ(implode::ExpandBytes(Bytes{}, output), implode::kResultShortInput);
+}
+
+TEST(ImplodeTest, StreamCutShortKeepsWhatWasDecodedAndReports4) {
+    Bytes input = Dithered(4);
+    Bytes stream = Compressed(input);
+    for (size_t keep : {size_t{5}, stream.size() / 2, stream.size() - 2}) {
+        Bytes output;
+        EXPECT_EQ(implode::ExpandBytes(Bytes(stream.begin(), stream.begin() + keep), output),
+                  implode::kResultNoEndCode);
+        ASSERT_LE(output.size(), input.size());
+        EXPECT_TRUE(std::equal(output.begin(), output.end(), input.begin()));
+    }
+}
+
+TEST(ImplodeTest, CopyFromBeforeTheStartFails) {
+    // One literal, then a copy of length 3 reaching back 2 bytes.
+    using namespace implode::detail;
+    Bytes stream = {0x00, 0x04};
+    uint64_t bits = 0;
+    unsigned count = 0;
+    auto put = [&](unsigned value, unsigned n) {
+        bits |= uint64_t{value} << count;
+        count += n;
+    };
+    put(0, 1);
+    put('A', 8);
+    put(1, 1);
+    put(kLengthStreamCodes[0], kLengthCodeBits[0]);  // length 3
+    put(kDistanceStreamCodes[0], kDistanceCodeBits[0]);
+    put(1, 4);  // offset 1: distance 2
+    for (unsigned i = 0; i < 6; ++i)
+        stream.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    Bytes output;
+    EXPECT_EQ(implode::ExpandBytes(stream, output), implode::kResultNoEndCode);
+    EXPECT_EQ(output, Bytes{'A'});
+}
+
+TEST(ImplodeTest, OutputPastTheLimitStopsEarly) {
+    Bytes stream = Compressed(Uniform(3));
+    Bytes output;
+    EXPECT_EQ(implode::ExpandBytes(stream, output, 1000), implode::kResultNoEndCode);
+    EXPECT_EQ(output.size(), 1000u);
+}
+
+TEST(ImplodeTest, RandomGarbageNeverCrashesOrOverruns) {
+    for (uint32_t seed = 0; seed < 300; ++seed) {
+        Bytes stream = Random(seed, 5 + seed % 600);
+        stream[0] = static_cast<uint8_t>(seed % 2);
+        stream[1] = static_cast<uint8_t>(4 + seed % 3);
+        Bytes output;
+        int result = implode::ExpandBytes(stream, output, 1 << 20);
+        EXPECT_TRUE(result == implode::kResultOk || result == implode::kResultNoEndCode);
+        Trace trace = ReadTokens(stream);
+        // The slow reader and the expander agree on how much comes out of any stream.
+        if (result == implode::kResultOk) {
+            EXPECT_EQ(trace.output, output);
+        }
+    }
+}
+
+TEST(ImplodeTest, CompressRefusesBadModeAndDictionary) {
+    Bytes output;
+    EXPECT_EQ(implode::CompressBytes(Uniform(1), output, 0, 3000), implode::kResultBadDictionary);
+    EXPECT_EQ(implode::CompressBytes(Uniform(1), output, 0, 8192), implode::kResultBadDictionary);
+    EXPECT_EQ(implode::CompressBytes(Uniform(1), output, 2, 4096), implode::kResultBadLiteralMode);
+}
+
+// ---- independent decoder ----
+
+// The Debian package "dynamite" carries a decoder written from the public format description.
+// It reads the low distance bits of a length-2 copy as wide as those of longer copies, against
+// the format (2 bits; the published example streams and the reference decoder agree), so only
+// streams without length-2 copies are given to it.
+TEST(ImplodeTest, IndependentDecoderReadsOurStreams) {
+    const char* decoder = "/usr/bin/dynamite";
+    if (!std::filesystem::exists(decoder)) GTEST_SKIP() << "dynamite is not installed";
+    ScopedTempDir dir;
+    std::vector<Shape> shapes = BlockShapes();
+    Bytes text(20000);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<uint8_t>("abcdefgh"[i % 8]);
+    for (size_t i = 0; i < text.size(); i += 37)
+        text[i] = static_cast<uint8_t>(i >> 4);
+    shapes.push_back({"text", text});
+    int checked = 0;
+    for (const Shape& shape : shapes) {
+        for (unsigned dictionary : {1024u, 2048u, 4096u}) {
+            SCOPED_TRACE(std::string(shape.name) + " " + std::to_string(dictionary));
+            Bytes stream = Compressed(shape.bytes, implode::kLiteralsBinary, dictionary);
+            Trace trace = ReadTokens(stream);
+            bool has_pair_copy = false;
+            for (const Token& token : trace.tokens) {
+                has_pair_copy |= token.is_copy && token.literal_or_length == 2;
+            }
+            if (has_pair_copy) continue;
+            WriteFileBytes(dir / "in", std::string(stream.begin(), stream.end()));
+            std::string command = "timeout 30 " + std::string(decoder) + " '" +
+                                  (dir / "in").string() + "' '" + (dir / "out").string() +
+                                  "' >/dev/null 2>&1";
+            ASSERT_EQ(std::system(command.c_str()), 0);
+            std::string decoded = ReadFileBytes(dir / "out");
+            EXPECT_EQ(Bytes(decoded.begin(), decoded.end()), shape.bytes);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 9);
+}
+
+}  // namespace
+}  // namespace scopa::test

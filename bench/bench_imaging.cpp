@@ -52,8 +52,8 @@ BENCHMARK(BM_HalveToThumbnail)->Unit(benchmark::kMicrosecond);
 // Synthetic 12-megapixel photographs in each written format, made once per process.
 const std::filesystem::path& SyntheticFolder() {
     static std::filesystem::path folder = [] {
-        std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("scopa-bench-" + std::to_string(getpid()));
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("scopa-bench-" + std::to_string(getpid()));
         std::filesystem::create_directories(path);
         oDIB photo = PhotoLike(4000, 3000);
         for (const char* id : {"JPG", "PNG", "WEBP", "TIF", "BMP"}) {
@@ -100,10 +100,9 @@ const bool kPhotoBenchmarksRegistered = [] {
         if (!extension.empty()) by_extension[extension.substr(1)].push_back(entry.path().string());
     }
     for (auto& [extension, files] : by_extension) {
-        benchmark::RegisterBenchmark(("BM_CachePreviewPhotos/" + extension).c_str(),
-                                     [files = files](benchmark::State& state) {
-                                         TimeCachePreview(state, files);
-                                     })
+        benchmark::RegisterBenchmark(
+            ("BM_CachePreviewPhotos/" + extension).c_str(),
+            [files = files](benchmark::State& state) { TimeCachePreview(state, files); })
             ->Unit(benchmark::kMillisecond);
     }
     return true;

@@ -1,8 +1,8 @@
 // WebP through libwebp: still pictures (animations are refused), decoded straight at the
 // chosen reduced size by the library's scaler, which works row by row.
-#include <cstring>
 #include <webp/decode.h>
 #include <webp/encode.h>
+#include <cstring>
 
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
@@ -110,6 +110,8 @@ oFILTER_STATUS WebpFilter::Convert(const oDIB& in, vSTREAM& out) {
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeWebpFilter() { return std::make_unique<WebpFilter>(); }
+std::unique_ptr<oFILTER> MakeWebpFilter() {
+    return std::make_unique<WebpFilter>();
+}
 
 }  // namespace scopa

@@ -1,8 +1,8 @@
 #include "imaging/export.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -34,8 +34,8 @@ bool CopyReplacing(const std::string& source, const std::string& destination) {
 bool ExportPicture(PictureLoadObserver* observer, const std::string& destination,
                    const std::string& id, int32_t width, int32_t height, const std::string& source,
                    int resolution_index) {
-    std::string source_tail = ToUpperAscii(source.size() >= 3 ? source.substr(source.size() - 3)
-                                                              : source);
+    std::string source_tail =
+        ToUpperAscii(source.size() >= 3 ? source.substr(source.size() - 3) : source);
     if (source_tail == id) return CopyReplacing(source, destination);
     oDIB dib;
     vMETAFILE metafile;

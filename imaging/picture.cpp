@@ -1,10 +1,10 @@
 #include "imaging/picture.h"
 
+#include <unistd.h>
 #include <chrono>
 #include <filesystem>
 #include <new>
 #include <vector>
-#include <unistd.h>
 
 #include "imaging/draw.h"
 #include "platform/text.h"
@@ -76,7 +76,8 @@ oFILTER* FindByExtension(const std::string& path) {
 int ChooseResolution(oFILTER& filter, const std::string& path) {
     int count = filter.GetResolutionCount(path);
     std::vector<vSIZE> sizes;
-    for (int i = 0; i < count; ++i) sizes.push_back(filter.GetResolution(i));
+    for (int i = 0; i < count; ++i)
+        sizes.push_back(filter.GetResolution(i));
     return ChooseAutomaticResolution(sizes);
 }
 
@@ -109,9 +110,13 @@ int ChooseAutomaticResolution(std::span<const vSIZE> sizes) {
     return chosen;
 }
 
-void SetTickSource(TickSource source) { g_tickSource = source != nullptr ? source : SteadyTickMs; }
+void SetTickSource(TickSource source) {
+    g_tickSource = source != nullptr ? source : SteadyTickMs;
+}
 
-const oFILTER* LastMatchedFilter() { return g_lastMatched; }
+const oFILTER* LastMatchedFilter() {
+    return g_lastMatched;
+}
 
 bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_content) {
     oFILTER* found = nullptr;
@@ -166,8 +171,7 @@ int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& di
     return StatusToLoadResult(status);
 }
 
-Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width,
-              int32_t box_height) {
+Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width, int32_t box_height) {
     if (int64_t(source_width) * box_height > int64_t(source_height) * box_width) {
         return {0, 0, box_width, MulDiv(source_height, box_width, source_width)};
     }
@@ -226,8 +230,10 @@ bool LoadBitmapFile(const std::string& name, oDIB& target) {
     if (!file.ReadExact(head, sizeof head)) return false;
     auto header = ReadBitmapInfoHeader({head + kFileHeaderBytes, kBitmapInfoHeaderBytes});
     if (!header || header->width <= 0 || header->height <= 0) return false;
-    uint32_t entries = header->bit_count == 1 ? 2 : header->bit_count == 4 ? 16
-                     : header->bit_count == 8 ? 256 : 0;
+    uint32_t entries = header->bit_count == 1   ? 2
+                       : header->bit_count == 4 ? 16
+                       : header->bit_count == 8 ? 256
+                                                : 0;
     if (header->clr_used != 0) entries = header->clr_used;
     entries = std::min(entries, kMaxTableEntries);
     uint64_t bits_bytes = DibStride(header->width, header->bit_count) * uint64_t(header->height);
@@ -237,8 +243,8 @@ bool LoadBitmapFile(const std::string& name, oDIB& target) {
     std::vector<uint8_t> packed;
     AppendBitmapInfoHeader(packed, *header);
     packed.resize(kBitmapInfoHeaderBytes + size_t(entries) * 4 + size_t(bits_bytes));
-    if (!file.ReadExact(packed.data() + kBitmapInfoHeaderBytes, packed.size() -
-                                                                    kBitmapInfoHeaderBytes)) {
+    if (!file.ReadExact(packed.data() + kBitmapInfoHeaderBytes,
+                        packed.size() - kBitmapInfoHeaderBytes)) {
         return false;
     }
     auto dib = oDIB::FromPackedDib(packed);

@@ -55,8 +55,8 @@ DitherTables BuildTables() {
         tables.right[index] = int16_t(MulDiv(e, 7, 16));
         tables.below_left[index] = int16_t(MulDiv(e, 3, 16));
         tables.below[index] = int16_t(MulDiv(e, 5, 16));
-        tables.below_right[index] = int16_t(e - tables.right[index] - tables.below_left[index] -
-                                            tables.below[index]);
+        tables.below_right[index] =
+            int16_t(e - tables.right[index] - tables.below_left[index] - tables.below[index]);
     }
     for (size_t v = 0; v < kValueCount; ++v) {
         size_t rest = tables.rest[v];

@@ -15,7 +15,8 @@ namespace scopa::tool {
 namespace {
 
 void PutLe32(std::vector<uint8_t>& out, int32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint32_t(value) >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(uint32_t(value) >> (8 * i)));
 }
 
 int WriteRaw(const std::vector<uint8_t>& pixels, vSIZE covered) {

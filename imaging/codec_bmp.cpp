@@ -148,7 +148,7 @@ oFILTER_STATUS BmpFilter::Convert(vSTREAM& in, oDIB& out) {
     head.bits_offset += uint32_t(start);
     vSIZE size{head.layout.width, head.layout.height};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(size.cx) * uint64_t(size.cy) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     bool rle = head.layout.compression == kBiRle8 || head.layout.compression == kBiRle4;

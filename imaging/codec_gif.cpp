@@ -126,7 +126,7 @@ oFILTER_STATUS GifFilter::Convert(vSTREAM& in, oDIB& out) {
         return kFilterFailed;
     }
     int factor = TakeReductionFactor(screen);
-    if (factor == 1 && uint64_t(screen.cx) * uint64_t(screen.cy) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(screen, factor)) {
         return kFilterFailed;
     }
     std::vector<uint8_t> indices;

@@ -290,7 +290,7 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     int factor = TakeReductionFactor(upright);
     uint64_t pixels = uint64_t(head.stored.cx) * uint64_t(head.stored.cy);
     if ((head.progressive && pixels > kMaxProgressivePixels) ||
-        (factor == 1 && pixels > kMaxFullDecodePixels)) {
+        IsTooLargeToRead(head.stored, factor)) {
         jpeg_destroy_decompress(&context->info);
         return kFilterFailed;
     }

@@ -159,7 +159,7 @@ oFILTER_STATUS PcxFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!ReadPcxHead(in, head)) return kFilterFailed;
     vSIZE size{head.width, head.height};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(head.width) * uint64_t(head.height) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     std::vector<RgbQuad> palette = ReadPalette(in, head);

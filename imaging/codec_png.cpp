@@ -205,7 +205,7 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     int factor = TakeReductionFactor(head.size);
     uint64_t pixels = uint64_t(head.size.cx) * uint64_t(head.size.cy);
     RowReducer reducer;
-    if ((factor == 1 && pixels > kMaxFullDecodePixels) ||
+    if (IsTooLargeToRead(head.size, factor) ||
         (head.interlaced && pixels > kMaxInterlacedPixels) || !reducer.Start(head.size, factor)) {
         Destroy(context);
         return kFilterFailed;

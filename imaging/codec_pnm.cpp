@@ -162,7 +162,7 @@ oFILTER_STATUS PnmFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!ReadPnmHead(reader, head)) return kFilterFailed;
     vSIZE size{int32_t(head.width), int32_t(head.height)};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(head.width) * head.height > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     RowReducer reducer;

@@ -119,7 +119,7 @@ oFILTER_STATUS TgaFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!in.ReadExact(bytes, sizeof bytes) || !ParseTgaHead(bytes, head)) return kFilterFailed;
     vSIZE size{head.width, head.height};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(head.width) * uint64_t(head.height) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     BufferedReader reader(in);

@@ -187,7 +187,7 @@ oFILTER_STATUS TiffFilter::Convert(vSTREAM& in, oDIB& out) {
     TiffHead head;
     if (!tiff || !ReadHead(tiff.get(), head)) return kFilterFailed;
     int factor = TakeReductionFactor(Upright(head));
-    if (factor == 1 && uint64_t(head.stored.cx) * uint64_t(head.stored.cy) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(head.stored, factor)) {
         return kFilterFailed;
     }
     RowReducer reducer;

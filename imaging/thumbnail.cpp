@@ -223,6 +223,20 @@ bool HalveToDib(const oDIB& source, uint8_t* out, int& depth) {
     return true;
 }
 
+oDIB ThumbnailToDib(const uint8_t* pixels, vSIZE covered) {
+    oDIB dib;
+    if (covered.cx < 1 || covered.cy < 1 || covered.cx > kThumbnailSidePx ||
+        covered.cy > kThumbnailSidePx || !dib.Create(covered.cx, covered.cy, kDepth8)) {
+        return oDIB();
+    }
+    const auto& palette = ScreenPalette();
+    dib.ColourTable().assign(palette.begin(), palette.end());
+    for (int32_t y = 0; y < covered.cy; ++y) {
+        std::memcpy(dib.Row(y), pixels + size_t(y) * kThumbnailSidePx, size_t(covered.cx));
+    }
+    return dib;
+}
+
 int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, uint8_t* out,
                        vSIZE& covered) {
     static oDIB render;

@@ -183,5 +183,19 @@ TEST(HalveToDibTest, LargeSourcesDitherLikeTheThumbnail) {
     EXPECT_EQ(seen, (std::set<uint8_t>{106, 149}));
 }
 
+TEST(ThumbnailToDibTest, CoveredPartWithTheScreenPalette) {
+    std::vector<uint8_t> pixels(kThumbnailBytes, 235);
+    pixels[0] = 20;
+    pixels[128 * 95 + 127] = 20;
+    oDIB dib = ThumbnailToDib(pixels.data(), {128, 96});
+    ASSERT_EQ(dib.Size(), (vSIZE{128, 96}));
+    EXPECT_EQ(dib.BitCount(), 8);
+    EXPECT_EQ(dib.PixelColour(0, 0), kBlack);
+    EXPECT_EQ(dib.PixelColour(127, 95), kBlack);
+    EXPECT_EQ(dib.PixelColour(5, 5), kWhite);
+    EXPECT_TRUE(ThumbnailToDib(pixels.data(), {0, 96}).IsEmpty());
+    EXPECT_TRUE(ThumbnailToDib(pixels.data(), {129, 1}).IsEmpty());
+}
+
 }  // namespace
 }  // namespace scopa

@@ -94,7 +94,7 @@ bool WrapDibAsVector(const std::string& destination, const std::string& id, cons
     vMETAFILE metafile;
     metafile.LogicalExtents(0, w - 1, 0, h - 1);
     metafile.PhysicalExtents(dib.m_xPelsPerMeter / 40 * w, dib.m_yPelsPerMeter / 40 * h);
-    metafile.m_bitmap = std::make_shared<const oDIB>(dib);
+    metafile.DrawDIB(dib);
     return WritePicture(destination, id, nullptr, &metafile) == kFilterDone;
 }
 

@@ -180,18 +180,19 @@ Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width, in
 
 vSIZE RenderPicture(oDIB& target, int kind, const oDIB& dib, const vMETAFILE& metafile) {
     FillRect(target, {0, 0, target.Width(), target.Height()}, kWhite);
+    vDEVICE device(target);
     if (kind == kFilterTypeVector) {
         Rect fitted = FitToBox(metafile.m_cx, metafile.m_cy, target.Width(), target.Height());
         if (fitted.Width() > 0 && fitted.Height() > 0 && metafile.m_x1 != metafile.m_x0 &&
             metafile.m_y1 != metafile.m_y0) {
-            DrawMetafile(target, fitted, metafile);
+            device.DrawMetafile(metafile, fitted);
         }
         return {fitted.Width(), fitted.Height()};
     }
     if (kind == kFilterTypeBitmap || kind == kFilterTypeEps) {
         Rect fitted = FitToBox(dib.Width(), dib.Height(), target.Width(), target.Height());
         if (!fitted.IsEmpty() && dib.Width() != 0 && dib.Height() != 0) {
-            DrawDibScaled(target, fitted, dib);
+            device.DrawDIB(dib, {dib.Width(), dib.Height(), fitted, 5});
         }
         return {fitted.Width(), fitted.Height()};
     }

@@ -55,6 +55,16 @@ void DrawThroughCairo(oDIB& target, Rect rect, const vMETAFILE& picture) {
 
 }  // namespace
 
+void vDEVICE::DrawDIB(const oDIB& source, const oDIBCONTEXT& context) {
+    if (context.source_width == source.Width() && context.source_height == source.Height()) {
+        DrawDibScaled(m_target, context.destination, source);
+        return;
+    }
+    // A part of the source: nearest-pixel scaling of that part.
+    StretchBlt(m_target, context.destination, source,
+               {0, 0, context.source_width, context.source_height}, RasterOp::kSrcCopy);
+}
+
 bool DrawMetafile(oDIB& target, Rect rect, const vMETAFILE& picture) {
     if (rect.IsEmpty() || picture.m_x1 == picture.m_x0 || picture.m_y1 == picture.m_y0) {
         return false;

@@ -162,9 +162,11 @@ void RunHalving(const HalvingJob& job, int& depth, const DitherTables& (*tables)
 }
 
 // 24-bit rows of the source: the bitmap's own rows when it already is 24-bit.
+// Null when the conversion's memory cannot be had.
 const uint8_t* Source24(const oDIB& source, std::vector<uint8_t>& converted) {
     if (source.BitCount() == kDepth24) return source.Row(0);
     oDIB copy = source.ConvertTo24();
+    if (copy.IsEmpty()) return nullptr;
     converted.assign(copy.Bits().begin(), copy.Bits().end());
     return converted.data();
 }
@@ -184,6 +186,7 @@ void HalveToThumbnail(const oDIB& source, uint8_t* out, int& depth) {
     if (source.Width() < 2 || source.Height() < 2) return;
     HalvingJob job;
     job.source = Source24(source, converted);
+    if (job.source == nullptr) return;
     job.source_step = ptrdiff_t(DibStride(source.Width(), kDepth24));
     job.out = out;
     job.out_width = source.Width() / 2;
@@ -208,6 +211,7 @@ bool HalveToDib(const oDIB& source, uint8_t* out, int& depth) {
         error_rows.resize(2 * size_t(source.Width() / 2 + 2) * 3);
         HalvingJob job;
         job.source = Source24(source, converted);
+        if (job.source == nullptr) return false;
         // The walk runs bottom-up, as the rows of a DIB of positive height are stored.
         ptrdiff_t stride = ptrdiff_t(DibStride(source.Width(), kDepth24));
         job.source += stride * (source.Height() - 1);

@@ -3,6 +3,8 @@
 // own writers. Set SCOPA_PHOTO_DIR to a folder of real pictures to time those too, grouped by
 // extension.
 #include <benchmark/benchmark.h>
+#include <png.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -52,8 +54,8 @@ BENCHMARK(BM_HalveToThumbnail)->Unit(benchmark::kMicrosecond);
 // Synthetic 12-megapixel photographs in each written format, made once per process.
 const std::filesystem::path& SyntheticFolder() {
     static std::filesystem::path folder = [] {
-        std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("scopa-bench-" + std::to_string(getpid()));
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("scopa-bench-" + std::to_string(getpid()));
         std::filesystem::create_directories(path);
         oDIB photo = PhotoLike(4000, 3000);
         for (const char* id : {"JPG", "PNG", "WEBP", "TIF", "BMP"}) {
@@ -88,6 +90,63 @@ BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, WEBP, "WEBP")->Unit(benchmark::kMill
 BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, TIF, "TIF")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_CachePreviewSynthetic, BMP, "BMP")->Unit(benchmark::kMillisecond);
 
+// A 30,000 x 30,000 PNG written row by row with libpng (about 16 MB, half a minute to make),
+// only when SCOPA_BENCH_HUGE is set. Reports the process's peak resident memory after making
+// its cache thumbnail, which must stay far below the picture's 2.7 GB of pixels.
+bool WriteHugePng(const std::string& path, int side_px) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, 1);
+    png_set_IHDR(png, info, png_uint_32(side_px), png_uint_32(side_px), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(size_t(side_px) * 3);
+    for (int y = 0; y < side_px; ++y) {
+        for (int x = 0; x < side_px; ++x) {
+            row[3 * size_t(x)] = uint8_t(x * 255 / side_px);
+            row[3 * size_t(x) + 1] = uint8_t(y * 255 / side_px);
+            row[3 * size_t(x) + 2] = uint8_t(x ^ y);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+void BM_HugePngPeakMemory(benchmark::State& state) {
+    if (std::getenv("SCOPA_BENCH_HUGE") == nullptr) {
+        state.SkipWithError("set SCOPA_BENCH_HUGE=1 to run");
+        return;
+    }
+    // Kept between runs: making it takes longer than reading it.
+    std::string path = (std::filesystem::temp_directory_path() / "scopa-bench-huge.png").string();
+    if (!std::filesystem::exists(path) && !WriteHugePng(path, 30000)) {
+        state.SkipWithError("cannot write the huge PNG");
+        return;
+    }
+    std::vector<uint8_t> out(kThumbnailBytes);
+    for (auto _ : state) {
+        vSIZE covered;
+        if (RenderCachePreview(nullptr, path, out.data(), covered) != kLoadRead) {
+            state.SkipWithError("cannot read the huge PNG");
+            break;
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MiB"] = double(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK(BM_HugePngPeakMemory)->Unit(benchmark::kSecond)->Iterations(1);
+
 // Real pictures from SCOPA_PHOTO_DIR, one benchmark per extension.
 const bool kPhotoBenchmarksRegistered = [] {
     const char* folder = std::getenv("SCOPA_PHOTO_DIR");
@@ -100,10 +159,9 @@ const bool kPhotoBenchmarksRegistered = [] {
         if (!extension.empty()) by_extension[extension.substr(1)].push_back(entry.path().string());
     }
     for (auto& [extension, files] : by_extension) {
-        benchmark::RegisterBenchmark(("BM_CachePreviewPhotos/" + extension).c_str(),
-                                     [files = files](benchmark::State& state) {
-                                         TimeCachePreview(state, files);
-                                     })
+        benchmark::RegisterBenchmark(
+            ("BM_CachePreviewPhotos/" + extension).c_str(),
+            [files = files](benchmark::State& state) { TimeCachePreview(state, files); })
             ->Unit(benchmark::kMillisecond);
     }
     return true;

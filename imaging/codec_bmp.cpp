@@ -63,11 +63,10 @@ bool ReadBmpHead(vSTREAM& in, BmpHead& head) {
         if (!masks.Ok()) return false;
     }
     // The colour table follows the info header (and the masks of a 40-byte bit-field header).
-    size_t table_offset = kFileHeaderBytes + info_size +
-                          (header.compression == kBiBitfields && !core &&
-                                   info_size == kBitmapInfoHeaderBytes
-                               ? 12
-                               : 0);
+    size_t table_offset =
+        kFileHeaderBytes + info_size +
+        (header.compression == kBiBitfields && !core && info_size == kBitmapInfoHeaderBytes ? 12
+                                                                                            : 0);
     uint32_t entries = header.bit_count <= 8 ? ColourTableEntries(header) : 0;
     if (core) entries = header.bit_count <= 8 ? 1u << header.bit_count : 0;
     size_t entry_bytes = core ? 3 : 4;
@@ -127,8 +126,7 @@ oFILTER_STATUS BmpFilter::ReadRle(vSTREAM& in, const BmpHead& head, RowReducer& 
     if (uint64_t(layout.width) * uint64_t(layout.height) > kMaxFullDecodePixels) {
         return kFilterFailed;
     }
-    if (!DecodeDibRle(data, layout.compression == kBiRle4, layout.width, layout.height,
-                      indices)) {
+    if (!DecodeDibRle(data, layout.compression == kBiRle4, layout.width, layout.height, indices)) {
         return kFilterFailed;
     }
     DibLayout as_indices = layout;
@@ -150,7 +148,7 @@ oFILTER_STATUS BmpFilter::Convert(vSTREAM& in, oDIB& out) {
     head.bits_offset += uint32_t(start);
     vSIZE size{head.layout.width, head.layout.height};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(size.cx) * uint64_t(size.cy) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     bool rle = head.layout.compression == kBiRle8 || head.layout.compression == kBiRle4;
@@ -185,6 +183,8 @@ oFILTER_STATUS BmpFilter::Convert(const oDIB& in, vSTREAM& out) {
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeBmpFilter() { return std::make_unique<BmpFilter>(); }
+std::unique_ptr<oFILTER> MakeBmpFilter() {
+    return std::make_unique<BmpFilter>();
+}
 
 }  // namespace scopa

@@ -30,7 +30,8 @@ bool DecodeEpsi(std::string_view text, oDIB& out) {
     size_t cursor = begin + 15;
     int values[4] = {};
     for (int& value : values) {
-        while (cursor < text.size() && (text[cursor] == ' ' || text[cursor] == '\t')) ++cursor;
+        while (cursor < text.size() && (text[cursor] == ' ' || text[cursor] == '\t'))
+            ++cursor;
         auto [end, error] = std::from_chars(text.data() + cursor, text.data() + text.size(), value);
         if (error != std::errc()) return false;
         cursor = size_t(end - text.data());
@@ -50,9 +51,10 @@ bool DecodeEpsi(std::string_view text, oDIB& out) {
             if (text.compare(cursor, 13, "%%EndPreview") == 0) break;
             continue;
         }
-        int nibble = c >= '0' && c <= '9' ? c - '0'
+        int nibble = c >= '0' && c <= '9'   ? c - '0'
                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                     : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+                     : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                            : -1;
         if (nibble < 0) continue;
         if (high < 0) {
             high = nibble;
@@ -84,7 +86,8 @@ public:
     bool CheckStream(std::span<const uint8_t> head) const override {
         if (head.size() >= 4 && ByteReader(head).U32() == kBinaryEpsKey) return true;
         std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
-        return text.starts_with("%!PS-Adobe-") && text.substr(0, 80).find("EPSF") != std::string_view::npos;
+        return text.starts_with("%!PS-Adobe-") &&
+               text.substr(0, 80).find("EPSF") != std::string_view::npos;
     }
 
     oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override {
@@ -153,6 +156,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeEpsFilter() { return std::make_unique<EpsFilter>(); }
+std::unique_ptr<oFILTER> MakeEpsFilter() {
+    return std::make_unique<EpsFilter>();
+}
 
 }  // namespace scopa

@@ -1,8 +1,8 @@
 // GIF through giflib: the first frame on a white screen (transparent pixels and the area
 // outside the frame stay white); writes 8-bit pictures through their colour table and others
 // through the screen palette.
-#include <cstring>
 #include <gif_lib.h>
+#include <cstring>
 
 #include "imaging/codecs.h"
 #include "imaging/palette.h"
@@ -38,7 +38,9 @@ GifReader OpenGif(vSTREAM& in) {
     return GifReader(DGifOpen(&in, ReadFromStream, &error));
 }
 
-vSIZE ScreenSize(const GifFileType* gif) { return {gif->SWidth, gif->SHeight}; }
+vSIZE ScreenSize(const GifFileType* gif) {
+    return {gif->SWidth, gif->SHeight};
+}
 
 // Reads records up to the first image descriptor, noting the transparent index of a graphic
 // control block on the way. False when there is no image.
@@ -115,7 +117,8 @@ oFILTER_STATUS GifFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!gif || !SeekFirstImage(gif.get(), transparent)) return kFilterFailed;
     vSIZE screen = ScreenSize(gif.get());
     const GifImageDesc& frame = gif->Image;
-    if (screen.cx <= 0 || screen.cy <= 0) screen = {frame.Left + frame.Width, frame.Top + frame.Height};
+    if (screen.cx <= 0 || screen.cy <= 0)
+        screen = {frame.Left + frame.Width, frame.Top + frame.Height};
     uint64_t frame_pixels = uint64_t(frame.Width) * uint64_t(frame.Height);
     const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
     if (frame.Width <= 0 || frame.Height <= 0 || frame_pixels > kMaxFramePixels || map == nullptr ||
@@ -123,7 +126,7 @@ oFILTER_STATUS GifFilter::Convert(vSTREAM& in, oDIB& out) {
         return kFilterFailed;
     }
     int factor = TakeReductionFactor(screen);
-    if (factor == 1 && uint64_t(screen.cx) * uint64_t(screen.cy) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(screen, factor)) {
         return kFilterFailed;
     }
     std::vector<uint8_t> indices;
@@ -186,7 +189,8 @@ oFILTER_STATUS GifFilter::Convert(const oDIB& in, vSTREAM& out) {
     std::vector<uint8_t> row(size_t(in.Width()));
     for (int32_t y = 0; ok && y < in.Height(); ++y) {
         for (int32_t x = 0; x < in.Width(); ++x) {
-            row[size_t(x)] = indexed ? uint8_t(in.RawPixel(x, y)) : NearestCubeIndex(in.PixelColour(x, y));
+            row[size_t(x)] =
+                indexed ? uint8_t(in.RawPixel(x, y)) : NearestCubeIndex(in.PixelColour(x, y));
         }
         ok = EGifPutLine(gif, row.data(), in.Width()) != GIF_ERROR;
     }
@@ -197,6 +201,8 @@ oFILTER_STATUS GifFilter::Convert(const oDIB& in, vSTREAM& out) {
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeGifFilter() { return std::make_unique<GifFilter>(); }
+std::unique_ptr<oFILTER> MakeGifFilter() {
+    return std::make_unique<GifFilter>();
+}
 
 }  // namespace scopa

@@ -80,7 +80,8 @@ oFILTER_STATUS DecodeIconDib(std::span<const uint8_t> data, oDIB& out) {
     // Icons with an alpha channel often omit nothing but have no use for the mask.
     bool use_alpha = false;
     if (header->bit_count == 32) {
-        for (size_t i = 3; i < colour_rows.size(); i += 4) use_alpha |= colour_rows[i] != 0;
+        for (size_t i = 3; i < colour_rows.size(); i += 4)
+            use_alpha |= colour_rows[i] != 0;
     }
     if (!out.Create(width, height, 24)) return kFilterFailed;
     std::vector<uint8_t> bgr(size_t(width) * 3);
@@ -98,8 +99,8 @@ oFILTER_STATUS DecodeIconDib(std::span<const uint8_t> data, oDIB& out) {
                 alpha = (mask[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
             }
             for (int c = 0; c < 3; ++c) {
-                target[3 * x + c] = uint8_t((bgr[3 * size_t(x) + size_t(c)] * alpha +
-                                             255 * (255 - alpha) + 127) / 255);
+                target[3 * x + c] = uint8_t(
+                    (bgr[3 * size_t(x) + size_t(c)] * alpha + 255 * (255 - alpha) + 127) / 255);
             }
         }
     }
@@ -111,7 +112,8 @@ public:
     IcoFilter() : BitmapFilter("ICO", "Windows Icon") {}
     bool CheckStream(std::span<const uint8_t> head) const override {
         return head.size() >= kHeaderBytes + kEntryBytes && head[0] == 0 && head[1] == 0 &&
-               head[2] == 1 && head[3] == 0 && (head[4] | head[5]) != 0 && head[kHeaderBytes + 3] == 0;
+               head[2] == 1 && head[3] == 0 && (head[4] | head[5]) != 0 &&
+               head[kHeaderBytes + 3] == 0;
     }
     oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override {
         std::vector<uint8_t> file;
@@ -141,6 +143,8 @@ protected:
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeIcoFilter() { return std::make_unique<IcoFilter>(); }
+std::unique_ptr<oFILTER> MakeIcoFilter() {
+    return std::make_unique<IcoFilter>();
+}
 
 }  // namespace scopa

@@ -285,13 +285,12 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     auto context = std::make_unique<DecodeContext>();
     if (!GuardedReadHead(*context, in)) return kFilterFailed;
     const JpegHead& head = context->head;
-    vSIZE upright = OrientationSwapsSides(head.orientation)
-                        ? vSIZE{head.stored.cy, head.stored.cx}
-                        : head.stored;
+    vSIZE upright = OrientationSwapsSides(head.orientation) ? vSIZE{head.stored.cy, head.stored.cx}
+                                                            : head.stored;
     int factor = TakeReductionFactor(upright);
     uint64_t pixels = uint64_t(head.stored.cx) * uint64_t(head.stored.cy);
     if ((head.progressive && pixels > kMaxProgressivePixels) ||
-        (factor == 1 && pixels > kMaxFullDecodePixels)) {
+        IsTooLargeToRead(head.stored, factor)) {
         jpeg_destroy_decompress(&context->info);
         return kFilterFailed;
     }

@@ -47,8 +47,8 @@ bool ReadPcxHead(vSTREAM& in, PcxHead& head) {
     head.width = xmax - xmin + 1;
     head.height = ymax - ymin + 1;
     if (encoding > 1 || head.width <= 0 || head.height <= 0) return false;
-    bool known = (head.planes == 1 && (head.bits == 1 || head.bits == 2 || head.bits == 4 ||
-                                       head.bits == 8)) ||
+    bool known = (head.planes == 1 &&
+                  (head.bits == 1 || head.bits == 2 || head.bits == 4 || head.bits == 8)) ||
                  (head.planes == 4 && head.bits == 1) ||
                  ((head.planes == 3 || head.planes == 4) && head.bits == 8);
     return known && head.bytes_per_line >= (uint32_t(head.width) * uint32_t(head.bits) + 7) / 8;
@@ -86,7 +86,8 @@ std::vector<RgbQuad> ReadPalette(vSTREAM& in, const PcxHead& head) {
             rgb = vga + 1;
             entries = 256;
         } else {
-            for (size_t i = 0; i < 256; ++i) palette[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
+            for (size_t i = 0; i < 256; ++i)
+                palette[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
             return palette;  // no palette: grey levels
         }
     }
@@ -95,7 +96,8 @@ std::vector<RgbQuad> ReadPalette(vSTREAM& in, const PcxHead& head) {
         palette[1] = {255, 255, 255, 0};
         return palette;
     }
-    for (size_t i = 0; i < entries; ++i) palette[i] = {rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
+    for (size_t i = 0; i < entries; ++i)
+        palette[i] = {rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
     return palette;
 }
 
@@ -137,8 +139,9 @@ void LineToBgr(const PcxHead& head, const std::vector<uint8_t>& line,
         unsigned index = 0;
         if (head.planes == 4) {
             for (int p = 0; p < 4; ++p) {
-                index |= unsigned((line[size_t(p) * plane_bytes + size_t(x) / 8] >> (7 - x % 8)) & 1)
-                         << p;
+                index |=
+                    unsigned((line[size_t(p) * plane_bytes + size_t(x) / 8] >> (7 - x % 8)) & 1)
+                    << p;
             }
         } else {
             size_t bit = size_t(x) * size_t(head.bits);
@@ -156,7 +159,7 @@ oFILTER_STATUS PcxFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!ReadPcxHead(in, head)) return kFilterFailed;
     vSIZE size{head.width, head.height};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(head.width) * uint64_t(head.height) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     std::vector<RgbQuad> palette = ReadPalette(in, head);
@@ -189,6 +192,8 @@ oFILTER_STATUS PcxFilter::Convert(vSTREAM& in, oDIB& out) {
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakePcxFilter() { return std::make_unique<PcxFilter>(); }
+std::unique_ptr<oFILTER> MakePcxFilter() {
+    return std::make_unique<PcxFilter>();
+}
 
 }  // namespace scopa

@@ -1,9 +1,9 @@
 // PNG through libpng. Rows stream through the box reduction, so a huge picture's thumbnail
 // holds one row and one band of sums; only interlaced pictures need all rows at once, and
 // those are bounded. libpng's longjmp is confined to the Guarded* functions.
+#include <png.h>
 #include <csetjmp>
 #include <cstring>
-#include <png.h>
 
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
@@ -17,7 +17,9 @@ constexpr uint64_t kMaxInterlacedPixels = uint64_t(1) << 26;
 // Ancillary chunks (text, profiles) larger than this are refused rather than buffered.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 
-void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void OnError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 void OnWarning(png_structp, png_const_charp) {}
 
 void ReadFromStream(png_structp png, png_bytep data, size_t length) {
@@ -76,8 +78,8 @@ using RowCallback = bool (*)(void* user, const uint8_t* row, int32_t y);
 
 // Reads every row (all passes for interlaced pictures, into `whole`) and hands each finished
 // row to `on_row`; destroys the reader in every case.
-DecodeResult GuardedReadRows(DecodeContext& context, uint8_t* row, uint8_t* whole,
-                             size_t row_bytes, RowCallback on_row, void* user) {
+DecodeResult GuardedReadRows(DecodeContext& context, uint8_t* row, uint8_t* whole, size_t row_bytes,
+                             RowCallback on_row, void* user) {
     if (setjmp(png_jmpbuf(context.png))) {
         Destroy(context);
         return DecodeResult::kFailed;
@@ -203,7 +205,7 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     int factor = TakeReductionFactor(head.size);
     uint64_t pixels = uint64_t(head.size.cx) * uint64_t(head.size.cy);
     RowReducer reducer;
-    if ((factor == 1 && pixels > kMaxFullDecodePixels) ||
+    if (IsTooLargeToRead(head.size, factor) ||
         (head.interlaced && pixels > kMaxInterlacedPixels) || !reducer.Start(head.size, factor)) {
         Destroy(context);
         return kFilterFailed;
@@ -213,9 +215,8 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     if (head.interlaced) whole.resize(row_bytes * size_t(head.size.cy));
     ReadState state{this, &reducer, &bgr, head.alpha, head.size.cx};
     ReportStart(uint32_t(head.size.cy));
-    DecodeResult result = GuardedReadRows(context, row.data(),
-                                          head.interlaced ? whole.data() : nullptr, row_bytes,
-                                          OnRow, &state);
+    DecodeResult result = GuardedReadRows(
+        context, row.data(), head.interlaced ? whole.data() : nullptr, row_bytes, OnRow, &state);
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
     if (result == DecodeResult::kFailed) return kFilterFailed;
@@ -233,6 +234,8 @@ oFILTER_STATUS PngFilter::Convert(const oDIB& in, vSTREAM& out) {
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakePngFilter() { return std::make_unique<PngFilter>(); }
+std::unique_ptr<oFILTER> MakePngFilter() {
+    return std::make_unique<PngFilter>();
+}
 
 }  // namespace scopa

@@ -15,7 +15,9 @@ namespace {
 constexpr uint32_t kMaxSidePx = 1u << 20;
 constexpr uint32_t kMaxValue = 65535;
 
-bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 // The next decimal number of the header or plain data, skipping white space and comments;
 // false when there is none or it exceeds `limit`.
@@ -23,7 +25,8 @@ bool ReadNumber(BufferedReader& reader, uint32_t limit, uint32_t& value, int& af
     int c = reader.Next();
     for (;;) {
         if (c == '#') {
-            while (c >= 0 && c != '\n' && c != '\r') c = reader.Next();
+            while (c >= 0 && c != '\n' && c != '\r')
+                c = reader.Next();
         } else if (IsSpace(c)) {
             c = reader.Next();
         } else {
@@ -116,7 +119,8 @@ bool PnmFilter::ReadRow(BufferedReader& reader, const PnmHead& head, std::vector
             int c = reader.Next();
             while (IsSpace(c) || c == '#') {
                 if (c == '#') {
-                    while (c >= 0 && c != '\n') c = reader.Next();
+                    while (c >= 0 && c != '\n')
+                        c = reader.Next();
                 }
                 c = reader.Next();
             }
@@ -158,7 +162,7 @@ oFILTER_STATUS PnmFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!ReadPnmHead(reader, head)) return kFilterFailed;
     vSIZE size{int32_t(head.width), int32_t(head.height)};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(head.width) * head.height > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     RowReducer reducer;

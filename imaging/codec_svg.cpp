@@ -1,9 +1,9 @@
 // SVG through librsvg, drawn with cairo. The picture's intrinsic size (or its view box) gives
 // the logical extents in pixels; physical extents are those pixels at 96 per inch, in
 // hundredths of a millimetre.
+#include <librsvg/rsvg.h>
 #include <algorithm>
 #include <cstring>
-#include <librsvg/rsvg.h>
 #include <string_view>
 
 #include "imaging/codecs.h"
@@ -100,6 +100,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeSvgFilter() { return std::make_unique<SvgFilter>(); }
+std::unique_ptr<oFILTER> MakeSvgFilter() {
+    return std::make_unique<SvgFilter>();
+}
 
 }  // namespace scopa

@@ -50,15 +50,15 @@ bool ParseTgaHead(std::span<const uint8_t> bytes, TgaHead& head) {
     }
     // A colour map may come with any image type (true-colour pictures then skip it), but its
     // entries must have a size.
-    if (head.map_type == 1 &&
-        ((head.map_bits != 15 && head.map_bits != 16 && head.map_bits != 24 &&
-          head.map_bits != 32) ||
-         head.map_length > kMaxColourMapEntries)) {
+    if (head.map_type == 1 && ((head.map_bits != 15 && head.map_bits != 16 && head.map_bits != 24 &&
+                                head.map_bits != 32) ||
+                               head.map_length > kMaxColourMapEntries)) {
         return false;
     }
     switch (head.base_type()) {
         case 1:
-            return (head.image_type == 1 || head.image_type == 9) && head.map_type == 1 && head.pixel_bits == 8 &&
+            return (head.image_type == 1 || head.image_type == 9) && head.map_type == 1 &&
+                   head.pixel_bits == 8 &&
                    (head.map_bits == 15 || head.map_bits == 16 || head.map_bits == 24 ||
                     head.map_bits == 32) &&
                    head.map_length > 0 && head.map_length <= kMaxColourMapEntries;
@@ -119,7 +119,7 @@ oFILTER_STATUS TgaFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!in.ReadExact(bytes, sizeof bytes) || !ParseTgaHead(bytes, head)) return kFilterFailed;
     vSIZE size{head.width, head.height};
     int factor = TakeReductionFactor(size);
-    if (factor == 1 && uint64_t(head.width) * uint64_t(head.height) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(size, factor)) {
         return kFilterFailed;
     }
     BufferedReader reader(in);
@@ -203,6 +203,8 @@ oFILTER_STATUS TgaFilter::Convert(vSTREAM& in, oDIB& out) {
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeTgaFilter() { return std::make_unique<TgaFilter>(); }
+std::unique_ptr<oFILTER> MakeTgaFilter() {
+    return std::make_unique<TgaFilter>();
+}
 
 }  // namespace scopa

@@ -2,9 +2,9 @@
 // knows, decoded a band of rows at a time into the box reduction and then turned upright by
 // its orientation tag. libtiff reports errors through return values; its message handlers are
 // silenced once for the process.
+#include <tiffio.h>
 #include <cstring>
 #include <mutex>
-#include <tiffio.h>
 
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
@@ -45,9 +45,15 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
     }
     return stream->Seek(target) ? target : toff_t(-1);
 }
-int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t handle) { return static_cast<StreamHandle*>(handle)->stream->Size(); }
-int MapProc(thandle_t, void**, toff_t*) { return 0; }
+int CloseProc(thandle_t) {
+    return 0;
+}
+toff_t SizeProc(thandle_t handle) {
+    return static_cast<StreamHandle*>(handle)->stream->Size();
+}
+int MapProc(thandle_t, void**, toff_t*) {
+    return 0;
+}
 void UnmapProc(thandle_t, void*, toff_t) {}
 
 void SilenceLibTiff() {
@@ -181,7 +187,7 @@ oFILTER_STATUS TiffFilter::Convert(vSTREAM& in, oDIB& out) {
     TiffHead head;
     if (!tiff || !ReadHead(tiff.get(), head)) return kFilterFailed;
     int factor = TakeReductionFactor(Upright(head));
-    if (factor == 1 && uint64_t(head.stored.cx) * uint64_t(head.stored.cy) > kMaxFullDecodePixels) {
+    if (IsTooLargeToRead(head.stored, factor)) {
         return kFilterFailed;
     }
     RowReducer reducer;

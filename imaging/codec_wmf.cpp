@@ -2,9 +2,9 @@
 // polygons, rectangles, ellipses, arcs, text and device-independent bitmaps) draws through
 // cairo; the writer stores a bitmap as a placeable metafile with one StretchDIB record, and
 // writes a metafile that was read as a WMF back unchanged.
+#include <cairo.h>
 #include <algorithm>
 #include <array>
-#include <cairo.h>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -254,8 +254,8 @@ void WmfPlayer::Stroke() {
 void WmfPlayer::FillAndStroke(bool fill) {
     const Brush& brush = m_state.brush;
     if (fill && brush.style != kBrushNull) {
-        cairo_set_fill_rule(m_cairo, m_state.winding ? CAIRO_FILL_RULE_WINDING
-                                                     : CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_set_fill_rule(m_cairo,
+                            m_state.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
         cairo_set_source_rgb(m_cairo, brush.colour.r, brush.colour.g, brush.colour.b);
         cairo_fill_preserve(m_cairo);
     }
@@ -388,10 +388,18 @@ bool WmfPlayer::Play(const Record& r) {
                 ApplyWindow();
             }
             break;
-        case kSetBkMode: m_state.transparent_text = r.Word(0) == kTransparentBkMode; break;
-        case kSetPolyFillMode: m_state.winding = r.Word(0) == kWindingFill; break;
-        case kSetBkColor: m_state.bk_colour = FromColorRef(r.DWord(0)); break;
-        case kSetTextColor: m_state.text_colour = FromColorRef(r.DWord(0)); break;
+        case kSetBkMode:
+            m_state.transparent_text = r.Word(0) == kTransparentBkMode;
+            break;
+        case kSetPolyFillMode:
+            m_state.winding = r.Word(0) == kWindingFill;
+            break;
+        case kSetBkColor:
+            m_state.bk_colour = FromColorRef(r.DWord(0));
+            break;
+        case kSetTextColor:
+            m_state.text_colour = FromColorRef(r.DWord(0));
+            break;
         case kSetWindowOrg:
             m_state.window_y = r.Word(0);
             m_state.window_x = r.Word(1);
@@ -493,9 +501,15 @@ bool WmfPlayer::Play(const Record& r) {
             EllipsePath(r.Word(3), r.Word(2), r.Word(1), r.Word(0));
             FillAndStroke(true);
             break;
-        case kArc: ArcPath(r, 0); break;
-        case kPie: ArcPath(r, 1); break;
-        case kChord: ArcPath(r, 2); break;
+        case kArc:
+            ArcPath(r, 0);
+            break;
+        case kPie:
+            ArcPath(r, 1);
+            break;
+        case kChord:
+            ArcPath(r, 2);
+            break;
         case kTextOut: {
             size_t count = uint16_t(r.Word(0));
             size_t padded = (count + 1) & ~size_t(1);
@@ -567,7 +581,8 @@ void PutRecord(std::vector<uint8_t>& out, uint16_t function, std::span<const uin
                std::span<const uint8_t> tail = {}) {
     size_t tail_words = (tail.size() + 1) / 2;
     uint32_t size = uint32_t(3 + words.size() + tail_words);
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(size >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(size >> (8 * i)));
     out.push_back(uint8_t(function));
     out.push_back(uint8_t(function >> 8));
     for (uint16_t word : words) {
@@ -588,8 +603,8 @@ std::vector<uint8_t> WriteBitmapMetafile(const oDIB& dib, uint16_t units_per_inc
     PutRecord(records, kSetWindowOrg, origin);
     const uint16_t extent[] = {h, w};
     PutRecord(records, kSetWindowExt, extent);
-    const uint16_t stretch[] = {uint16_t(kSrcCopy & 0xFFFF), uint16_t(kSrcCopy >> 16), 0, h, w, 0,
-                                0, h, w, 0, 0};
+    const uint16_t stretch[] = {
+        uint16_t(kSrcCopy & 0xFFFF), uint16_t(kSrcCopy >> 16), 0, h, w, 0, 0, h, w, 0, 0};
     PutRecord(records, kStretchDib, stretch, packed);
     size_t largest = 3 + std::size(stretch) + (packed.size() + 1) / 2;
     PutRecord(records, kEof, {});
@@ -612,7 +627,8 @@ std::vector<uint8_t> WriteBitmapMetafile(const oDIB& dib, uint16_t units_per_inc
     put16(units_per_inch);
     put32(0);
     uint16_t checksum = 0;
-    for (size_t i = 0; i < 20; i += 2) checksum ^= uint16_t(out[i] | out[i + 1] << 8);
+    for (size_t i = 0; i < 20; i += 2)
+        checksum ^= uint16_t(out[i] | out[i + 1] << 8);
     put16(checksum);
     put16(1);
     put16(kHeaderBytes / 2);
@@ -662,14 +678,15 @@ public:
         if (auto* wmf = dynamic_cast<const WmfDrawing*>(in.m_drawing.get());
             wmf != nullptr && in.m_bitmap == nullptr) {
             return out.Write(wmf->Bytes().data(), wmf->Bytes().size()) ? kFilterDone
-                                                                        : kFilterFailed;
+                                                                       : kFilterFailed;
         }
         oDIB bitmap;
         uint16_t units_per_inch = uint16_t(kDefaultUnitsPerInch);
         if (in.m_bitmap != nullptr && in.m_drawing == nullptr) {
             bitmap = *in.m_bitmap;
             if (bitmap.m_xPelsPerMeter > 0) {
-                units_per_inch = uint16_t(std::clamp(bitmap.m_xPelsPerMeter * 254 / 10000, 1, 65535));
+                units_per_inch =
+                    uint16_t(std::clamp(bitmap.m_xPelsPerMeter * 254 / 10000, 1, 65535));
             }
         } else if (!RenderForWriting(in, bitmap)) {
             return kFilterFailed;
@@ -719,7 +736,8 @@ private:
         double scale = kDefaultUnitsPerInch / kHimetricPerInch;
         double longer = std::max(cx, cy) * scale;
         if (longer > kMaxWrittenRenderPx) scale *= kMaxWrittenRenderPx / longer;
-        int32_t w = std::max(1, int32_t(cx * scale + 0.5)), h = std::max(1, int32_t(cy * scale + 0.5));
+        int32_t w = std::max(1, int32_t(cx * scale + 0.5)),
+                h = std::max(1, int32_t(cy * scale + 0.5));
         if (!bitmap.Create(w, h, 24)) return false;
         FillRect(bitmap, {0, 0, w, h}, kWhite);
         return DrawMetafile(bitmap, {0, 0, w, h}, in);
@@ -728,6 +746,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<oFILTER> MakeWmfFilter() { return std::make_unique<WmfFilter>(); }
+std::unique_ptr<oFILTER> MakeWmfFilter() {
+    return std::make_unique<WmfFilter>();
+}
 
 }  // namespace scopa

@@ -46,13 +46,32 @@ oDIB ApplyOrientation(const oDIB& stored, int orientation) {
         for (int32_t ox = 0; ox < upright.Width(); ++ox, out += 3) {
             int32_t sx = ox, sy = oy;
             switch (orientation) {
-                case 2: sx = w - 1 - ox; break;
-                case 3: sx = w - 1 - ox; sy = h - 1 - oy; break;
-                case 4: sy = h - 1 - oy; break;
-                case 5: sx = oy; sy = ox; break;
-                case 6: sx = oy; sy = h - 1 - ox; break;
-                case 7: sx = w - 1 - oy; sy = h - 1 - ox; break;
-                default: sx = w - 1 - oy; sy = ox; break;  // 8
+                case 2:
+                    sx = w - 1 - ox;
+                    break;
+                case 3:
+                    sx = w - 1 - ox;
+                    sy = h - 1 - oy;
+                    break;
+                case 4:
+                    sy = h - 1 - oy;
+                    break;
+                case 5:
+                    sx = oy;
+                    sy = ox;
+                    break;
+                case 6:
+                    sx = oy;
+                    sy = h - 1 - ox;
+                    break;
+                case 7:
+                    sx = w - 1 - oy;
+                    sy = h - 1 - ox;
+                    break;
+                default:
+                    sx = w - 1 - oy;
+                    sy = ox;
+                    break;  // 8
             }
             std::memcpy(out, stored.Row(sy) + 3 * size_t(sx), 3);
         }

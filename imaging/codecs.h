@@ -46,7 +46,9 @@ private:
 // Turns a picture stored with orientation `orientation` (1-8, as in EXIF and TIFF) upright.
 oDIB ApplyOrientation(const oDIB& stored, int orientation);
 // True for orientations that swap width and height.
-inline bool OrientationSwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
+inline bool OrientationSwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
 
 // The orientation in an APP1 "Exif" block (starting at "Exif\0\0"); 1 when absent or unreadable.
 int ExifOrientation(std::span<const uint8_t> app1);

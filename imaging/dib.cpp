@@ -67,8 +67,15 @@ void AppendBitmapInfoHeader(std::vector<uint8_t>& out, const BitmapInfoHeader& h
 bool oDIB::Create(int32_t width_px, int32_t height_px, int bit_count) {
     *this = oDIB();
     switch (bit_count) {
-        case 1: case 4: case 8: case 16: case 24: case 32: break;
-        default: return false;
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return false;
     }
     if (width_px <= 0 || height_px <= 0) return false;
     size_t stride = DibStride(width_px, bit_count);
@@ -217,10 +224,14 @@ std::vector<uint8_t> oDIB::ToPackedDib() const {
 uint32_t oDIB::RawPixel(int32_t x, int32_t y) const {
     const uint8_t* row = Row(y);
     switch (m_bitCount) {
-        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-        case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
-        case 8: return row[x];
-        case 16: return uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
+        case 1:
+            return (row[x >> 3] >> (7 - (x & 7))) & 1;
+        case 4:
+            return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+        case 8:
+            return row[x];
+        case 16:
+            return uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
         case 24: {
             const uint8_t* p = row + 3 * size_t(x);
             return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
@@ -246,7 +257,9 @@ void oDIB::SetRawPixel(int32_t x, int32_t y, uint32_t value) {
                            : uint8_t((byte & 0x0F) | (value & 15) << 4);
             break;
         }
-        case 8: row[x] = uint8_t(value); break;
+        case 8:
+            row[x] = uint8_t(value);
+            break;
         case 16:
             row[2 * x] = uint8_t(value);
             row[2 * x + 1] = uint8_t(value >> 8);

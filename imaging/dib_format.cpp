@@ -49,8 +49,15 @@ std::optional<DibLayout> DescribeDib(const BitmapInfoHeader& header) {
     layout.bit_count = header.bit_count;
     layout.compression = header.compression;
     switch (header.bit_count) {
-        case 1: case 4: case 8: case 16: case 24: case 32: break;
-        default: return std::nullopt;
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return std::nullopt;
     }
     bool rle = header.compression == kBiRle8 || header.compression == kBiRle4;
     if (header.compression == kBiRle8 && header.bit_count != 8) return std::nullopt;
@@ -84,9 +91,15 @@ void DibRowToBgr(const DibLayout& layout, const uint8_t* row, uint8_t* bgr_out) 
     for (int32_t x = 0; x < layout.width; ++x) {
         uint8_t* out = bgr_out + size_t(x) * 3;
         switch (layout.bit_count) {
-            case 1: put_index((row[x >> 3] >> (7 - (x & 7))) & 1, out); break;
-            case 4: put_index((row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15, out); break;
-            case 8: put_index(row[x], out); break;
+            case 1:
+                put_index((row[x >> 3] >> (7 - (x & 7))) & 1, out);
+                break;
+            case 4:
+                put_index((row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15, out);
+                break;
+            case 8:
+                put_index(row[x], out);
+                break;
             case 24:
                 out[0] = row[3 * x];
                 out[1] = row[3 * x + 1];

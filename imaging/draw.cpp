@@ -10,9 +10,11 @@ namespace scopa {
 
 uint32_t RawValueForColour(const oDIB& target, Rgb colour, const BlitColours& colours) {
     switch (target.BitCount()) {
-        case 1: return colour == colours.background ? 1 : 0;
+        case 1:
+            return colour == colours.background ? 1 : 0;
         case 4:
-        case 8: return NearestCubeIndex(colour);
+        case 8:
+            return NearestCubeIndex(colour);
         case 16:
             return uint32_t(colour.red >> 3) << 10 | uint32_t(colour.green >> 3) << 5 |
                    uint32_t(colour.blue >> 3);
@@ -40,10 +42,14 @@ uint32_t ConvertedPixel(const oDIB& target, const oDIB& source, int32_t x, int32
 
 uint32_t Combine(uint32_t target, uint32_t source, RasterOp op) {
     switch (op) {
-        case RasterOp::kSrcCopy: return source;
-        case RasterOp::kSrcInvert: return target ^ source;
-        case RasterOp::kSrcAnd: return target & source;
-        case RasterOp::kSrcPaint: return target | source;
+        case RasterOp::kSrcCopy:
+            return source;
+        case RasterOp::kSrcInvert:
+            return target ^ source;
+        case RasterOp::kSrcAnd:
+            return target & source;
+        case RasterOp::kSrcPaint:
+            return target | source;
     }
     return source;
 }
@@ -122,8 +128,8 @@ void StorePixel(oDIB& target, int32_t x, int32_t y, const uint32_t* bgr) {
         p[2] = uint8_t(bgr[2]);
         return;
     }
-    target.SetRawPixel(x, y, RawValueForColour(target, {uint8_t(bgr[2]), uint8_t(bgr[1]),
-                                                        uint8_t(bgr[0])}));
+    target.SetRawPixel(
+        x, y, RawValueForColour(target, {uint8_t(bgr[2]), uint8_t(bgr[1]), uint8_t(bgr[0])}));
 }
 
 }  // namespace
@@ -145,7 +151,8 @@ void FillRect(oDIB& target, Rect rect, Rgb colour) {
         return;
     }
     for (int32_t y = top; y < bottom; ++y) {
-        for (int32_t x = left; x < right; ++x) target.SetRawPixel(x, y, raw);
+        for (int32_t x = left; x < right; ++x)
+            target.SetRawPixel(x, y, raw);
     }
 }
 
@@ -173,9 +180,8 @@ void Polyline(oDIB& target, std::span<const Point> points, int pen_width_px, Rgb
     }
 }
 
-void BitBlt(oDIB& target, int32_t x, int32_t y, int32_t width, int32_t height,
-            const oDIB& source, int32_t source_x, int32_t source_y, RasterOp op,
-            const BlitColours& colours) {
+void BitBlt(oDIB& target, int32_t x, int32_t y, int32_t width, int32_t height, const oDIB& source,
+            int32_t source_x, int32_t source_y, RasterOp op, const BlitColours& colours) {
     for (int32_t row = 0; row < height; ++row) {
         int32_t ty = y + row, sy = source_y + row;
         if (ty < 0 || sy < 0 || ty >= target.Height() || sy >= source.Height()) continue;
@@ -188,8 +194,8 @@ void BitBlt(oDIB& target, int32_t x, int32_t y, int32_t width, int32_t height,
     }
 }
 
-void StretchBlt(oDIB& target, Rect target_rect, const oDIB& source, Rect source_rect,
-                RasterOp op, const BlitColours& colours) {
+void StretchBlt(oDIB& target, Rect target_rect, const oDIB& source, Rect source_rect, RasterOp op,
+                const BlitColours& colours) {
     if (target_rect.IsEmpty() || source_rect.IsEmpty()) return;
     for (int32_t ty = std::max(target_rect.top, 0);
          ty < std::min(target_rect.bottom, target.Height()); ++ty) {
@@ -259,7 +265,8 @@ void DrawDibScaled(oDIB& target, Rect target_rect, const oDIB& source) {
             uint32_t* sum = &accumulated[size_t(tx - target_rect.left) * 3];
             uint32_t bgr[3];
             for (int c = 0; c < 3; ++c) {
-                bgr[c] = std::min<uint32_t>(255, (sum[c] + (1u << (kWeightShift - 1))) >> kWeightShift);
+                bgr[c] =
+                    std::min<uint32_t>(255, (sum[c] + (1u << (kWeightShift - 1))) >> kWeightShift);
             }
             StorePixel(target, tx, ty, bgr);
         }

@@ -36,13 +36,12 @@ void Polyline(oDIB& target, std::span<const Point> points, int pen_width_px, Rgb
 
 // Combines `width` x `height` source pixels at (source_x, source_y) into the target at (x, y).
 // Parts outside either bitmap are clipped.
-void BitBlt(oDIB& target, int32_t x, int32_t y, int32_t width, int32_t height,
-            const oDIB& source, int32_t source_x, int32_t source_y, RasterOp op,
-            const BlitColours& colours = {});
+void BitBlt(oDIB& target, int32_t x, int32_t y, int32_t width, int32_t height, const oDIB& source,
+            int32_t source_x, int32_t source_y, RasterOp op, const BlitColours& colours = {});
 
 // Nearest-pixel scaling of a source rectangle onto a target rectangle.
-void StretchBlt(oDIB& target, Rect target_rect, const oDIB& source, Rect source_rect,
-                RasterOp op, const BlitColours& colours = {});
+void StretchBlt(oDIB& target, Rect target_rect, const oDIB& source, Rect source_rect, RasterOp op,
+                const BlitColours& colours = {});
 
 // A 1-bit mask of the source's size: 1 where the source pixel has the key colour, else 0.
 oDIB MakeMask(const oDIB& source, Rgb key);

@@ -1,8 +1,8 @@
 #include "imaging/export.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -34,8 +34,8 @@ bool CopyReplacing(const std::string& source, const std::string& destination) {
 bool ExportPicture(PictureLoadObserver* observer, const std::string& destination,
                    const std::string& id, int32_t width, int32_t height, const std::string& source,
                    int resolution_index) {
-    std::string source_tail = ToUpperAscii(source.size() >= 3 ? source.substr(source.size() - 3)
-                                                              : source);
+    std::string source_tail =
+        ToUpperAscii(source.size() >= 3 ? source.substr(source.size() - 3) : source);
     if (source_tail == id) return CopyReplacing(source, destination);
     oDIB dib;
     vMETAFILE metafile;
@@ -94,7 +94,7 @@ bool WrapDibAsVector(const std::string& destination, const std::string& id, cons
     vMETAFILE metafile;
     metafile.LogicalExtents(0, w - 1, 0, h - 1);
     metafile.PhysicalExtents(dib.m_xPelsPerMeter / 40 * w, dib.m_yPelsPerMeter / 40 * h);
-    metafile.m_bitmap = std::make_shared<const oDIB>(dib);
+    metafile.DrawDIB(dib);
     return WritePicture(destination, id, nullptr, &metafile) == kFilterDone;
 }
 

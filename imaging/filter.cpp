@@ -6,11 +6,21 @@
 
 namespace scopa {
 
-oFILTER_STATUS oFILTER::Convert(vSTREAM&, oDIB&) { return kFilterFailed; }
-oFILTER_STATUS oFILTER::Convert(vSTREAM&, vMETAFILE&) { return kFilterFailed; }
-oFILTER_STATUS oFILTER::Convert(const oDIB&, vSTREAM&) { return kFilterFailed; }
-oFILTER_STATUS oFILTER::Convert(const vMETAFILE&, vSTREAM&) { return kFilterFailed; }
-bool oFILTER::ReadPictureSize(vSTREAM&, vSIZE&) { return false; }
+oFILTER_STATUS oFILTER::Convert(vSTREAM&, oDIB&) {
+    return kFilterFailed;
+}
+oFILTER_STATUS oFILTER::Convert(vSTREAM&, vMETAFILE&) {
+    return kFilterFailed;
+}
+oFILTER_STATUS oFILTER::Convert(const oDIB&, vSTREAM&) {
+    return kFilterFailed;
+}
+oFILTER_STATUS oFILTER::Convert(const vMETAFILE&, vSTREAM&) {
+    return kFilterFailed;
+}
+bool oFILTER::ReadPictureSize(vSTREAM&, vSIZE&) {
+    return false;
+}
 
 std::vector<int> OfferedReductionFactors(vSIZE size, int max_factor) {
     std::vector<int> factors{1};
@@ -43,7 +53,8 @@ int oFILTER::GetResolutionCount(vSTREAM& in) {
     vSIZE size;
     if (!ReadPictureSize(in, size) || size.cx <= 0 || size.cy <= 0) return 0;
     m_factors = OfferedReductionFactors(size, MaxReductionFactor());
-    for (int factor : m_factors) m_sizes.push_back(ReducedSize(size, factor));
+    for (int factor : m_factors)
+        m_sizes.push_back(ReducedSize(size, factor));
     return int(m_sizes.size());
 }
 
@@ -85,9 +96,13 @@ std::vector<std::unique_ptr<oFILTER>>& Filters() {
 
 }  // namespace
 
-uint16_t oFILTERLIST::GetNoItems() { return uint16_t(Filters().size()); }
+uint16_t oFILTERLIST::GetNoItems() {
+    return uint16_t(Filters().size());
+}
 
-oFILTER& oFILTERLIST::operator[](int index) const { return *Filters()[size_t(index)]; }
+oFILTER& oFILTERLIST::operator[](int index) const {
+    return *Filters()[size_t(index)];
+}
 
 oFILTER_TYPE oFILTERLIST::GetFilter(vSTREAM& stream, oFILTER*& filter) {
     filter = nullptr;

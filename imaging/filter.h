@@ -53,6 +53,15 @@ public:
 inline constexpr size_t kSniffBytes = 4096;
 // Bitmaps whose full decode would exceed this many pixels are refused.
 inline constexpr uint64_t kMaxFullDecodePixels = uint64_t(1) << 30;
+// Even a reduced read passes every pixel through the decoder; beyond this many (about twenty
+// seconds of decoding) a picture is refused rather than left to look like a hang.
+inline constexpr uint64_t kMaxStreamedPixels = uint64_t(1) << 31;
+
+// True when a picture of `size` read at reduction `factor` is beyond the limits above.
+constexpr bool IsTooLargeToRead(vSIZE size, int factor) {
+    uint64_t pixels = uint64_t(size.cx > 0 ? size.cx : 0) * uint64_t(size.cy > 0 ? size.cy : 0);
+    return pixels > kMaxStreamedPixels || (factor == 1 && pixels > kMaxFullDecodePixels);
+}
 // Reduced resolutions are offered down to this size of the longer side, the size pictures are
 // rendered at for thumbnails, so the final reduction always has a margin of two.
 inline constexpr int32_t kSmallestOfferedSidePx = 256;

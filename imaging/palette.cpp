@@ -12,7 +12,9 @@ const std::array<Rgb, 20> kStaticColours = {{
 
 namespace {
 
-RgbQuad Quad(Rgb colour) { return {colour.blue, colour.green, colour.red, 0}; }
+RgbQuad Quad(Rgb colour) {
+    return {colour.blue, colour.green, colour.red, 0};
+}
 
 std::array<RgbQuad, kPaletteSize> BuildScreenPalette() {
     std::array<RgbQuad, kPaletteSize> palette{};
@@ -38,7 +40,9 @@ std::array<RgbQuad, kPaletteSize> BuildScreenPalette() {
     return palette;
 }
 
-int NearestLevel(uint8_t value) { return (value + kCubeStep / 2) / kCubeStep; }
+int NearestLevel(uint8_t value) {
+    return (value + kCubeStep / 2) / kCubeStep;
+}
 
 }  // namespace
 

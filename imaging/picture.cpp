@@ -1,10 +1,10 @@
 #include "imaging/picture.h"
 
+#include <unistd.h>
 #include <chrono>
 #include <filesystem>
 #include <new>
 #include <vector>
-#include <unistd.h>
 
 #include "imaging/draw.h"
 #include "platform/text.h"
@@ -76,7 +76,8 @@ oFILTER* FindByExtension(const std::string& path) {
 int ChooseResolution(oFILTER& filter, const std::string& path) {
     int count = filter.GetResolutionCount(path);
     std::vector<vSIZE> sizes;
-    for (int i = 0; i < count; ++i) sizes.push_back(filter.GetResolution(i));
+    for (int i = 0; i < count; ++i)
+        sizes.push_back(filter.GetResolution(i));
     return ChooseAutomaticResolution(sizes);
 }
 
@@ -109,9 +110,13 @@ int ChooseAutomaticResolution(std::span<const vSIZE> sizes) {
     return chosen;
 }
 
-void SetTickSource(TickSource source) { g_tickSource = source != nullptr ? source : SteadyTickMs; }
+void SetTickSource(TickSource source) {
+    g_tickSource = source != nullptr ? source : SteadyTickMs;
+}
 
-const oFILTER* LastMatchedFilter() { return g_lastMatched; }
+const oFILTER* LastMatchedFilter() {
+    return g_lastMatched;
+}
 
 bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_content) {
     oFILTER* found = nullptr;
@@ -166,8 +171,7 @@ int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& di
     return StatusToLoadResult(status);
 }
 
-Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width,
-              int32_t box_height) {
+Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width, int32_t box_height) {
     if (int64_t(source_width) * box_height > int64_t(source_height) * box_width) {
         return {0, 0, box_width, MulDiv(source_height, box_width, source_width)};
     }
@@ -176,18 +180,19 @@ Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width,
 
 vSIZE RenderPicture(oDIB& target, int kind, const oDIB& dib, const vMETAFILE& metafile) {
     FillRect(target, {0, 0, target.Width(), target.Height()}, kWhite);
+    vDEVICE device(target);
     if (kind == kFilterTypeVector) {
         Rect fitted = FitToBox(metafile.m_cx, metafile.m_cy, target.Width(), target.Height());
         if (fitted.Width() > 0 && fitted.Height() > 0 && metafile.m_x1 != metafile.m_x0 &&
             metafile.m_y1 != metafile.m_y0) {
-            DrawMetafile(target, fitted, metafile);
+            device.DrawMetafile(metafile, fitted);
         }
         return {fitted.Width(), fitted.Height()};
     }
     if (kind == kFilterTypeBitmap || kind == kFilterTypeEps) {
         Rect fitted = FitToBox(dib.Width(), dib.Height(), target.Width(), target.Height());
         if (!fitted.IsEmpty() && dib.Width() != 0 && dib.Height() != 0) {
-            DrawDibScaled(target, fitted, dib);
+            device.DrawDIB(dib, {dib.Width(), dib.Height(), fitted, 5});
         }
         return {fitted.Width(), fitted.Height()};
     }
@@ -226,8 +231,10 @@ bool LoadBitmapFile(const std::string& name, oDIB& target) {
     if (!file.ReadExact(head, sizeof head)) return false;
     auto header = ReadBitmapInfoHeader({head + kFileHeaderBytes, kBitmapInfoHeaderBytes});
     if (!header || header->width <= 0 || header->height <= 0) return false;
-    uint32_t entries = header->bit_count == 1 ? 2 : header->bit_count == 4 ? 16
-                     : header->bit_count == 8 ? 256 : 0;
+    uint32_t entries = header->bit_count == 1   ? 2
+                       : header->bit_count == 4 ? 16
+                       : header->bit_count == 8 ? 256
+                                                : 0;
     if (header->clr_used != 0) entries = header->clr_used;
     entries = std::min(entries, kMaxTableEntries);
     uint64_t bits_bytes = DibStride(header->width, header->bit_count) * uint64_t(header->height);
@@ -237,8 +244,8 @@ bool LoadBitmapFile(const std::string& name, oDIB& target) {
     std::vector<uint8_t> packed;
     AppendBitmapInfoHeader(packed, *header);
     packed.resize(kBitmapInfoHeaderBytes + size_t(entries) * 4 + size_t(bits_bytes));
-    if (!file.ReadExact(packed.data() + kBitmapInfoHeaderBytes, packed.size() -
-                                                                    kBitmapInfoHeaderBytes)) {
+    if (!file.ReadExact(packed.data() + kBitmapInfoHeaderBytes,
+                        packed.size() - kBitmapInfoHeaderBytes)) {
         return false;
     }
     auto dib = oDIB::FromPackedDib(packed);

@@ -59,8 +59,7 @@ int ChooseAutomaticResolution(std::span<const vSIZE> sizes);
 vSIZE RenderPicture(oDIB& target, int kind, const oDIB& dib, const vMETAFILE& metafile);
 
 // The largest rectangle of the source's proportions in the box, at (0, 0).
-Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width,
-              int32_t box_height);
+Rect FitToBox(int32_t source_width, int32_t source_height, int32_t box_width, int32_t box_height);
 
 // Writes through the filter named `id`: its status (0 success), or 6 when the file cannot be
 // created or no filter has that identifier. The file is replaced only on success.

@@ -52,7 +52,8 @@ void RowReducer::EmitBand(int32_t band, int32_t rows_in_band) {
     uint8_t* out = m_result.Row(band);
     int32_t width = m_result.Width();
     for (int32_t x = 0; x < width; ++x) {
-        uint32_t columns = uint32_t(std::min<int64_t>(m_factor, m_source.cx - int64_t(x) * m_factor));
+        uint32_t columns =
+            uint32_t(std::min<int64_t>(m_factor, m_source.cx - int64_t(x) * m_factor));
         uint64_t count = uint64_t(columns) * uint64_t(rows_in_band);
         uint64_t* sum = &m_sums[size_t(x) * 3];
         for (int c = 0; c < 3; ++c) {

@@ -1,10 +1,10 @@
 #include "imaging/stream.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 
 namespace scopa {
 
@@ -23,8 +23,8 @@ bool vSTREAM::ReadRest(std::vector<uint8_t>& out, uint64_t max_bytes) {
 vFILE::vFILE(const std::string& path, uint32_t mode) : m_path(path) {
     if (mode == kModeCreate) {
         static std::atomic<unsigned> counter{0};
-        m_temporaryPath = path + ".tmp" + std::to_string(getpid()) + "-" +
-                          std::to_string(counter++);
+        m_temporaryPath =
+            path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
         m_file = std::fopen(m_temporaryPath.c_str(), "wb+");
         return;
     }
@@ -38,7 +38,9 @@ vFILE::vFILE(const std::string& path, uint32_t mode) : m_path(path) {
     }
 }
 
-vFILE::~vFILE() { Close(); }
+vFILE::~vFILE() {
+    Close();
+}
 
 bool vFILE::Commit() {
     if (m_file == nullptr || m_temporaryPath.empty()) return false;
@@ -84,7 +86,9 @@ uint64_t vFILE::Tell() const {
     return position < 0 ? 0 : uint64_t(position);
 }
 
-uint64_t vFILE::Size() const { return m_size; }
+uint64_t vFILE::Size() const {
+    return m_size;
+}
 
 size_t vMEMSTREAM::Read(void* buffer, size_t bytes) {
     std::span<const uint8_t> data = Data();

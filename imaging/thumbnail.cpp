@@ -55,8 +55,8 @@ DitherTables BuildTables() {
         tables.right[index] = int16_t(MulDiv(e, 7, 16));
         tables.below_left[index] = int16_t(MulDiv(e, 3, 16));
         tables.below[index] = int16_t(MulDiv(e, 5, 16));
-        tables.below_right[index] = int16_t(e - tables.right[index] - tables.below_left[index] -
-                                            tables.below[index]);
+        tables.below_right[index] =
+            int16_t(e - tables.right[index] - tables.below_left[index] - tables.below[index]);
     }
     for (size_t v = 0; v < kValueCount; ++v) {
         size_t rest = tables.rest[v];
@@ -162,9 +162,11 @@ void RunHalving(const HalvingJob& job, int& depth, const DitherTables& (*tables)
 }
 
 // 24-bit rows of the source: the bitmap's own rows when it already is 24-bit.
+// Null when the conversion's memory cannot be had.
 const uint8_t* Source24(const oDIB& source, std::vector<uint8_t>& converted) {
     if (source.BitCount() == kDepth24) return source.Row(0);
     oDIB copy = source.ConvertTo24();
+    if (copy.IsEmpty()) return nullptr;
     converted.assign(copy.Bits().begin(), copy.Bits().end());
     return converted.data();
 }
@@ -184,6 +186,7 @@ void HalveToThumbnail(const oDIB& source, uint8_t* out, int& depth) {
     if (source.Width() < 2 || source.Height() < 2) return;
     HalvingJob job;
     job.source = Source24(source, converted);
+    if (job.source == nullptr) return;
     job.source_step = ptrdiff_t(DibStride(source.Width(), kDepth24));
     job.out = out;
     job.out_width = source.Width() / 2;
@@ -208,6 +211,7 @@ bool HalveToDib(const oDIB& source, uint8_t* out, int& depth) {
         error_rows.resize(2 * size_t(source.Width() / 2 + 2) * 3);
         HalvingJob job;
         job.source = Source24(source, converted);
+        if (job.source == nullptr) return false;
         // The walk runs bottom-up, as the rows of a DIB of positive height are stored.
         ptrdiff_t stride = ptrdiff_t(DibStride(source.Width(), kDepth24));
         job.source += stride * (source.Height() - 1);
@@ -221,6 +225,20 @@ bool HalveToDib(const oDIB& source, uint8_t* out, int& depth) {
         return false;
     }
     return true;
+}
+
+oDIB ThumbnailToDib(const uint8_t* pixels, vSIZE covered) {
+    oDIB dib;
+    if (covered.cx < 1 || covered.cy < 1 || covered.cx > kThumbnailSidePx ||
+        covered.cy > kThumbnailSidePx || !dib.Create(covered.cx, covered.cy, kDepth8)) {
+        return oDIB();
+    }
+    const auto& palette = ScreenPalette();
+    dib.ColourTable().assign(palette.begin(), palette.end());
+    for (int32_t y = 0; y < covered.cy; ++y) {
+        std::memcpy(dib.Row(y), pixels + size_t(y) * kThumbnailSidePx, size_t(covered.cx));
+    }
+    return dib;
 }
 
 int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, uint8_t* out,

@@ -34,6 +34,10 @@ void HalveToThumbnail(const oDIB& source, uint8_t* out, int& depth);
 // when the working memory cannot be had.
 bool HalveToDib(const oDIB& source, uint8_t* out, int& depth);
 
+// The covered part of a cache thumbnail (128 x 128 indices, rows top-down) as an 8-bit bitmap
+// with the screen palette as its colour table; empty when the covered size is not 1..128.
+oDIB ThumbnailToDib(const uint8_t* pixels, vSIZE covered);
+
 // Loads a picture with automatic resolution, renders it at 256 x 256 (white, fitted top-left)
 // and halves it into the 16,384-byte cache thumbnail. Returns the load result (0 read,
 // 1 interrupted, 2 failed); `out` and `covered` are valid only for 0.

@@ -1,7 +1,7 @@
 #include "imaging/vector.h"
 
-#include <algorithm>
 #include <cairo.h>
+#include <algorithm>
 
 #include "imaging/draw.h"
 
@@ -11,8 +11,8 @@ namespace {
 
 // Draws the drawing through a cairo surface holding the target rectangle's current pixels.
 void DrawThroughCairo(oDIB& target, Rect rect, const vMETAFILE& picture) {
-    Rect clipped{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, target.Width()),
-                 std::min(rect.bottom, target.Height())};
+    Rect clipped{std::max(rect.left, 0), std::max(rect.top, 0),
+                 std::min(rect.right, target.Width()), std::min(rect.bottom, target.Height())};
     if (clipped.IsEmpty() || (target.BitCount() != 24 && target.BitCount() != 32)) return;
     cairo_surface_t* surface =
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, clipped.Width(), clipped.Height());
@@ -30,8 +30,8 @@ void DrawThroughCairo(oDIB& target, Rect rect, const vMETAFILE& picture) {
             auto* surface_row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
             for (int32_t x = 0; x < clipped.Width(); ++x, pixels += bytes_per_pixel) {
                 if (into_surface) {
-                    surface_row[x] = uint32_t(pixels[2]) << 16 | uint32_t(pixels[1]) << 8 |
-                                     pixels[0];
+                    surface_row[x] =
+                        uint32_t(pixels[2]) << 16 | uint32_t(pixels[1]) << 8 | pixels[0];
                 } else {
                     pixels[0] = uint8_t(surface_row[x]);
                     pixels[1] = uint8_t(surface_row[x] >> 8);
@@ -54,6 +54,16 @@ void DrawThroughCairo(oDIB& target, Rect rect, const vMETAFILE& picture) {
 }
 
 }  // namespace
+
+void vDEVICE::DrawDIB(const oDIB& source, const oDIBCONTEXT& context) {
+    if (context.source_width == source.Width() && context.source_height == source.Height()) {
+        DrawDibScaled(m_target, context.destination, source);
+        return;
+    }
+    // A part of the source: nearest-pixel scaling of that part.
+    StretchBlt(m_target, context.destination, source,
+               {0, 0, context.source_width, context.source_height}, RasterOp::kSrcCopy);
+}
 
 bool DrawMetafile(oDIB& target, Rect rect, const vMETAFILE& picture) {
     if (rect.IsEmpty() || picture.m_x1 == picture.m_x0 || picture.m_y1 == picture.m_y0) {

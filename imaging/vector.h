@@ -31,7 +31,9 @@ public:
         m_cx = cx;
         m_cy = cy;
     }
-    bool IsEmpty() const { return m_drawing == nullptr; }
+    bool IsEmpty() const { return m_drawing == nullptr && m_bitmap == nullptr; }
+    // Records a bitmap drawn over the whole logical extent.
+    void DrawDIB(const oDIB& bitmap) { m_bitmap = std::make_shared<const oDIB>(bitmap); }
 
     int32_t m_x0 = 0, m_x1 = 0, m_y0 = 0, m_y1 = 0;  // logical extents
     int32_t m_cx = 0, m_cy = 0;                      // physical extents
@@ -40,8 +42,30 @@ public:
     std::shared_ptr<const oDIB> m_bitmap;
 };
 
+// How a bitmap is drawn through a device: the part of the source (its width and height from
+// the top-left) and the destination rectangle. Mode 5 is the smooth, area-averaging scaling.
+struct oDIBCONTEXT {
+    int32_t source_width = 0;
+    int32_t source_height = 0;
+    Rect destination;
+    int mode = 5;
+};
+
 // Draws the picture scaled into `rect` of a 24- or 32-bit target. False when nothing could be
 // drawn (no content, empty rectangle, zero logical span).
 bool DrawMetafile(oDIB& target, Rect rect, const vMETAFILE& picture);
+
+// A drawing surface over a bitmap, as pictures are drawn for thumbnails and previews.
+class vDEVICE {
+public:
+    explicit vDEVICE(oDIB& target) : m_target(target) {}
+    bool DrawMetafile(const vMETAFILE& picture, Rect rect) {
+        return scopa::DrawMetafile(m_target, rect, picture);
+    }
+    void DrawDIB(const oDIB& source, const oDIBCONTEXT& context);
+
+private:
+    oDIB& m_target;
+};
 
 }  // namespace scopa

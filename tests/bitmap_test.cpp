@@ -92,8 +92,8 @@ TEST(PackedDibTest, MalformedInputsFail) {
     EXPECT_FALSE(oDIB::FromPackedDib(Packed(1 << 20, 1 << 20, 24, kBiRgb, {}, {})));
     EXPECT_FALSE(oDIB::FromPackedDib(Packed(2, -2, 8, kBiRle8, std::vector<uint8_t>(1024), {})));
     // A literal run that reaches past the data.
-    EXPECT_FALSE(oDIB::FromPackedDib(
-        Packed(8, 1, 8, kBiRle8, std::vector<uint8_t>(1024), {0, 8, 1, 2})));
+    EXPECT_FALSE(
+        oDIB::FromPackedDib(Packed(8, 1, 8, kBiRle8, std::vector<uint8_t>(1024), {0, 8, 1, 2})));
 }
 
 oDIB Solid(int32_t width, int32_t height, Rgb colour, int bits = 24) {

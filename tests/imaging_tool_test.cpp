@@ -24,7 +24,8 @@ std::filesystem::path MakeBmp(const ScopedTempDir& dir) {
 
 uint32_t Le32(const std::string& bytes, size_t offset) {
     uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | uint8_t(bytes[offset + size_t(i)]);
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | uint8_t(bytes[offset + size_t(i)]);
     return value;
 }
 
@@ -37,8 +38,8 @@ TEST(ThumbCommandTest, RawWritesACacheRecord) {
     EXPECT_EQ(Le32(result.out, 4), 128u);
     EXPECT_EQ(Le32(result.out, 8), 96u);
     const std::string pixels = result.out.substr(12);
-    EXPECT_EQ(uint8_t(pixels[0]), 20);          // black, top-left
-    EXPECT_EQ(uint8_t(pixels[127]), 235);       // white, right half
+    EXPECT_EQ(uint8_t(pixels[0]), 20);           // black, top-left
+    EXPECT_EQ(uint8_t(pixels[127]), 235);        // white, right half
     EXPECT_EQ(uint8_t(pixels[100 * 128]), 235);  // below the covered part: white
 }
 
@@ -69,8 +70,7 @@ TEST(ExportCommandTest, SameFormatCopiesByteForByte) {
     ScopedTempDir dir;
     std::filesystem::path source = MakeBmp(dir);
     std::filesystem::path tif = dir / "a.TIF";
-    ASSERT_EQ(RunTool({"export", source.string(), tif.string(), "--format", "TIF"}).exit_status,
-              0);
+    ASSERT_EQ(RunTool({"export", source.string(), tif.string(), "--format", "TIF"}).exit_status, 0);
     std::filesystem::path copy = dir / "b.TIF";
     ASSERT_EQ(RunTool({"export", tif.string(), copy.string(), "--format", "TIF"}).exit_status, 0);
     EXPECT_EQ(ReadFileBytes(tif), ReadFileBytes(copy));

@@ -64,8 +64,8 @@ protected:
     }
     std::filesystem::path Make(const std::string& name, const std::string& options = "") {
         std::filesystem::path path = m_dir / name;
-        EXPECT_TRUE(MagickConvert(std::string(kTestPicture) + " " + options + " '" +
-                                  path.string() + "'"))
+        EXPECT_TRUE(
+            MagickConvert(std::string(kTestPicture) + " " + options + " '" + path.string() + "'"))
             << name;
         return path;
     }
@@ -119,8 +119,8 @@ TEST_F(PictureTest, ReadsEveryFormatWrittenByAnIndependentTool) {
 
 TEST_F(PictureTest, ReadsOldBmpLayoutsAndRunLengths) {
     std::filesystem::path rle = m_dir / "rle.bmp";
-    ASSERT_TRUE(MagickConvert(std::string(kTestPicture) + " -type Palette -compress RLE 'bmp3:" +
-                              rle.string() + "'"));
+    ASSERT_TRUE(MagickConvert(std::string(kTestPicture) +
+                              " -type Palette -compress RLE 'bmp3:" + rle.string() + "'"));
     Loaded loaded = Load(rle);
     ASSERT_EQ(loaded.result, kLoadRead);
     ExpectTestPicture(loaded.dib, 0, "rle");
@@ -133,8 +133,12 @@ TEST_F(PictureTest, ReadsOldBmpLayoutsAndRunLengths) {
 
 TEST_F(PictureTest, ReadsGreyAndBitmapForms) {
     const Variant variants[] = {
-        {"raw.pgm", "", 0}, {"plain.pgm", "-compress none", 0}, {"deep.pgm", "-depth 16", 0},
-        {"raw.pbm", "", 0}, {"plain.pbm", "-compress none", 0}, {"mono.pcx", "-monochrome", 0},
+        {"raw.pgm", "", 0},
+        {"plain.pgm", "-compress none", 0},
+        {"deep.pgm", "-depth 16", 0},
+        {"raw.pbm", "", 0},
+        {"plain.pbm", "-compress none", 0},
+        {"mono.pcx", "-monochrome", 0},
         {"grey.tga", "-orient TopLeft -colorspace Gray", 0},
     };
     for (const Variant& variant : variants) {
@@ -179,8 +183,8 @@ TEST(HandMadePictureTest, PlainPortableMapsWithComments) {
     loaded = Load(dir / "b.pbm");
     ASSERT_EQ(loaded.result, kLoadRead);
     EXPECT_EQ(loaded.dib.PixelColour(1, 0), kWhite);
-    for (const char* bad : {"P6 2 1 255\nabc", "P2 2 1 0\n0 0", "P5 0 1 255\n",
-                            "P3 1 1 255 1 2", "P5 99999999999 1 255\n"}) {
+    for (const char* bad : {"P6 2 1 255\nabc", "P2 2 1 0\n0 0", "P5 0 1 255\n", "P3 1 1 255 1 2",
+                            "P5 99999999999 1 255\n"}) {
         WriteFileBytes(dir / "bad.ppm", bad);
         EXPECT_EQ(Load(dir / "bad.ppm").result, kLoadFailed) << bad;
     }
@@ -188,9 +192,10 @@ TEST(HandMadePictureTest, PlainPortableMapsWithComments) {
 
 TEST_F(PictureTest, IconsShowTheirLargestImageOnWhite) {
     std::filesystem::path path = m_dir / "multi.ico";
-    ASSERT_TRUE(MagickConvert("-size 16x16 xc:red -size 48x48 xc:blue \\( -size 32x32 xc:none "
-                              "-fill lime -draw 'rectangle 0,0 9,9' \\) -delete 1 '" +
-                              path.string() + "'"));
+    ASSERT_TRUE(
+        MagickConvert("-size 16x16 xc:red -size 48x48 xc:blue \\( -size 32x32 xc:none "
+                      "-fill lime -draw 'rectangle 0,0 9,9' \\) -delete 1 '" +
+                      path.string() + "'"));
     Loaded loaded = Load(path);
     ASSERT_EQ(loaded.result, kLoadRead);
     EXPECT_EQ(loaded.dib.Size(), (vSIZE{32, 32}));
@@ -210,8 +215,8 @@ TEST_F(PictureTest, TransparentGifPixelsAreWhite) {
 // An APP1 segment holding only an EXIF orientation (little-endian TIFF structure).
 std::string ExifOrientationSegment(uint8_t orientation) {
     std::string tiff = std::string("II*\0\x08\0\0\0", 8);
-    tiff += std::string("\x01\0", 2);                              // one entry
-    tiff += std::string("\x12\x01\x03\0\x01\0\0\0", 8);       // 0x0112, SHORT, 1
+    tiff += std::string("\x01\0", 2);                    // one entry
+    tiff += std::string("\x12\x01\x03\0\x01\0\0\0", 8);  // 0x0112, SHORT, 1
     tiff += std::string(1, char(orientation)) + std::string(3, '\0');
     tiff += std::string(4, '\0');  // no next directory
     std::string body = std::string("Exif\0\0", 6) + tiff;
@@ -344,7 +349,9 @@ public:
 };
 
 uint32_t g_fakeTickMs = 0;
-uint32_t FakeTick() { return g_fakeTickMs += 100; }  // every query advances 100 ms
+uint32_t FakeTick() {
+    return g_fakeTickMs += 100;
+}  // every query advances 100 ms
 
 TEST_F(PictureTest, ProgressIsThrottledAndInterruptionGivesOneThenRetrySucceeds) {
     std::filesystem::path path = m_dir / "rows.png";
@@ -378,7 +385,8 @@ TEST_F(PictureTest, TruncatedAndCorruptFilesFailCleanly) {
         }
         // Same start, garbage after the header.
         std::string scrambled = bytes;
-        for (size_t i = 64; i < scrambled.size(); ++i) scrambled[i] = char(i * 7919);
+        for (size_t i = 64; i < scrambled.size(); ++i)
+            scrambled[i] = char(i * 7919);
         WriteFileBytes(path, scrambled);
         Loaded loaded = Load(path);
         EXPECT_TRUE(loaded.result == kLoadFailed || loaded.result == kLoadRead) << name;
@@ -422,7 +430,7 @@ TEST_F(PictureTest, KindsByExtensionAndByContent) {
     EXPECT_FALSE(IsPictureOfKind(png.string(), "LAF", false));
     EXPECT_TRUE(IsPictureOfKind(png.string(), "PNG", true));
     EXPECT_FALSE(IsPictureOfKind(png.string(), "png", false));  // identifiers are exact
-    EXPECT_TRUE(IsPictureOfKind("JPEG", "PCF", false));          // a bare extension
+    EXPECT_TRUE(IsPictureOfKind("JPEG", "PCF", false));         // a bare extension
     EXPECT_TRUE(IsPictureOfKind("photo.Jpg", "JPG", false));
     EXPECT_EQ(std::string(LastMatchedFilter()->GetID()), "JPG");
     EXPECT_TRUE(IsPictureOfKind("other.JPG", "BMF", false));
@@ -436,7 +444,8 @@ TEST_F(PictureTest, CachePreviewCoversTheFittedSize) {
     vSIZE covered;
     ASSERT_EQ(RenderCachePreview(nullptr, path.string(), thumbnail.data(), covered), kLoadRead);
     EXPECT_EQ(covered, (vSIZE{128, 96}));
-    EXPECT_TRUE(std::all_of(thumbnail.begin(), thumbnail.end(), [](uint8_t v) { return v == 235; }));
+    EXPECT_TRUE(
+        std::all_of(thumbnail.begin(), thumbnail.end(), [](uint8_t v) { return v == 235; }));
     EXPECT_EQ(RenderCachePreview(nullptr, (m_dir / "none.jpg").string(), thumbnail.data(), covered),
               kLoadFailed);
 }

@@ -64,7 +64,8 @@ TEST(HalveToThumbnailTest, MidGreyDithersBetweenLevelsTwoAndThree) {
     EXPECT_EQ(seen, (std::set<uint8_t>{106, 149}));
     // Level 2 is 102 and level 3 is 153: the mean intensity stays within 1 of 128.
     double sum = 0;
-    for (uint8_t v : out) sum += v == 106 ? 102 : 153;
+    for (uint8_t v : out)
+        sum += v == 106 ? 102 : 153;
     EXPECT_NEAR(sum / double(out.size()), 128.0, 1.0);
 }
 
@@ -85,7 +86,8 @@ TEST(HalveToThumbnailTest, RestOfEightNeverReadsAsLargeError) {
     std::vector<uint8_t> out(16);
     int depth = 8;
     HalveToThumbnail(source, out.data(), depth);
-    for (uint8_t v : out) EXPECT_LE(v, CubeIndex(2, 2, 2));
+    for (uint8_t v : out)
+        EXPECT_LE(v, CubeIndex(2, 2, 2));
 }
 
 TEST(HalveToThumbnailTest, OddWidthPadsEightBitRows) {
@@ -96,7 +98,8 @@ TEST(HalveToThumbnailTest, OddWidthPadsEightBitRows) {
     int depth = 8;
     HalveToThumbnail(source, out.data(), depth);
     for (int row = 0; row < 2; ++row) {
-        for (int x = 0; x < 127; ++x) EXPECT_EQ(out[size_t(row) * 128 + size_t(x)], 235);
+        for (int x = 0; x < 127; ++x)
+            EXPECT_EQ(out[size_t(row) * 128 + size_t(x)], 235);
         EXPECT_EQ(out[size_t(row) * 128 + 127], 0xAA) << "padding is skipped, not written";
     }
 }
@@ -144,7 +147,8 @@ TEST(HalveToThumbnailTest, OtherSourceDepthsAreReadAsColours) {
     ASSERT_TRUE(indexed.Create(4, 4, 8));
     indexed.ColourTable()[3] = {255, 255, 255, 0};
     for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) indexed.SetRawPixel(x, y, 3);
+        for (int x = 0; x < 4; ++x)
+            indexed.SetRawPixel(x, y, 3);
     }
     uint8_t out[8] = {};
     int depth = 8;
@@ -177,6 +181,20 @@ TEST(HalveToDibTest, LargeSourcesDitherLikeTheThumbnail) {
     EXPECT_EQ(depth, 8);
     std::set<uint8_t> seen(out.begin(), out.end());
     EXPECT_EQ(seen, (std::set<uint8_t>{106, 149}));
+}
+
+TEST(ThumbnailToDibTest, CoveredPartWithTheScreenPalette) {
+    std::vector<uint8_t> pixels(kThumbnailBytes, 235);
+    pixels[0] = 20;
+    pixels[128 * 95 + 127] = 20;
+    oDIB dib = ThumbnailToDib(pixels.data(), {128, 96});
+    ASSERT_EQ(dib.Size(), (vSIZE{128, 96}));
+    EXPECT_EQ(dib.BitCount(), 8);
+    EXPECT_EQ(dib.PixelColour(0, 0), kBlack);
+    EXPECT_EQ(dib.PixelColour(127, 95), kBlack);
+    EXPECT_EQ(dib.PixelColour(5, 5), kWhite);
+    EXPECT_TRUE(ThumbnailToDib(pixels.data(), {0, 96}).IsEmpty());
+    EXPECT_TRUE(ThumbnailToDib(pixels.data(), {129, 1}).IsEmpty());
 }
 
 }  // namespace

@@ -66,8 +66,9 @@ TEST(SvgTest, RendersFittedWithItsProportions) {
 
 TEST(SvgTest, ViewBoxOnlyAndBrokenFiles) {
     ScopedTempDir dir;
-    WriteFileBytes(dir / "box.svg",
-                   R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 30 60"><rect width="30" height="60"/></svg>)");
+    WriteFileBytes(
+        dir / "box.svg",
+        R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 30 60"><rect width="30" height="60"/></svg>)");
     Loaded loaded = Load(dir / "box.svg");
     ASSERT_EQ(loaded.result, kLoadRead);
     vSIZE covered;
@@ -98,24 +99,26 @@ std::string PlayedMetafile() {
         words.push_back(function);
         words.insert(words.end(), params.begin(), params.end());
     };
-    record(0x020B, {0, 0});                     // window origin
-    record(0x020C, {50, 100});                  // window extent: height, width
-    record(0x02FC, {0, 0x00FF, 0x0000, 0});     // solid brush, red (0x000000FF)
-    record(0x02FA, {5, 0, 0, 0, 0});            // null pen
-    record(0x012D, {0});                        // select brush
-    record(0x012D, {1});                        // select pen
-    record(0x041B, {50, 50, 0, 0});             // rectangle bottom, right, top, left
-    record(0x02FC, {0, 0x0000, 0x00FF, 0});     // solid brush, blue (0x00FF0000)
+    record(0x020B, {0, 0});                  // window origin
+    record(0x020C, {50, 100});               // window extent: height, width
+    record(0x02FC, {0, 0x00FF, 0x0000, 0});  // solid brush, red (0x000000FF)
+    record(0x02FA, {5, 0, 0, 0, 0});         // null pen
+    record(0x012D, {0});                     // select brush
+    record(0x012D, {1});                     // select pen
+    record(0x041B, {50, 50, 0, 0});          // rectangle bottom, right, top, left
+    record(0x02FC, {0, 0x0000, 0x00FF, 0});  // solid brush, blue (0x00FF0000)
     record(0x012D, {2});
-    record(0x0418, {50, 100, 0, 50});           // ellipse
+    record(0x0418, {50, 100, 0, 50});  // ellipse
     record(0x0000, {});
     std::vector<uint16_t> header = {1, 9, 0x0300, 0, 0, 3, 0, 0, 0};
     uint32_t total = uint32_t(header.size() + words.size());
     header[3] = uint16_t(total);
     header[4] = uint16_t(total >> 16);
     std::string bytes;
-    for (uint16_t w : header) bytes += {char(w & 0xFF), char(w >> 8)};
-    for (uint16_t w : words) bytes += {char(w & 0xFF), char(w >> 8)};
+    for (uint16_t w : header)
+        bytes += {char(w & 0xFF), char(w >> 8)};
+    for (uint16_t w : words)
+        bytes += {char(w & 0xFF), char(w >> 8)};
     return bytes;
 }
 
@@ -193,7 +196,9 @@ TEST(ExportTest, BitmapWrappedAsMetafileAndRenderedBack) {
 TEST(ExportTest, SquareVectorAtEightHundredBySixHundredGivesSixHundredSquare) {
     ScopedTempDir dir;
     std::string svg = (dir / "square.svg").string();
-    WriteFileBytes(svg, R"(<svg xmlns="http://www.w3.org/2000/svg" width="50" height="50"><rect width="50" height="50" fill="lime"/></svg>)");
+    WriteFileBytes(
+        svg,
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="50" height="50"><rect width="50" height="50" fill="lime"/></svg>)");
     std::string bmp = (dir / "square.BMP").string();
     ASSERT_TRUE(ExportPicture(nullptr, bmp, "BMP", 800, 600, svg, kAutomaticResolution));
     std::string bytes = ReadFileBytes(bmp);
@@ -225,8 +230,8 @@ TEST(ExportTest, SameExtensionCopiesAndFailuresAreFalse) {
     EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(tif));
     EXPECT_FALSE(ExportPicture(nullptr, (dir / "x.PNG").string(), "PNG", 0, 0,
                                (dir / "absent.tif").string(), kAutomaticResolution));
-    EXPECT_FALSE(ExportPicture(nullptr, (dir / "x.XYZ").string(), "XYZ", 0, 0, tif,
-                               kAutomaticResolution));
+    EXPECT_FALSE(
+        ExportPicture(nullptr, (dir / "x.XYZ").string(), "XYZ", 0, 0, tif, kAutomaticResolution));
 }
 
 TEST(EpsTest, EpsiAndBinaryTiffPreviews) {
@@ -253,9 +258,8 @@ TEST(EpsTest, EpsiAndBinaryTiffPreviews) {
     };
     std::string binary = std::string("\xC5\xD0\xD3\xC6", 4) + le32(30) +
                          le32(uint32_t(postscript.size())) + le32(0) + le32(0) +
-                         le32(uint32_t(30 + postscript.size())) +
-                         le32(uint32_t(preview.size())) + std::string("\xFF\xFF", 2) +
-                         postscript + preview;
+                         le32(uint32_t(30 + postscript.size())) + le32(uint32_t(preview.size())) +
+                         std::string("\xFF\xFF", 2) + postscript + preview;
     WriteFileBytes(dir / "b.eps", binary);
     loaded = Load(dir / "b.eps");
     ASSERT_EQ(loaded.result, kLoadRead);

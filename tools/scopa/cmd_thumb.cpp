@@ -1,13 +1,11 @@
 // scopa thumb: makes the cache thumbnail of one picture, as a PNG of its covered part or as a
 // raw cache record on standard output.
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "command.h"
 #include "imaging/dib.h"
-#include "imaging/palette.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
 
@@ -15,7 +13,8 @@ namespace scopa::tool {
 namespace {
 
 void PutLe32(std::vector<uint8_t>& out, int32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint32_t(value) >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(uint32_t(value) >> (8 * i)));
 }
 
 int WriteRaw(const std::vector<uint8_t>& pixels, vSIZE covered) {
@@ -33,15 +32,8 @@ int WriteRaw(const std::vector<uint8_t>& pixels, vSIZE covered) {
 }
 
 int WritePng(const std::vector<uint8_t>& pixels, vSIZE covered, const std::string& path) {
-    oDIB thumbnail;
-    if (covered.cx <= 0 || covered.cy <= 0 || !thumbnail.Create(covered.cx, covered.cy, 8)) {
-        return Fail("thumb", "the picture covers no pixels");
-    }
-    const auto& palette = ScreenPalette();
-    thumbnail.ColourTable().assign(palette.begin(), palette.end());
-    for (int32_t y = 0; y < covered.cy; ++y) {
-        std::copy_n(pixels.data() + size_t(y) * kThumbnailSidePx, covered.cx, thumbnail.Row(y));
-    }
+    oDIB thumbnail = ThumbnailToDib(pixels.data(), covered);
+    if (thumbnail.IsEmpty()) return Fail("thumb", "the picture covers no pixels");
     if (WritePicture(path, "PNG", &thumbnail, nullptr) != kFilterDone) {
         return Fail("thumb", "cannot write " + path);
     }

@@ -17,6 +17,7 @@
 #include "list/population.h"
 #include "platform/registry.h"
 #include "platform/volumes.h"
+#include "shell/shell_link.h"
 #include "support/document_writer.h"
 #include "support/pe_builder.h"
 #include "support/shell_link_writer.h"
@@ -483,6 +484,42 @@ TEST_F(PopulationTest, NamesThatAreNotUtf8AreListedAsTheyAre) {
     const std::string name = "bad\xff\xfe name.jpg";
     WriteFileBytes(m_dir / name, "");
     EXPECT_EQ(List(m_dir.path()), (std::vector<std::string>{name + ":picture"}));
+}
+
+// ---- the sample collection ----
+
+TEST_F(PopulationTest, SampleCollectionShowsItsIncludeShortcutsBackdropAndDocuments) {
+    const fs::path samples = fs::path(SCOPA_BINARY_DIR) / "samples";
+    EXPECT_EQ(List(samples / "Collection"),
+              (std::vector<std::string>{"Dawn.webp:picture", "Dusk.jpg:picture",
+                                        "Evening hills.ppm:picture", "Rings.bmp:picture",
+                                        "Sunset.bmp:picture", "Wide sunset.png:picture"}));
+    std::string backdrop;
+    List(samples / "Patterns", {}, &backdrop);
+    EXPECT_EQ(backdrop, (samples / "Patterns" / "backdrop.imf").string());
+    EXPECT_EQ(List(samples / "Documents", "ART"),
+              (std::vector<std::string>{"Sunset drawing.art:art"}));
+    EXPECT_EQ(List(samples / "Documents", "DSP"),
+              (std::vector<std::string>{"Rings motif.dsp:snippet"}));
+
+    std::optional<ShellLink> link =
+        ReadShellLinkFile((samples / "Shortcuts" / "Holiday photos.lnk").string());
+    ASSERT_TRUE(link.has_value());
+    EXPECT_EQ(link->volume_label, "SCOPA_PHOTOS");
+    EXPECT_EQ(link->TargetWindowsPath(), "E:\\PHOTOS");
+    fs::create_directories(m_dir / "cd" / "Photos");
+    PopulationOptions options;
+    options.volume_finder = [&](std::string_view label) -> std::optional<Volume> {
+        if (label != "SCOPA_PHOTOS") return std::nullopt;
+        return Volume{(m_dir / "cd").string(), "/dev/sr0", "iso9660", "SCOPA_PHOTOS",
+                      DriveType::CdRom};
+    };
+    EXPECT_EQ(List(samples / "Shortcuts", options),
+              (std::vector<std::string>{"Holiday photos.lnk:folder", "Patterns link:folder",
+                                        "Sunset link.bmp:picture"}));
+    EXPECT_EQ(List(samples).size(), 5u) << "the folders";
+    SetHiddenValue(1);
+    EXPECT_EQ(List(samples).size(), 6u) << "and the hidden one";
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // Draws the sample collection that `scripts/run` shows: pictures of several formats and
-// sizes, nested folders and a hidden file, all made here so no data file is checked in.
+// sizes, nested folders, hidden files, shortcuts (symbolic links and a ".lnk" file), an
+// include file, a backdrop and art documents, all made here so no data file is checked in.
+// Documents kept in compound files (desktop-publishing, scrap, styled text) are not made:
+// writing compound files is left to the test writers.
 //
 // usage: scopa-make-samples OUTPUT_FOLDER
 #include <cmath>
@@ -7,12 +10,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "imaging/dib.h"
 #include "imaging/picture.h"
+#include "platform/volumes.h"
 
 namespace {
 
@@ -162,6 +167,117 @@ void WritePictureFile(const fs::path& path, const Canvas& canvas, const char* fo
     }
 }
 
+// The pixels as a packed DIB: 40-byte info header, 24-bit rows bottom-up.
+std::string PackedDib24(const Canvas& canvas) {
+    uint32_t stride = (uint32_t(canvas.width) * 3 + 3) & ~3u;
+    std::string out;
+    PutLe32(out, 40);
+    PutLe32(out, uint32_t(canvas.width));
+    PutLe32(out, uint32_t(canvas.height));
+    PutLe16(out, 1);
+    PutLe16(out, 24);
+    PutLe32(out, 0);
+    PutLe32(out, stride * uint32_t(canvas.height));
+    PutLe32(out, 2835);
+    PutLe32(out, 2835);
+    PutLe32(out, 0);
+    PutLe32(out, 0);
+    for (int y = canvas.height - 1; y >= 0; --y) {
+        size_t row_start = out.size();
+        for (int x = 0; x < canvas.width; ++x) {
+            const Rgb& p = canvas.pixels[size_t(y) * size_t(canvas.width) + size_t(x)];
+            out.push_back(char(p.b));
+            out.push_back(char(p.g));
+            out.push_back(char(p.r));
+        }
+        out.resize(row_start + stride, '\0');
+    }
+    return out;
+}
+
+// An art document in its plain-file form. Format notes: a 16-byte header (u16 header-block
+// bytes at 4, u16 record count at 10, u16 version at 12), the 64-byte signature field
+// "QOR:ART", the rest of the header block, then records of a 16-byte head (u16 record bytes
+// including the head, u16 type) and a body; the record of type 0xFA0B holds the preview DIB.
+void WriteArtDocument(const fs::path& path, const Canvas& preview) {
+    constexpr uint16_t kVersion = 257;
+    constexpr uint16_t kSignatureBytes = 64;
+    constexpr uint16_t kHeaderBlockBytes = kSignatureBytes + 16;
+    constexpr uint16_t kRecordHeadBytes = 16;
+    constexpr uint16_t kPreviewRecord = 0xFA0B;
+    std::string out;
+    PutLe32(out, 0);
+    PutLe16(out, kHeaderBlockBytes);
+    PutLe32(out, 0);
+    PutLe16(out, 1);  // one record
+    PutLe16(out, kVersion);
+    PutLe16(out, 0);
+    std::string signature = "QOR:ART";
+    signature.resize(kSignatureBytes, '\0');
+    out += signature;
+    out.append(kHeaderBlockBytes - kSignatureBytes, '\0');
+    std::string dib = PackedDib24(preview);
+    if (dib.size() + kRecordHeadBytes > 0xFFFF) throw std::runtime_error("art preview too big");
+    PutLe16(out, uint32_t(kRecordHeadBytes + dib.size()));
+    PutLe16(out, kPreviewRecord);
+    out.append(kRecordHeadBytes - 4, '\0');
+    out += dib;
+    WriteFile(path, out);
+}
+
+// A shell-link file whose link information names `local_path` ("E:\\PHOTOS") on the volume
+// labelled `label`. Format notes: the 76-byte header (size 76, the link class identifier,
+// flags: 0x02 link information present), then the link information: its size, header size
+// 28, flags 1 (volume id and local base path), the offsets of the volume id, the local base
+// path and the common path suffix; the volume id holds its size, the drive type (5, CD-ROM),
+// a serial number and the offset 16 of its label, then the label; texts end with a NUL.
+void WriteShellLink(const fs::path& path, const std::string& local_path, const std::string& label) {
+    constexpr uint32_t kHeaderBytes = 76;
+    constexpr uint32_t kHasLinkInfo = 0x02;
+    constexpr uint32_t kLinkInfoHeaderBytes = 28;
+    constexpr uint32_t kVolumeIdAndLocalPath = 1;
+    constexpr uint32_t kDriveCdRom = 5;
+    constexpr uint32_t kVolumeIdHeaderBytes = 16;
+    const uint8_t kLinkClassId[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                      0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    std::string out;
+    PutLe32(out, kHeaderBytes);
+    out.append(reinterpret_cast<const char*>(kLinkClassId), sizeof kLinkClassId);
+    PutLe32(out, kHasLinkInfo);
+    PutLe32(out, 0x10);  // the target is a folder
+    out.append(kHeaderBytes - out.size(), '\0');
+
+    std::string volume;
+    PutLe32(volume, uint32_t(kVolumeIdHeaderBytes + label.size() + 1));
+    PutLe32(volume, kDriveCdRom);
+    PutLe32(volume, 0x5C0FA001);
+    PutLe32(volume, kVolumeIdHeaderBytes);
+    volume += label + '\0';
+    const uint32_t volume_offset = kLinkInfoHeaderBytes;
+    const uint32_t path_offset = volume_offset + uint32_t(volume.size());
+    const uint32_t suffix_offset = path_offset + uint32_t(local_path.size() + 1);
+    const uint32_t info_bytes = suffix_offset + 1;
+    PutLe32(out, info_bytes);
+    PutLe32(out, kLinkInfoHeaderBytes);
+    PutLe32(out, kVolumeIdAndLocalPath);
+    PutLe32(out, volume_offset);
+    PutLe32(out, path_offset);
+    PutLe32(out, 0);  // no network location
+    PutLe32(out, suffix_offset);
+    out += volume + local_path + '\0' + '\0';
+    PutLe32(out, 0);  // no extra data
+    WriteFile(path, out);
+}
+
+// `folder` as an include file's first line: '/' and the path below the mount point of the
+// volume that holds it.
+std::string VolumeRelativeLine(const fs::path& folder) {
+    std::string text = fs::absolute(folder).lexically_normal().string();
+    std::optional<scopa::Volume> volume = scopa::VolumeOfPath(text);
+    if (volume && volume->mount_point != "/") text = text.substr(volume->mount_point.size());
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +307,24 @@ int main(int argc, char** argv) {
                   "A sample collection drawn by scopa-make-samples for trying Scopa.\n");
         WriteFile(root / ".hidden note.txt", "Hidden files start with a dot.\n");
         WriteBmp(root / "Patterns" / ".Hidden rings.bmp", DrawRings(64, 64));
+        WriteBmp(root / ".Thumbnails" / "Kept out.bmp", DrawChecker(16, 16, 4, {0, 0, 0}, {}));
+        // A tile drawn behind the previews of its folder.
+        WriteBmp(root / "Patterns" / "backdrop.imf",
+                 DrawChecker(64, 64, 32, {236, 240, 246}, {246, 248, 252}));
+        // Shortcuts: links to a picture and to a folder, a link whose target is gone, and a
+        // ".lnk" file for a CD-ROM labelled SCOPA_PHOTOS (shown only when such a disk is in).
+        fs::create_directories(root / "Shortcuts");
+        fs::create_symlink("../Landscapes/Sunset.bmp", root / "Shortcuts" / "Sunset link.bmp");
+        fs::create_directory_symlink("../Patterns", root / "Shortcuts" / "Patterns link");
+        fs::create_symlink("../Landscapes/Gone.bmp", root / "Shortcuts" / "Dangling.bmp");
+        WriteShellLink(root / "Shortcuts" / "Holiday photos.lnk", "E:\\PHOTOS", "SCOPA_PHOTOS");
+        // An include file: the Collection folder shows the landscapes as its own.
+        WriteBmp(root / "Collection" / "Rings.bmp", DrawRings(96, 96));
+        WriteFile(root / "Collection" / "HASH0001.INC",
+                  VolumeRelativeLine(root / "Landscapes") + "\r\n");
+        // Art documents (and a design snippet, which is one too) with their stored previews.
+        WriteArtDocument(root / "Documents" / "Sunset drawing.art", DrawSunset(128, 80));
+        WriteArtDocument(root / "Documents" / "Rings motif.dsp", DrawRings(64, 64));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "scopa-make-samples: %s\n", error.what());
         return 1;

@@ -1,0 +1,201 @@
+// The list model: refresh requests, the eight orders with their groups, the forced date
+// order, the selection across sorting and the drives folder, on real temporary folders.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "list/list_model.h"
+#include "platform/registry.h"
+#include "platform/shell_namespace.h"
+#include "support/temp_dir.h"
+
+namespace scopa {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedTempDir;
+using test::WriteFileBytes;
+
+void MakeFile(const fs::path& path, std::uint64_t size, std::int64_t time) {
+    WriteFileBytes(path, "");
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+    timespec times[2] = {{time, 0}, {time, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+std::vector<std::string> Labels(const CPreviewListModel& model) {
+    std::vector<std::string> labels;
+    for (const auto& item : model.items())
+        labels.push_back(item->GetLabel());
+    return labels;
+}
+
+class ListModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegistryResetStore();
+        // Sizes and times chosen so every order gives a different sequence.
+        MakeFile(m_dir / "b.jpg", 3000, 1'600'000'300);
+        MakeFile(m_dir / "A.png", 10, 1'600'000'100);
+        MakeFile(m_dir / "c.bmp", 200'000, 1'600'000'200);
+        MakeFile(m_dir / "d.gif", 20, 1'600'000'400);
+        fs::create_directories(m_dir / "zeta");
+        fs::create_directories(m_dir / "Alpha");
+        m_model.SetFilter("PCF");
+    }
+    void TearDown() override { RegistryResetStore(); }
+
+    test::SandboxedEnvironment m_sandbox;
+    ScopedTempDir m_dir;
+    CPreviewListModel m_model;
+};
+
+TEST_F(ListModelTest, EightOrdersKeepFoldersFirst) {
+    // The files' order for each order; 2 and 3 (type names) are checked by the comparison.
+    const std::vector<std::vector<std::string>> files = {
+        {"A.png", "b.jpg", "c.bmp", "d.gif"},
+        {"d.gif", "c.bmp", "b.jpg", "A.png"},
+        {},
+        {},
+        {"c.bmp", "b.jpg", "d.gif", "A.png"},
+        {"A.png", "d.gif", "b.jpg", "c.bmp"},
+        {"d.gif", "b.jpg", "c.bmp", "A.png"},
+        {"A.png", "c.bmp", "b.jpg", "d.gif"},
+    };
+    for (int order = 0; order < 8; ++order) {
+        m_model.SetSortOrder(order);
+        ASSERT_TRUE(m_model.Refresh(CShellPath(m_dir.path().string())));
+        std::vector<std::string> labels = Labels(m_model);
+        ASSERT_EQ(labels.size(), 6u);
+        std::vector<std::string> folders(labels.begin(), labels.begin() + 2);
+        std::vector<std::string> rest(labels.begin() + 2, labels.end());
+        if (order == 0) {
+            EXPECT_EQ(folders, (std::vector<std::string>{"Alpha", "zeta"}));
+        }
+        if (order == 1) {
+            EXPECT_EQ(folders, (std::vector<std::string>{"zeta", "Alpha"}));
+        }
+        std::sort(folders.begin(), folders.end());
+        EXPECT_EQ(folders, (std::vector<std::string>{"Alpha", "zeta"})) << "order " << order;
+        if (!files[order].empty()) {
+            EXPECT_EQ(rest, files[order]) << "order " << order;
+        }
+        for (size_t i = 1; i < m_model.GetItemCount(); ++i) {
+            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), order), 0)
+                << "order " << order;
+        }
+    }
+}
+
+TEST_F(ListModelTest, SortingAgreesWithTheItemComparison) {
+    for (int i = 0; i < 40; ++i) {
+        MakeFile(m_dir / ("n" + std::to_string(i * 37 % 40) + (i % 3 ? ".JPG" : ".png")),
+                 static_cast<std::uint64_t>(i * 7919 % 1000), 1'600'000'000 + i * 13 % 17);
+    }
+    for (int order = 0; order < 8; ++order) {
+        m_model.SetSortOrder(order);
+        m_model.Refresh(CShellPath(m_dir.path().string()));
+        for (size_t i = 1; i < m_model.GetItemCount(); ++i) {
+            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), order), 0)
+                << "order " << order << " at " << i;
+        }
+    }
+}
+
+TEST_F(ListModelTest, RecentFoldersAreSortedNewestFirst) {
+    fs::path recent = m_dir / "My Recent files";
+    MakeFile(recent / "old.jpg", 1, 1'500'000'000);
+    MakeFile(recent / "new.jpg", 1, 1'700'000'000);
+    MakeFile(recent / "mid.jpg", 1, 1'600'000'000);
+    m_model.SetSortOrder(kSortByName);
+    m_model.Refresh(CShellPath(recent.string()));
+    EXPECT_TRUE(m_model.IsForceDateOrder());
+    EXPECT_EQ(m_model.GetEffectiveSortOrder(), kSortByDateNewestFirst);
+    EXPECT_EQ(Labels(m_model), (std::vector<std::string>{"new.jpg", "mid.jpg", "old.jpg"}));
+    m_model.Refresh(CShellPath(m_dir.path().string()));
+    EXPECT_FALSE(m_model.IsForceDateOrder());
+}
+
+TEST_F(ListModelTest, RefreshRequestsCollapseAndSkipTheShownFolder) {
+    CShellPath folder(m_dir.path().string());
+    EXPECT_FALSE(m_model.RequestRefresh(CShellPath((m_dir / "b.jpg").string()), false))
+        << "a file is no folder";
+    EXPECT_TRUE(m_model.RequestRefresh(folder, false));
+    EXPECT_TRUE(m_model.DoPendingRefresh());
+    EXPECT_FALSE(m_model.KeepScroll());
+    EXPECT_FALSE(m_model.DoPendingRefresh()) << "nothing pending";
+    EXPECT_FALSE(m_model.RequestRefresh(folder, false)) << "already shown";
+    CShellPath sub((m_dir / "zeta").string());
+    m_model.RequestRefresh(folder, true);
+    m_model.RequestRefresh(sub, false);
+    EXPECT_TRUE(m_model.DoPendingRefresh());
+    EXPECT_EQ(CShellPath::Compare(m_model.GetShownFolder(), sub), 0);
+    EXPECT_TRUE(m_model.KeepScroll()) << "one of the collapsed requests was forced";
+    EXPECT_EQ(m_model.GetItemCount(), 0u);
+}
+
+TEST_F(ListModelTest, SlicedRefreshEndsWithTheSameItems) {
+    for (int i = 0; i < 300; ++i)
+        MakeFile(m_dir / ("p" + std::to_string(i) + ".jpg"), 1, 1);
+    m_model.Refresh(CShellPath(m_dir.path().string()));
+    std::vector<std::string> whole = Labels(m_model);
+    m_model.RequestRefresh(CShellPath(m_dir.path().string()), true);
+    int ticks = 1;
+    while (!m_model.StepPendingRefresh(0)) {
+        EXPECT_TRUE(m_model.IsPopulating());
+        ++ticks;
+    }
+    EXPECT_GT(ticks, 1);
+    EXPECT_FALSE(m_model.IsRefreshPending());
+    EXPECT_EQ(Labels(m_model), whole);
+}
+
+TEST_F(ListModelTest, SelectionFollowsItsItemAndPaths) {
+    m_model.Refresh(CShellPath(m_dir.path().string()));
+    CShellPath c((m_dir / "c.bmp").string());
+    ASSERT_TRUE(m_model.SelectItemByPath(c));
+    int selected = m_model.GetSelectedIndex();
+    EXPECT_EQ(m_model.GetItem(static_cast<size_t>(selected)).name(), "c.bmp");
+    m_model.SetSortOrder(kSortBySizeLargestFirst);
+    m_model.Sort();
+    EXPECT_EQ(m_model.GetItem(static_cast<size_t>(m_model.GetSelectedIndex())).name(), "c.bmp");
+    EXPECT_EQ(m_model.SelectListItem(-1), m_model.FindItemByPath(c));
+    EXPECT_EQ(m_model.GetSelectedIndex(), -1);
+    EXPECT_EQ(m_model.SelectListItem(99), -1) << "out of range changes nothing";
+    EXPECT_FALSE(m_model.SelectItemByPath(CShellPath((m_dir / "nothing.jpg").string())));
+    m_model.SetShowFileExtensions(false);
+    EXPECT_EQ(m_model.FindItemByLabel("A"),
+              m_model.FindItemByPath(CShellPath((m_dir / "A.png").string())));
+    EXPECT_EQ(m_model.FindItemByLabel("A.png"), -1);
+    EXPECT_EQ(m_model.FindItemByLabel("Alpha"), 0) << "folders keep their whole names";
+}
+
+TEST_F(ListModelTest, DrivesFolderItemsHaveNoSizeOrDate) {
+    m_model.Refresh(CShellPath(kDrivesParsingName));
+    EXPECT_TRUE(m_model.ShowsDrivesFolder());
+    ASSERT_GT(m_model.GetItemCount(), 0u) << "the root file system at least";
+    for (const auto& item : m_model.items()) {
+        EXPECT_EQ(item->GetKind(), ListItemKind::Folder);
+        EXPECT_EQ(item->size(), 0u);
+        EXPECT_EQ(item->time_modified(), 0);
+        EXPECT_EQ(item->GetSortGroup(), kSortGroupDriveRoot);
+    }
+    m_model.Refresh(CShellPath(m_dir.path().string()));
+    EXPECT_FALSE(m_model.ShowsDrivesFolder());
+}
+
+TEST_F(ListModelTest, PictureTypeTextsComeFromTheImagingFilters) {
+    m_model.Refresh(CShellPath(m_dir.path().string()));
+    int index = m_model.FindItemByLabel("b.jpg");
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(m_model.GetItem(static_cast<size_t>(index)).GetTypeText(), "JPEG Picture");
+}
+
+}  // namespace
+}  // namespace scopa

@@ -1,0 +1,256 @@
+// scopa list FOLDER [--filter TEXT] [--sort N] [--no-extensions] [--keywords TEXT] [--json]:
+// what the preview list shows for a folder, in its order, with the details columns.
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command.h"
+#include "list/list_model.h"
+#include "list/population.h"
+#include "prefs/control_prefs.h"
+#include "shell/shell_path.h"
+
+namespace scopa::tool {
+namespace {
+
+constexpr const char* kCommandName = "list";
+constexpr int kLastSortOrder = 7;
+
+// Column headings of the details view, in column order.
+constexpr std::string_view kNameHeading = "Name";
+constexpr std::string_view kSizeHeading = "Size";
+constexpr std::string_view kTypeHeading = "Type";
+constexpr std::string_view kModifiedHeading = "Modified";
+constexpr std::string_view kKindHeading = "Kind";
+constexpr std::string_view kShortcutMark = " (shortcut)";
+
+struct Row {
+    std::string label;
+    std::string kind;
+    bool shortcut = false;
+    std::string path;
+    std::string size;
+    std::string type;
+    std::string modified;
+};
+
+// The length of a UTF-8 encoded sequence that starts with `lead`, 0 when it cannot start one.
+size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// Length of the valid UTF-8 character at text[i], 0 when the bytes there are not one.
+size_t ValidCharacterAt(std::string_view text, size_t i) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = Utf8SequenceLength(lead);
+    if (length == 0 || i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    }
+    auto second = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
+    // Overlong forms, surrogates and code points above U+10FFFF.
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+        return 0;
+    }
+    return length;
+}
+
+// A JSON string; bytes that are not valid UTF-8 (file names may hold any bytes) become
+// U+FFFD, so the output is always valid JSON.
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        size_t length = ValidCharacterAt(text, i);
+        if (length == 0) {
+            out += "\\ufffd";
+            ++i;
+        } else if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+            ++i;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+            ++i;
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return out + "\"";
+}
+
+// Characters as a terminal shows them: UTF-8 sequences count once, other bytes once each.
+size_t DisplayWidth(std::string_view text) {
+    size_t width = 0;
+    for (size_t i = 0; i < text.size(); ++width) {
+        size_t length = ValidCharacterAt(text, i);
+        i += length == 0 ? 1 : length;
+    }
+    return width;
+}
+
+void AppendPadded(std::string& out, std::string_view text, size_t width, bool right) {
+    size_t shown = DisplayWidth(text);
+    std::string padding(shown < width ? width - shown : 0, ' ');
+    if (right) out += padding;
+    out.append(text);
+    if (!right) out += padding;
+}
+
+std::string FormatJson(const std::vector<Row>& rows) {
+    std::string out = "[";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        out += i == 0 ? "\n  {" : ",\n  {";
+        out += "\"label\": " + JsonString(row.label) + ", \"kind\": " + JsonString(row.kind) +
+               ", \"shortcut\": " + (row.shortcut ? "true" : "false") +
+               ", \"path\": " + JsonString(row.path) + ", \"size\": " + JsonString(row.size) +
+               ", \"type\": " + JsonString(row.type) +
+               ", \"modified\": " + JsonString(row.modified) + "}";
+    }
+    out += rows.empty() ? "]\n" : "\n]\n";
+    return out;
+}
+
+// The details view as text: Name, Size (right-aligned), Type, Modified, then the kind and
+// the shortcut mark.
+std::string FormatText(const std::vector<Row>& rows) {
+    size_t name_width = kNameHeading.size();
+    size_t size_width = kSizeHeading.size();
+    size_t type_width = kTypeHeading.size();
+    size_t modified_width = kModifiedHeading.size();
+    for (const Row& row : rows) {
+        name_width = std::max(name_width, DisplayWidth(row.label));
+        size_width = std::max(size_width, DisplayWidth(row.size));
+        type_width = std::max(type_width, DisplayWidth(row.type));
+        modified_width = std::max(modified_width, DisplayWidth(row.modified));
+    }
+    auto line = [&](std::string_view name, std::string_view size, std::string_view type,
+                    std::string_view modified, std::string_view kind, bool shortcut) {
+        std::string out;
+        AppendPadded(out, name, name_width, false);
+        out += "  ";
+        AppendPadded(out, size, size_width, true);
+        out += "  ";
+        AppendPadded(out, type, type_width, false);
+        out += "  ";
+        AppendPadded(out, modified, modified_width, false);
+        out += "  ";
+        out.append(kind);
+        if (shortcut) out.append(kShortcutMark);
+        return out + "\n";
+    };
+    std::string out =
+        line(kNameHeading, kSizeHeading, kTypeHeading, kModifiedHeading, kKindHeading, false);
+    for (const Row& row : rows) {
+        out += line(row.label, row.size, row.type, row.modified, row.kind, row.shortcut);
+    }
+    return out;
+}
+
+std::vector<Row> RowsOf(const CPreviewListModel& model) {
+    std::vector<Row> rows;
+    rows.reserve(model.GetItemCount());
+    const bool drives = model.ShowsDrivesFolder();
+    for (const auto& item : model.items()) {
+        Row row;
+        row.label = item->GetLabel();
+        row.kind = std::string(ListItemKindName(item->GetKind()));
+        row.shortcut = item->IsShortcut();
+        row.path = item->GetItemPath();
+        row.size = drives ? std::string() : item->GetSizeText();
+        row.type = item->GetTypeText();
+        row.modified = drives ? std::string() : item->GetDateText();
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+bool WriteAll(const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+           std::fflush(stdout) == 0;
+}
+
+// A path the user typed: relative ones are taken from the working folder.
+std::string FolderText(const std::string& argument) {
+    if (argument.empty() || argument[0] == '/' || argument.rfind("::{", 0) == 0) return argument;
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(argument, error);
+    return error ? argument : absolute.lexically_normal().string();
+}
+
+int RunList(const Arguments& arguments) {
+    if (arguments.positional.size() != 1) {
+        return Fail(kCommandName, "expects one FOLDER (see --help)", kExitUsage);
+    }
+    CPreviewListModel model;
+    if (std::optional<std::string> filter = arguments.Value("--filter")) {
+        model.SetFilter(*filter);
+    }
+    if (std::optional<std::string> sort = arguments.Value("--sort")) {
+        if (sort->size() != 1 || (*sort)[0] < '0' || (*sort)[0] > '0' + kLastSortOrder) {
+            return Fail(kCommandName, "--sort takes an order from 0 to 7", kExitUsage);
+        }
+        model.SetSortOrder((*sort)[0] - '0');
+    }
+    model.SetShowFileExtensions(!arguments.Has("--no-extensions"));
+    SetKeywordFilter(arguments.Value("--keywords").value_or(""));
+
+    std::string folder_text = FolderText(arguments.positional[0]);
+    struct stat info {};
+    if (stat(folder_text.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+        return Fail(kCommandName, folder_text + " is not a folder");
+    }
+    // Include files remember where labelled disks were found, as the control does.
+    CControlPrefs prefs;
+    prefs.LoadHashIncPrefs();
+    const std::map<std::string, std::string> drives_before = prefs.m_mapHashIncPrefs;
+    model.SetIncludeDrives(&prefs.m_mapHashIncPrefs);
+    // A folder that cannot be read lists nothing, as the list shows it.
+    model.Refresh(CShellPath(folder_text));
+    if (prefs.m_mapHashIncPrefs != drives_before) prefs.SaveHashIncPrefs();
+
+    std::vector<Row> rows = RowsOf(model);
+    std::string text = arguments.Has("--json") ? FormatJson(rows) : FormatText(rows);
+    if (!WriteAll(text)) return Fail(kCommandName, "cannot write the listing");
+    return kExitOk;
+}
+
+const RegisterCommand kRegistration({
+    kCommandName,
+    "list FOLDER [--filter TEXT] [--sort N] [--no-extensions] [--keywords TEXT] [--json]",
+    "list a folder as the preview list shows it",
+    "Populates the folder as the preview list does (hidden files as the registry's\n"
+    "\"Hidden\" setting says, include files merged, shortcuts resolved), sorts it and\n"
+    "prints the details columns Name, Size, Type and Modified in list order with each\n"
+    "item's kind (folder, picture, custom, dtp, scrap, art, snippet, styledtext, pilot)\n"
+    "and a mark for shortcuts. The filter is PCF (every picture), BMF, LAF, a picture\n"
+    "format identifier such as JPG, or a document kind QOR, DTP, SRP, ART, DSP or FLX.\n"
+    "Sort orders: 0/1 name, 2/3 type, 4/5 size (largest first / smallest first),\n"
+    "6/7 date (newest first / oldest first). A folder that cannot be read lists nothing.",
+    {{"--filter", true, "filter text (default PCF)"},
+     {"--sort", true, "sort order 0 to 7 (default 0)"},
+     {"--no-extensions", false, "labels without their file extensions"},
+     {"--keywords", true, "summary-information keyword filter for DTP documents"},
+     {"--json", false, "print one JSON array of the items in list order"}},
+    RunList,
+});
+
+}  // namespace
+}  // namespace scopa::tool

@@ -6,8 +6,9 @@
 #include <filesystem>
 
 #include "docs/document_previews.h"
-#include "support/compound_writer.h"
-#include "support/document_writer.h"
+#include "fixtures/compound_writer.h"
+#include "fixtures/document_writer.h"
+
 
 namespace {
 
@@ -19,12 +20,12 @@ constexpr size_t kLargeStreamBytes = size_t(50) << 20;
 const fs::path& LargeDocument() {
     static const fs::path path = [] {
         fs::path file = fs::temp_directory_path() / "scopa-bench-large.dtp";
-        scopa::test::CompoundFileWriter writer(3);
-        std::string dib = scopa::test::PackedDib(128, 128, 8, scopa::test::PaletteIndexTable(256));
+        scopa::fixtures::CompoundFileWriter writer(3);
+        std::string dib = scopa::fixtures::PackedDib(128, 128, 8, scopa::fixtures::PaletteIndexTable(256));
         writer.AddStream("Contents",
-                         scopa::test::DtpContents(210, dib) + std::string(kLargeStreamBytes, 'x'));
+                         scopa::fixtures::DtpContents(210, dib) + std::string(kLargeStreamBytes, 'x'));
         writer.AddStream("\x05SummaryInformation",
-                         scopa::test::SummaryInformationStream("red, green"));
+                         scopa::fixtures::SummaryInformationStream("red, green"));
         writer.WriteTo(file);
         return file;
     }();

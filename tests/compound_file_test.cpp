@@ -8,8 +8,10 @@
 
 #include "platform/compound_file.h"
 #include "platform/text.h"
-#include "support/compound_writer.h"
+#include "fixtures/compound_writer.h"
 #include "support/temp_dir.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa::test {
 namespace {

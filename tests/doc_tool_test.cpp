@@ -1,11 +1,13 @@
 // The scopa doc command: kinds, keywords, preview sizes, JSON, PNG output and errors.
 #include <gtest/gtest.h>
 
-#include "support/compound_writer.h"
-#include "support/document_writer.h"
+#include "fixtures/compound_writer.h"
+#include "fixtures/document_writer.h"
 #include "support/pe_builder.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa::test {
 namespace {

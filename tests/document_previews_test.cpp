@@ -5,9 +5,11 @@
 
 #include "docs/document_previews.h"
 #include "docs/preview_dib.h"
-#include "support/compound_writer.h"
-#include "support/document_writer.h"
+#include "fixtures/compound_writer.h"
+#include "fixtures/document_writer.h"
 #include "support/temp_dir.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa::test {
 namespace {

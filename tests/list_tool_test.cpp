@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/document_writer.h"
+#include "fixtures/document_writer.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa::test {
 namespace {

@@ -7,10 +7,12 @@
 
 #include "docs/pilot_programs.h"
 #include "platform/text.h"
-#include "support/compound_writer.h"
-#include "support/document_writer.h"
+#include "fixtures/compound_writer.h"
+#include "fixtures/document_writer.h"
 #include "support/pe_builder.h"
 #include "support/temp_dir.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa::test {
 namespace {

@@ -18,10 +18,12 @@
 #include "platform/registry.h"
 #include "platform/volumes.h"
 #include "shell/shell_link.h"
-#include "support/document_writer.h"
+#include "fixtures/document_writer.h"
 #include "support/pe_builder.h"
-#include "support/shell_link_writer.h"
+#include "fixtures/shell_link_writer.h"
 #include "support/temp_dir.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa {
 namespace {
@@ -92,17 +94,17 @@ protected:
 };
 
 std::string DtpDocument(const char* keywords = nullptr) {
-    std::string dib = test::PackedDib(4, 4, 24, "");
+    std::string dib = fixtures::PackedDib(4, 4, 24, "");
     std::vector<std::pair<std::string, std::string>> more;
     if (keywords != nullptr) {
-        more.emplace_back("\x05SummaryInformation", test::SummaryInformationStream(keywords));
+        more.emplace_back("\x05SummaryInformation", fixtures::SummaryInformationStream(keywords));
     }
-    return test::CompoundDocument(test::DtpContents(210, dib), more);
+    return fixtures::CompoundDocument(fixtures::DtpContents(210, dib), more);
 }
 
 // One file of every kind population tells apart, and a folder.
 void MakeKindTree(const fs::path& root) {
-    std::string dib = test::PackedDib(4, 4, 24, "");
+    std::string dib = fixtures::PackedDib(4, 4, 24, "");
     fs::create_directories(root / "Sub.folder");
     for (const char* name : {"a.jpg", "b.PNG", "c.bmp", "d.wmf", "e.svg", "notes.txt"}) {
         WriteFileBytes(root / name, "");
@@ -110,13 +112,13 @@ void MakeKindTree(const fs::path& root) {
     WriteFileBytes(root / "Report.dtp", DtpDocument());
     WriteFileBytes(root / "Template.TPL", DtpDocument());
     WriteFileBytes(root / "Fake.dtp", "not a compound document");
-    WriteFileBytes(root / "Cut.srp", test::CompoundDocument(test::ScrapContents(dib)));
-    WriteFileBytes(root / "Drawing.art", test::ArtPlainFile(257, dib));
-    WriteFileBytes(root / "Bit.dsp", test::ArtPlainFile(257, dib));
+    WriteFileBytes(root / "Cut.srp", fixtures::CompoundDocument(fixtures::ScrapContents(dib)));
+    WriteFileBytes(root / "Drawing.art", fixtures::ArtPlainFile(257, dib));
+    WriteFileBytes(root / "Bit.dsp", fixtures::ArtPlainFile(257, dib));
     WriteFileBytes(root / "Story.flx",
-                   test::CompoundDocument(test::FlourishContents(210, "FLRT", dib)));
+                   fixtures::CompoundDocument(fixtures::FlourishContents(210, "FLRT", dib)));
     WriteFileBytes(root / "Old.flx",
-                   test::CompoundDocument(test::FlourishContents(209, "FLRT", dib)));
+                   fixtures::CompoundDocument(fixtures::FlourishContents(209, "FLRT", dib)));
     WriteFileBytes(root / "Mine.qor", "");
     WriteFileBytes(root / "Page.html", "");
 }
@@ -167,9 +169,9 @@ TEST_F(PopulationTest, ExtensionSetsParseFourCharactersAtEachDot) {
 }
 
 TEST_F(PopulationTest, SetFilterExtensionsReplacesOneNamedSet) {
-    std::string dib = test::PackedDib(4, 4, 24, "");
-    WriteFileBytes(m_dir / "Drawing.art", test::ArtPlainFile(257, dib));
-    WriteFileBytes(m_dir / "Shape.tem", test::ArtPlainFile(257, dib));
+    std::string dib = fixtures::PackedDib(4, 4, 24, "");
+    WriteFileBytes(m_dir / "Drawing.art", fixtures::ArtPlainFile(257, dib));
+    WriteFileBytes(m_dir / "Shape.tem", fixtures::ArtPlainFile(257, dib));
     EXPECT_EQ(List(m_dir.path(), "ART"),
               (std::vector<std::string>{"Drawing.art:art", "Shape.tem:art"}));
     EXPECT_TRUE(SetFilterExtensions("ART", "*.ART"));
@@ -390,11 +392,11 @@ TEST_F(PopulationTest, ShortcutsShowTheirTargetsUnderTheirOwnNames) {
     fs::create_symlink(m_dir / "missing.jpg", shown / "Dangling.jpg");
     fs::create_symlink(shown / "Loop2.jpg", shown / "Loop1.jpg");
     fs::create_symlink(shown / "Loop1.jpg", shown / "Loop2.jpg");
-    test::ShellLinkFixture fixture;
+    fixtures::ShellLinkFixture fixture;
     fixture.local_base_path = "E:\\PHOTOS\\BEACH.JPG";
-    WriteFileBytes(shown / "Beach.lnk", test::MakeShellLinkBytes(fixture));
+    WriteFileBytes(shown / "Beach.lnk", fixtures::MakeShellLinkBytes(fixture));
     fixture.volume_label = "ELSEWHERE";
-    WriteFileBytes(shown / "Gone.lnk", test::MakeShellLinkBytes(fixture));
+    WriteFileBytes(shown / "Gone.lnk", fixtures::MakeShellLinkBytes(fixture));
     WriteFileBytes(shown / "Broken.lnk", "L\0\0\0");
 
     PopulationOptions options;

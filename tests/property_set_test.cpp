@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "docs/property_set.h"
-#include "support/compound_writer.h"
-#include "support/document_writer.h"
+#include "fixtures/compound_writer.h"
+#include "fixtures/document_writer.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa::test {
 namespace {

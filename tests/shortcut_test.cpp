@@ -12,16 +12,18 @@
 #include "shell/shell_link.h"
 #include "shell/shortcuts.h"
 #include "support/scripted_user_interface.h"
-#include "support/shell_link_writer.h"
+#include "fixtures/shell_link_writer.h"
 #include "support/temp_dir.h"
+
+using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
 namespace scopa {
 namespace {
 
 namespace fs = std::filesystem;
-using test::MakeShellLinkBytes;
+using fixtures::MakeShellLinkBytes;
 using test::ScopedTempDir;
-using test::ShellLinkFixture;
+using fixtures::ShellLinkFixture;
 using test::WriteFileBytes;
 
 std::optional<ShellLink> Parse(const std::string& bytes) {

@@ -1,8 +1,7 @@
 // Draws the sample collection that `scripts/run` shows: pictures of several formats and
 // sizes, nested folders, hidden files, shortcuts (symbolic links and a ".lnk" file), an
-// include file, a backdrop and art documents, all made here so no data file is checked in.
-// Documents kept in compound files (desktop-publishing, scrap, styled text) are not made:
-// writing compound files is left to the test writers.
+// include file, a backdrop and the maker's documents of every kind, all made here so no data
+// file is checked in.
 //
 // usage: scopa-make-samples OUTPUT_FOLDER
 #include <cmath>
@@ -15,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/document_writer.h"
+#include "fixtures/shell_link_writer.h"
 #include "imaging/dib.h"
 #include "imaging/picture.h"
 #include "platform/volumes.h"
@@ -195,78 +196,24 @@ std::string PackedDib24(const Canvas& canvas) {
     return out;
 }
 
-// An art document in its plain-file form. Format notes: a 16-byte header (u16 header-block
-// bytes at 4, u16 record count at 10, u16 version at 12), the 64-byte signature field
-// "QOR:ART", the rest of the header block, then records of a 16-byte head (u16 record bytes
-// including the head, u16 type) and a body; the record of type 0xFA0B holds the preview DIB.
-void WriteArtDocument(const fs::path& path, const Canvas& preview) {
-    constexpr uint16_t kVersion = 257;
-    constexpr uint16_t kSignatureBytes = 64;
-    constexpr uint16_t kHeaderBlockBytes = kSignatureBytes + 16;
-    constexpr uint16_t kRecordHeadBytes = 16;
-    constexpr uint16_t kPreviewRecord = 0xFA0B;
-    std::string out;
-    PutLe32(out, 0);
-    PutLe16(out, kHeaderBlockBytes);
-    PutLe32(out, 0);
-    PutLe16(out, 1);  // one record
-    PutLe16(out, kVersion);
-    PutLe16(out, 0);
-    std::string signature = "QOR:ART";
-    signature.resize(kSignatureBytes, '\0');
-    out += signature;
-    out.append(kHeaderBlockBytes - kSignatureBytes, '\0');
-    std::string dib = PackedDib24(preview);
-    if (dib.size() + kRecordHeadBytes > 0xFFFF) throw std::runtime_error("art preview too big");
-    PutLe16(out, uint32_t(kRecordHeadBytes + dib.size()));
-    PutLe16(out, kPreviewRecord);
-    out.append(kRecordHeadBytes - 4, '\0');
-    out += dib;
-    WriteFile(path, out);
-}
-
-// A shell-link file whose link information names `local_path` ("E:\\PHOTOS") on the volume
-// labelled `label`. Format notes: the 76-byte header (size 76, the link class identifier,
-// flags: 0x02 link information present), then the link information: its size, header size
-// 28, flags 1 (volume id and local base path), the offsets of the volume id, the local base
-// path and the common path suffix; the volume id holds its size, the drive type (5, CD-ROM),
-// a serial number and the offset 16 of its label, then the label; texts end with a NUL.
-void WriteShellLink(const fs::path& path, const std::string& local_path, const std::string& label) {
-    constexpr uint32_t kHeaderBytes = 76;
-    constexpr uint32_t kHasLinkInfo = 0x02;
-    constexpr uint32_t kLinkInfoHeaderBytes = 28;
-    constexpr uint32_t kVolumeIdAndLocalPath = 1;
-    constexpr uint32_t kDriveCdRom = 5;
-    constexpr uint32_t kVolumeIdHeaderBytes = 16;
-    const uint8_t kLinkClassId[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                      0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-    std::string out;
-    PutLe32(out, kHeaderBytes);
-    out.append(reinterpret_cast<const char*>(kLinkClassId), sizeof kLinkClassId);
-    PutLe32(out, kHasLinkInfo);
-    PutLe32(out, 0x10);  // the target is a folder
-    out.append(kHeaderBytes - out.size(), '\0');
-
-    std::string volume;
-    PutLe32(volume, uint32_t(kVolumeIdHeaderBytes + label.size() + 1));
-    PutLe32(volume, kDriveCdRom);
-    PutLe32(volume, 0x5C0FA001);
-    PutLe32(volume, kVolumeIdHeaderBytes);
-    volume += label + '\0';
-    const uint32_t volume_offset = kLinkInfoHeaderBytes;
-    const uint32_t path_offset = volume_offset + uint32_t(volume.size());
-    const uint32_t suffix_offset = path_offset + uint32_t(local_path.size() + 1);
-    const uint32_t info_bytes = suffix_offset + 1;
-    PutLe32(out, info_bytes);
-    PutLe32(out, kLinkInfoHeaderBytes);
-    PutLe32(out, kVolumeIdAndLocalPath);
-    PutLe32(out, volume_offset);
-    PutLe32(out, path_offset);
-    PutLe32(out, 0);  // no network location
-    PutLe32(out, suffix_offset);
-    out += volume + local_path + '\0' + '\0';
-    PutLe32(out, 0);  // no extra data
-    WriteFile(path, out);
+// The maker's documents, each with its preview stored as a packed DIB: art documents (and
+// design snippets) in their plain-file form; desktop-publishing, scrap and styled-text
+// documents as compound files, the first with summary-information keywords.
+void WriteDocuments(const fs::path& folder) {
+    using namespace scopa::fixtures;
+    WriteFile(folder / "Sunset drawing.art", ArtPlainFile(257, PackedDib24(DrawSunset(128, 80))));
+    WriteFile(folder / "Notes.qor", "A custom file: listed by its extension alone.\n");
+    WriteFile(folder / "Rings motif.dsp", ArtPlainFile(257, PackedDib24(DrawRings(64, 64))));
+    WriteFile(folder / "Brochure.dtp",
+              CompoundDocument(
+                  DtpContents(210, PackedDib24(DrawSunset(120, 160))),
+                  {{"\x05SummaryInformation", SummaryInformationStream("sunset, brochure")}}));
+    WriteFile(folder / "Cut-out.srp",
+              CompoundDocument(ScrapContents(PackedDib24(DrawRings(96, 96)))));
+    WriteFile(folder / "Letter.flx",
+              CompoundDocument(FlourishContents(
+                  210, "FLRT",
+                  PackedDib24(DrawChecker(100, 140, 10, {255, 255, 255}, {220, 228, 240})))));
 }
 
 // `folder` as an include file's first line: '/' and the path below the mount point of the
@@ -317,14 +264,16 @@ int main(int argc, char** argv) {
         fs::create_symlink("../Landscapes/Sunset.bmp", root / "Shortcuts" / "Sunset link.bmp");
         fs::create_directory_symlink("../Patterns", root / "Shortcuts" / "Patterns link");
         fs::create_symlink("../Landscapes/Gone.bmp", root / "Shortcuts" / "Dangling.bmp");
-        WriteShellLink(root / "Shortcuts" / "Holiday photos.lnk", "E:\\PHOTOS", "SCOPA_PHOTOS");
+        scopa::fixtures::ShellLinkFixture link;
+        link.local_base_path = "E:\\PHOTOS";
+        link.volume_label = "SCOPA_PHOTOS";
+        WriteFile(root / "Shortcuts" / "Holiday photos.lnk",
+                  scopa::fixtures::MakeShellLinkBytes(link));
         // An include file: the Collection folder shows the landscapes as its own.
         WriteBmp(root / "Collection" / "Rings.bmp", DrawRings(96, 96));
         WriteFile(root / "Collection" / "HASH0001.INC",
                   VolumeRelativeLine(root / "Landscapes") + "\r\n");
-        // Art documents (and a design snippet, which is one too) with their stored previews.
-        WriteArtDocument(root / "Documents" / "Sunset drawing.art", DrawSunset(128, 80));
-        WriteArtDocument(root / "Documents" / "Rings motif.dsp", DrawRings(64, 64));
+        WriteDocuments(root / "Documents");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "scopa-make-samples: %s\n", error.what());
         return 1;

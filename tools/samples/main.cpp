@@ -17,6 +17,7 @@
 #include "fixtures/document_writer.h"
 #include "fixtures/shell_link_writer.h"
 #include "imaging/dib.h"
+#include "imaging/palette.h"
 #include "imaging/picture.h"
 #include "platform/volumes.h"
 
@@ -196,6 +197,41 @@ std::string PackedDib24(const Canvas& canvas) {
     return out;
 }
 
+// The pixels as an 8-bit packed DIB in the colours of the screen palette's cube, with a
+// colour table of 256 RGBQUAD entries (the palette itself) or of 256 two-byte palette indices.
+std::string PackedDib8(const Canvas& canvas, bool palette_index_table) {
+    uint32_t stride = (uint32_t(canvas.width) + 3) & ~3u;
+    std::string out;
+    PutLe32(out, 40);
+    PutLe32(out, uint32_t(canvas.width));
+    PutLe32(out, uint32_t(canvas.height));
+    PutLe16(out, 1);
+    PutLe16(out, 8);
+    PutLe32(out, 0);
+    PutLe32(out, stride * uint32_t(canvas.height));
+    PutLe32(out, 2835);
+    PutLe32(out, 2835);
+    PutLe32(out, 256);
+    PutLe32(out, 0);
+    for (int i = 0; i < 256; ++i) {
+        if (palette_index_table) {
+            PutLe16(out, uint32_t(i));
+        } else {
+            const scopa::RgbQuad& entry = scopa::ScreenPalette()[size_t(i)];
+            out += {char(entry.blue), char(entry.green), char(entry.red), '\0'};
+        }
+    }
+    for (int y = canvas.height - 1; y >= 0; --y) {
+        size_t row_start = out.size();
+        for (int x = 0; x < canvas.width; ++x) {
+            const Rgb& p = canvas.pixels[size_t(y) * size_t(canvas.width) + size_t(x)];
+            out.push_back(char(scopa::NearestCubeIndex({p.r, p.g, p.b})));
+        }
+        out.resize(row_start + stride, '\0');
+    }
+    return out;
+}
+
 // The maker's documents, each with its preview stored as a packed DIB: art documents (and
 // design snippets) in their plain-file form; desktop-publishing, scrap and styled-text
 // documents as compound files, the first with summary-information keywords.
@@ -209,11 +245,11 @@ void WriteDocuments(const fs::path& folder) {
                   DtpContents(210, PackedDib24(DrawSunset(120, 160))),
                   {{"\x05SummaryInformation", SummaryInformationStream("sunset, brochure")}}));
     WriteFile(folder / "Cut-out.srp",
-              CompoundDocument(ScrapContents(PackedDib24(DrawRings(96, 96)))));
+              CompoundDocument(ScrapContents(PackedDib8(DrawRings(96, 96), true))));
     WriteFile(folder / "Letter.flx",
               CompoundDocument(FlourishContents(
                   210, "FLRT",
-                  PackedDib24(DrawChecker(100, 140, 10, {255, 255, 255}, {220, 228, 240})))));
+                  PackedDib8(DrawChecker(100, 140, 10, {255, 255, 255}, {204, 204, 255}), false))));
 }
 
 // `folder` as an include file's first line: '/' and the path below the mount point of the
@@ -242,7 +278,7 @@ int main(int argc, char** argv) {
                  DrawChecker(200, 120, 10, {255, 255, 255}, {0, 0, 0}), true);
         WriteBmp(root / "Patterns" / "Tiny" / "Dot.bmp", DrawChecker(1, 1, 1, {200, 0, 0}, {}));
         WriteBmp(root / "Patterns" / "Tiny" / "Strip.bmp",
-                 DrawChecker(1000, 3, 3, {0, 120, 255}, {255, 200, 0}));
+                 DrawChecker(1000, 8, 4, {0, 120, 255}, {255, 200, 0}));
         WritePictureFile(root / "Landscapes" / "Wide sunset.png", DrawSunset(1200, 500), "PNG");
         WritePictureFile(root / "Landscapes" / "Dusk.jpg", DrawSunset(1600, 1200), "JPG");
         WritePictureFile(root / "Landscapes" / "Dawn.webp", DrawSunset(900, 600), "WEBP");

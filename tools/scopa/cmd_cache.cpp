@@ -86,7 +86,7 @@ bool WriteGreyPng(const std::string& path, const CacheThumbnail& thumbnail) {
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
         for (int32_t y = 0; y < thumbnail.height; ++y) {
-            png_write_row(png, thumbnail.pixels.data() + y * kThumbnailSidePx);
+            png_write_row(png, thumbnail.pixels.data() + y * kRecordSidePx);
         }
         png_write_end(png, nullptr);
         ok = true;

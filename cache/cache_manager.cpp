@@ -6,6 +6,7 @@
 // and "RootFolder".
 #include "cache/cache_manager.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <iterator>
@@ -25,6 +26,10 @@ namespace scopa {
 namespace {
 
 namespace fs = std::filesystem;
+
+// How long a read of the mount table is trusted: a disk is swapped in seconds, a folder's
+// items are looked up in microseconds.
+constexpr auto kMountCheckInterval = std::chrono::milliseconds(200);
 
 // The registry strings were read into buffers of this size.
 constexpr size_t kRegistryPathBytes = 260;
@@ -208,6 +213,10 @@ CCacheEntry* CCacheFolder::FindEntry(std::string_view upper_name) {
     return found;
 }
 
+void CCacheFolder::ReserveEntries(size_t count) {
+    m_entryIndex.reserve(count);
+}
+
 void CCacheFolder::AddEntryHead(CCacheEntry* entry) {
     m_entries.AddHead(entry);
     m_entryIndex.emplace(entry->Name(), entry);
@@ -272,6 +281,7 @@ void CPreviewCache::LoadIndexContents(CacheIndexContents contents) {
                                                 : FromStoredFolderPath(record.folder_path);
         auto* folder = new CCacheFolder(this, std::move(path), std::move(record.volume_label));
         AddFolderTail(folder);
+        folder->ReserveEntries(record.entries.size());
         for (CacheEntryRecord& stored : record.entries) {
             auto* entry = new CCacheEntry(folder, std::move(stored.name));
             entry->m_index = stored.index;
@@ -493,10 +503,25 @@ void CPreviewCacheManager::AddCacheHead(std::unique_ptr<CPreviewCache> cache) {
 
 std::string CPreviewCacheManager::VolumeLabelOf(std::string_view path) {
     if (LabelSource()) return LabelSource()(path);
-    // Labels change only with the mount table, so the volume list is read again only then.
-    if (m_mountWatch.Changed()) m_volumes = ListVolumes();
-    std::optional<Volume> volume = VolumeOfPath(path, m_volumes);
-    return volume ? volume->label : std::string();
+    // Labels change only with the mount table, so the volume list is read again only then;
+    // the table is asked at most every kMountCheckInterval, a shown folder asks per item.
+    auto now = std::chrono::steady_clock::now();
+    if (m_volumesCheckedAt == std::chrono::steady_clock::time_point{} ||
+        now - m_volumesCheckedAt >= kMountCheckInterval) {
+        m_volumesCheckedAt = now;
+        if (m_mountWatch.Changed()) {
+            m_volumes = ListVolumes();
+            m_lastLabelPath.clear();
+            m_lastLabelKnown = false;
+        }
+    }
+    if (!m_lastLabelKnown || m_lastLabelPath != path) {
+        std::optional<Volume> volume = VolumeOfPath(path, m_volumes);
+        m_lastLabelPath.assign(path);
+        m_lastLabel = volume ? volume->label : std::string();
+        m_lastLabelKnown = true;
+    }
+    return m_lastLabel;
 }
 
 CCacheEntry* CPreviewCacheManager::FindEntry(std::string_view folder_path,

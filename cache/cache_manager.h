@@ -14,6 +14,7 @@
 // Everything runs on one thread; nothing is locked.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -113,6 +114,7 @@ public:
     CCacheEntry* FindEntry(std::string_view upper_name);
 
     // The entry list, with the name index kept beside it.
+    void ReserveEntries(size_t count);
     void AddEntryHead(CCacheEntry* entry);
     void AddEntryTail(CCacheEntry* entry);
     void RemoveEntry(CCacheEntry* entry);
@@ -266,6 +268,11 @@ private:
     CacheEntryQueue m_queue;
     MountTableWatch m_mountWatch;
     std::vector<Volume> m_volumes;
+    std::chrono::steady_clock::time_point m_volumesCheckedAt{};
+    // The label of the path asked last: the items of one folder ask for the same one.
+    std::string m_lastLabelPath;
+    std::string m_lastLabel;
+    bool m_lastLabelKnown = false;
 };
 
 // Splits a file's full path at its last '/' into folder path and file name.

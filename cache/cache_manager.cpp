@@ -171,7 +171,8 @@ void CCacheEntry::SetSourcePath(std::string_view folder_path, std::string_view f
     std::string_view current = m_sourcePath;
     bool same =
         current.size() == folder_path.size() + (needs_separator ? 1 : 0) + file_name.size() &&
-        current.starts_with(folder_path) && current.ends_with(file_name);
+        current.starts_with(folder_path) && current.ends_with(file_name) &&
+        (!needs_separator || current[folder_path.size()] == '/');
     if (!same) m_sourcePath = JoinPath(folder_path, file_name);
 }
 

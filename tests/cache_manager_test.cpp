@@ -270,6 +270,10 @@ TEST_F(CacheManagerTest, SameFolderOnDisksWithDifferentLabelsGivesTwoFolders) {
     m_labels["/media/usb"] = "HOLIDAY";
     EXPECT_EQ(manager.FindEntry("/media/usb/dcim", "p1.jpg"), first);
     EXPECT_EQ(first->SourcePath(), "/media/usb/dcim/p1.jpg");
+    // The entry remembers the path in the letter case of its latest lookup.
+    ASSERT_EQ(manager.FindEntry("/media/usb/DCIM", "P1.jpg"), first);
+    EXPECT_EQ(first->SourcePath(), "/media/usb/DCIM/P1.jpg");
+    EXPECT_EQ(first->StoredFullPath(), "/MEDIA/USB/DCIM/P1.JPG");
 }
 
 // ---- static caches ----

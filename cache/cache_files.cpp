@@ -238,6 +238,7 @@ CacheIndexContents ParseCacheIndex(std::span<const uint8_t> bytes) {
         if (!flag) return contents;
         contents.compressed = *flag != 0;
     }
+    contents.header_read = true;
     auto folder_count = reader.I32();
     if (!folder_count) return contents;
     // The count is not trusted for sizing: the folders end where the data does.
@@ -345,7 +346,7 @@ bool ReadCacheRecord(std::FILE* file, bool compressed, int32_t index, int32_t& s
         seq_id = *stored_seq;
         return false;
     }
-    if (*width < 0 || *width > kThumbnailSidePx || *height < 0 || *height > kThumbnailSidePx) {
+    if (*width < 0 || *width > kRecordSidePx || *height < 0 || *height > kRecordSidePx) {
         return false;
     }
     thumbnail.width = *width;

@@ -21,7 +21,8 @@ enum class EntryState : int32_t { kEmpty = 0, kValid = 1, kPending = 2 };
 // Layout facts of the cache files.
 inline constexpr int32_t kCacheIndexVersion = 2;
 inline constexpr std::size_t kMaxCacheStringBytes = 1023;
-inline constexpr int32_t kThumbnailSidePx = 128;
+// The pixel block is 128 x 128 (imaging/thumbnail.h names the same side kThumbnailSidePx).
+inline constexpr int32_t kRecordSidePx = 128;
 inline constexpr std::size_t kThumbnailBlockBytes = 16384;  // 128 x 128 palette indices
 inline constexpr std::size_t kRecordHeadBytes = 12;         // SeqId, width, height
 inline constexpr int64_t kSlotBytes = kRecordHeadBytes + kThumbnailBlockBytes;  // 16,396
@@ -44,6 +45,7 @@ struct CacheFolderRecord {
 };
 
 struct CacheIndexContents {
+    bool header_read = false;  // the tag, version and flag were sound (else nothing loaded)
     bool compressed = false;
     std::vector<CacheFolderRecord> folders;  // most recently used first
     int64_t entry_total = 0;

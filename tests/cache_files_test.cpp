@@ -87,6 +87,14 @@ TEST(CacheIndexTest, RefusesLaterVersionsAndOtherTags) {
     wrong_tag[3] = 'c';
     EXPECT_TRUE(ParseCacheIndex(wrong_tag).folders.empty());
     EXPECT_TRUE(ParseCacheIndex({}).folders.empty());
+    // Only a sound header tells the reader the records' kind.
+    EXPECT_FALSE(ParseCacheIndex(SampleIndex(3)).header_read);
+    EXPECT_FALSE(ParseCacheIndex({}).header_read);
+    EXPECT_TRUE(ParseCacheIndex(SampleIndex(1)).header_read);
+    Bytes header_only = SampleIndex(2);
+    header_only.resize(12);  // tag, version, flag; no folder count
+    EXPECT_TRUE(ParseCacheIndex(header_only).header_read);
+    EXPECT_TRUE(ParseCacheIndex(header_only).compressed);
 }
 
 TEST(CacheIndexTest, FolderWithoutEntriesDisappears) {

@@ -4,6 +4,10 @@
 #include <string>
 
 #include "cache/cache_files.h"
+#include "imaging/dib.h"
+#include "imaging/palette.h"
+#include "imaging/picture.h"
+#include "imaging/vector.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 
@@ -61,6 +65,21 @@ TEST(CacheToolTest, GetsTheRawRecordAndAPng) {
     ASSERT_GT(bytes.size(), 24u);
     EXPECT_EQ(bytes.substr(1, 3), "PNG");
     EXPECT_EQ(bytes.substr(16, 8), std::string("\0\0\0\x80\0\0\0\x60", 8));  // 128 x 96
+    // Each pixel shows its palette index in the screen palette's colour.
+    oDIB picture;
+    vMETAFILE metafile;
+    int kind = 0;
+    ASSERT_EQ(LoadPicture(nullptr, (dir / "oak.png").string(), picture, metafile, kind, -1), 0);
+    ASSERT_EQ(picture.Size(), (vSIZE{128, 96}));
+    for (int32_t y : {0, 33, 95}) {
+        for (int32_t x : {0, 17, 127}) {
+            const RgbQuad& expected = ScreenPalette()[ramp[size_t(y) * 128 + size_t(x)]];
+            Rgb colour = picture.PixelColour(x, y);
+            EXPECT_EQ(colour.red, expected.red) << x << "," << y;
+            EXPECT_EQ(colour.green, expected.green) << x << "," << y;
+            EXPECT_EQ(colour.blue, expected.blue) << x << "," << y;
+        }
+    }
 
     EXPECT_EQ(
         RunTool({"cache", "get", index.string(), "PHOTOS/TREES", "OAK.JPG", "--raw"}).exit_status,

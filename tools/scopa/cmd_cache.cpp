@@ -1,14 +1,14 @@
 // scopa cache: look into the files of one preview cache, named by its index path; the data file
 // is the same base path with ".pvd".
-#include <png.h>
-
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "cache/cache_files.h"
 #include "command.h"
+#include "imaging/dib.h"
+#include "imaging/picture.h"
+#include "imaging/thumbnail.h"
 
 namespace scopa::tool {
 namespace {
@@ -70,29 +70,10 @@ const CacheEntryRecord* FindEntry(const CacheIndexContents& contents, const std:
     return nullptr;
 }
 
-// Writes the thumbnail's width x height corner as an 8-bit grey PNG, palette index i shown as
-// grey level i until the screen palette is available here.
-bool WriteGreyPng(const std::string& path, const CacheThumbnail& thumbnail) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
-    // Only trivially destructible locals live across the longjmp of libpng's error handler.
-    if (info != nullptr && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(thumbnail.width),
-                     static_cast<png_uint_32>(thumbnail.height), 8, PNG_COLOR_TYPE_GRAY,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (int32_t y = 0; y < thumbnail.height; ++y) {
-            png_write_row(png, thumbnail.pixels.data() + y * kThumbnailSidePx);
-        }
-        png_write_end(png, nullptr);
-        ok = true;
-    }
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0 && ok;
+// Writes the thumbnail's width x height corner as a PNG in the screen palette's colours.
+bool WriteThumbnailPng(const std::string& path, const CacheThumbnail& thumbnail) {
+    oDIB bitmap = ThumbnailToDib(thumbnail.pixels.data(), vSIZE{thumbnail.width, thumbnail.height});
+    return !bitmap.IsEmpty() && WritePicture(path, "PNG", &bitmap, nullptr) == 0;
 }
 
 void PutI32(std::FILE* out, int32_t value) {
@@ -123,7 +104,8 @@ int RunGet(const Arguments& arguments) {
         if (thumbnail.width == 0 || thumbnail.height == 0) {
             return Fail(kName, "the thumbnail of " + name + " is empty");
         }
-        if (!WriteGreyPng(*png_path, thumbnail)) return Fail(kName, "cannot write " + *png_path);
+        if (!WriteThumbnailPng(*png_path, thumbnail))
+            return Fail(kName, "cannot write " + *png_path);
         return kExitOk;
     }
     PutI32(stdout, seq_id);
@@ -175,8 +157,8 @@ RegisterCommand g_register{{
     .details = "INDEX is the cache's .pvi file; its data file is the same path with .pvd.\n"
                "ls lists the folders and their entries, most recently used first.\n"
                "get extracts one thumbnail; FOLDER is the folder path exactly as the index\n"
-               "stores it. -o writes it at its stored size as a PNG, palette indices shown as\n"
-               "grey levels; --raw writes the record uncompressed to standard output: the\n"
+               "stores it. -o writes it at its stored size as a PNG in the screen palette's\n"
+               "colours; --raw writes the record uncompressed to standard output: the\n"
                "12-byte head (SeqId, width, height, little-endian) and the 16,384 pixel bytes.\n"
                "verify reads every entry's record and exits 1 naming the bad ones.",
     .options = {{"-o", true, "get: write the thumbnail to this PNG file"},

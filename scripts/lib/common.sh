@@ -40,7 +40,8 @@ scopa_build() {
                                              -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     if [ ! -f "$dir/build.ninja" ]; then
         scopa_log "configuring $dir"
-        CC=$cc CXX=$cxx cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        CC=$cc CXX=$cxx cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
             "${launcher[@]}" "$@" >/dev/null
     fi
     scopa_log "building $dir"

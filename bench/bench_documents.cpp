@@ -9,7 +9,6 @@
 #include "fixtures/compound_writer.h"
 #include "fixtures/document_writer.h"
 
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,9 +20,10 @@ const fs::path& LargeDocument() {
     static const fs::path path = [] {
         fs::path file = fs::temp_directory_path() / "scopa-bench-large.dtp";
         scopa::fixtures::CompoundFileWriter writer(3);
-        std::string dib = scopa::fixtures::PackedDib(128, 128, 8, scopa::fixtures::PaletteIndexTable(256));
-        writer.AddStream("Contents",
-                         scopa::fixtures::DtpContents(210, dib) + std::string(kLargeStreamBytes, 'x'));
+        std::string dib =
+            scopa::fixtures::PackedDib(128, 128, 8, scopa::fixtures::PaletteIndexTable(256));
+        writer.AddStream("Contents", scopa::fixtures::DtpContents(210, dib) +
+                                         std::string(kLargeStreamBytes, 'x'));
         writer.AddStream("\x05SummaryInformation",
                          scopa::fixtures::SummaryInformationStream("red, green"));
         writer.WriteTo(file);

@@ -205,8 +205,8 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     int factor = TakeReductionFactor(head.size);
     uint64_t pixels = uint64_t(head.size.cx) * uint64_t(head.size.cy);
     RowReducer reducer;
-    if (IsTooLargeToRead(head.size, factor) ||
-        (head.interlaced && pixels > kMaxInterlacedPixels) || !reducer.Start(head.size, factor)) {
+    if (IsTooLargeToRead(head.size, factor) || (head.interlaced && pixels > kMaxInterlacedPixels) ||
+        !reducer.Start(head.size, factor)) {
         Destroy(context);
         return kFilterFailed;
     }

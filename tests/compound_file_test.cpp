@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "fixtures/compound_writer.h"
 #include "platform/compound_file.h"
 #include "platform/text.h"
-#include "fixtures/compound_writer.h"
 #include "support/temp_dir.h"
 
 using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers

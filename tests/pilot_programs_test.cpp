@@ -6,9 +6,9 @@
 #include <fstream>
 
 #include "docs/pilot_programs.h"
-#include "platform/text.h"
 #include "fixtures/compound_writer.h"
 #include "fixtures/document_writer.h"
+#include "platform/text.h"
 #include "support/pe_builder.h"
 #include "support/temp_dir.h"
 

@@ -14,13 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include "fixtures/document_writer.h"
+#include "fixtures/shell_link_writer.h"
 #include "list/population.h"
 #include "platform/registry.h"
 #include "platform/volumes.h"
 #include "shell/shell_link.h"
-#include "fixtures/document_writer.h"
 #include "support/pe_builder.h"
-#include "fixtures/shell_link_writer.h"
 #include "support/temp_dir.h"
 
 using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include "fixtures/shell_link_writer.h"
 #include "platform/text.h"
 #include "shell/insert_disk.h"
 #include "shell/shell_link.h"
 #include "shell/shortcuts.h"
 #include "support/scripted_user_interface.h"
-#include "fixtures/shell_link_writer.h"
 #include "support/temp_dir.h"
 
 using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
@@ -22,8 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::MakeShellLinkBytes;
-using test::ScopedTempDir;
 using fixtures::ShellLinkFixture;
+using test::ScopedTempDir;
 using test::WriteFileBytes;
 
 std::optional<ShellLink> Parse(const std::string& bytes) {

@@ -3,7 +3,7 @@
 
 # Debian packages the build, the tests and the tools need.
 SCOPA_PACKAGES=(
-    build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev
+    build-essential cmake ninja-build pkg-config ccache clang clang-format libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg-dev libpng-dev libgif-dev libtiff-dev libwebp-dev libcairo2-dev librsvg2-dev
     libblkid-dev shared-mime-info imagemagick dynamite

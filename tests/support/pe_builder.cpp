@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "platform/text.h"
 #include "fixtures/compound_writer.h"
 #include "fixtures/document_writer.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers

@@ -126,33 +126,34 @@ CachingJobResult CBackgroundCaching::MakeQueueHeadThumbnail() {
     int result = m_maker ? m_maker(m_observer, path, pixels.data(), covered)
                          : RenderCachePreview(m_observer, path, pixels.data(), covered);
     switch (result) {
-    case kLoadRead: {
-        CPreviewCache* dynamic_cache = manager->DynamicCache();
-        std::span<const uint8_t, kThumbnailBlockBytes> block(pixels.data(), kThumbnailBlockBytes);
-        // A failed write keeps the entry first, so the next tick tries the same file again.
-        if (dynamic_cache == nullptr ||
-            !dynamic_cache->WriteThumbnail(*entry, block, covered.cx, covered.cy)) {
-            return CachingJobResult::kNotWritten;
+        case kLoadRead: {
+            CPreviewCache* dynamic_cache = manager->DynamicCache();
+            std::span<const uint8_t, kThumbnailBlockBytes> block(pixels.data(),
+                                                                 kThumbnailBlockBytes);
+            // A failed write keeps the entry first, so the next tick tries the same file again.
+            if (dynamic_cache == nullptr ||
+                !dynamic_cache->WriteThumbnail(*entry, block, covered.cx, covered.cy)) {
+                return CachingJobResult::kNotWritten;
+            }
+            manager->Dequeue(*entry);
+            entry->m_state = EntryState::kValid;
+            entry->m_width = covered.cx;
+            entry->m_height = covered.cy;
+            Trace(FormatWrittenTrace(*entry));
+            return CachingJobResult::kWritten;
         }
-        manager->Dequeue(*entry);
-        entry->m_state = EntryState::kValid;
-        entry->m_width = covered.cx;
-        entry->m_height = covered.cy;
-        Trace(FormatWrittenTrace(*entry));
-        return CachingJobResult::kWritten;
-    }
-    case kLoadInterrupted:
-        Trace(FormatEntryTrace(kTraceRetryFormat, *entry));
-        return CachingJobResult::kRetry;
-    case kLoadFailed:
-        ++entry->m_failures;
-        if (entry->m_failures <= kMaxThumbnailFailures) return CachingJobResult::kFailed;
-        // Still Pending: not saved, and not queued again unless the file changes.
-        manager->Dequeue(*entry);
-        Trace(FormatEntryTrace(kTraceBadFormat, *entry));
-        return CachingJobResult::kGivenUp;
-    default:
-        return CachingJobResult::kFailed;
+        case kLoadInterrupted:
+            Trace(FormatEntryTrace(kTraceRetryFormat, *entry));
+            return CachingJobResult::kRetry;
+        case kLoadFailed:
+            ++entry->m_failures;
+            if (entry->m_failures <= kMaxThumbnailFailures) return CachingJobResult::kFailed;
+            // Still Pending: not saved, and not queued again unless the file changes.
+            manager->Dequeue(*entry);
+            Trace(FormatEntryTrace(kTraceBadFormat, *entry));
+            return CachingJobResult::kGivenUp;
+        default:
+            return CachingJobResult::kFailed;
     }
 }
 
@@ -245,10 +246,10 @@ void DeleteRegistrationOf(HKEY caches_key, const std::string& index_path) {
         std::array<char, 260> value{};
         DWORD type = 0;
         DWORD value_size = DWORD(value.size());
-        bool same = RegQueryValueExA(sub_key, kPreviewIndexFileValue, nullptr, &type,
-                                     reinterpret_cast<BYTE*>(value.data()),
-                                     &value_size) == ERROR_SUCCESS &&
-                    CompareNoCase(value.data(), index_path) == 0;
+        bool same =
+            RegQueryValueExA(sub_key, kPreviewIndexFileValue, nullptr, &type,
+                             reinterpret_cast<BYTE*>(value.data()), &value_size) == ERROR_SUCCESS &&
+            CompareNoCase(value.data(), index_path) == 0;
         RegCloseKey(sub_key);
         if (same) {
             RegDeleteKeyA(caches_key, name.data());

@@ -48,24 +48,24 @@ int32_t EntryStamp(const CCacheEntry& entry, const std::string& file_path);
 // An item's thumbnail: true with the cached thumbnail in `bitmap` for a Valid entry whose
 // file has not changed. An Empty entry, or one whose file's stamp changed, is requested; a
 // Valid entry whose record cannot be read is requested again unless its cache is read-only;
-// a Pending one is left waiting. Those give false. Does nothing and returns false when no cache manager exists.
+// a Pending one is left waiting. Those give false. Does nothing and returns false when no cache
+// manager exists.
 bool FetchThumbnail(CCacheEntry& entry, oDIB& bitmap);
 
 // What one caching job did.
 enum class CachingJobResult {
-    kNoJob,         // the queue was empty (or there is no cache manager)
-    kWritten,       // made and stored; the entry is Valid and out of the queue
-    kNotWritten,    // made but not stored; the entry stays first
-    kRetry,         // the load was interrupted; the entry stays first
-    kFailed,        // the load failed; the entry stays first
-    kGivenUp,       // the load failed for the sixth time; the entry left the queue
+    kNoJob,       // the queue was empty (or there is no cache manager)
+    kWritten,     // made and stored; the entry is Valid and out of the queue
+    kNotWritten,  // made but not stored; the entry stays first
+    kRetry,       // the load was interrupted; the entry stays first
+    kFailed,      // the load failed; the entry stays first
+    kGivenUp,     // the load failed for the sixth time; the entry left the queue
 };
 
 // Makes thumbnails: given a full path, fills the 16,384-byte buffer and the covered size;
 // 0 made, 1 interrupted, 2 failed (RenderCachePreview's results).
-using ThumbnailMaker =
-    std::function<int(PictureLoadObserver* observer, const std::string& path, uint8_t* out,
-                      vSIZE& covered)>;
+using ThumbnailMaker = std::function<int(PictureLoadObserver* observer, const std::string& path,
+                                         uint8_t* out, vSIZE& covered)>;
 
 // The caching half of the control's timer. The widget kills its timer, calls Tick, redraws
 // the item of the entry it returns and sets the timer again to kCachingTickIntervalMs.

@@ -114,6 +114,18 @@ TEST_F(StaticCacheTest, AnUnreadablePictureIsReportedAsFailure) {
     EXPECT_EQ(m_feedback.back(), "Finished\r\n");
 }
 
+TEST_F(StaticCacheTest, AnIndexThatCannotBeWrittenIsReportedAndTheRestGoesOn) {
+    // A folder where the index file belongs: the finished index cannot be renamed over it.
+    WriteFileBytes(m_cachePath + ".pvi/in the way", "x");
+    ASSERT_TRUE(Create(m_root));
+    ASSERT_GE(m_feedback.size(), 2u);
+    EXPECT_EQ(m_feedback[m_feedback.size() - 2], "Preview Index: Write failure\r");
+    EXPECT_EQ(m_feedback.back(), "Finished\r\n");
+    // Registered and serving lookups all the same.
+    EXPECT_EQ(Registrations().size(), 1u);
+    EXPECT_NE(CPreviewCacheManager::Get().FindEntry(m_root.string(), "a.png"), nullptr);
+}
+
 TEST_F(StaticCacheTest, ADataFileThatCannotBeCreatedGivesFalseAndNoFeedback) {
     m_cachePath = (m_environment.root() / "missing" / "folder" / "Disc").string();
     EXPECT_FALSE(Create(m_root));

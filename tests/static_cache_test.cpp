@@ -14,6 +14,7 @@
 #include "cache/cache_manager.h"
 #include "imaging/dib.h"
 #include "platform/registry.h"
+#include "platform/trace.h"
 #include "support/picture_files.h"
 #include "support/temp_dir.h"
 
@@ -169,6 +170,22 @@ TEST_F(StaticCacheTest, TheNewCacheServesLookupsAtOnce) {
     ASSERT_NE(entry, nullptr);
     oDIB bitmap;
     EXPECT_TRUE(FetchThumbnail(*entry, bitmap));
+}
+
+TEST_F(StaticCacheTest, AStaticCacheWhoseDiskIsGoneShowsNothingAndRemakesNothing) {
+    ASSERT_TRUE(Create(m_root));
+    fs::remove(m_cachePath + ".pvd");
+    CPreviewCacheManager::Destroy();
+    std::vector<std::string> traces;
+    TraceSink previous = SetTraceSink([&](const std::string& line) { traces.push_back(line); });
+    CCacheEntry* entry = CPreviewCacheManager::Get().FindEntry(m_root.string(), "a.png");
+    ASSERT_NE(entry, nullptr);
+    oDIB bitmap;
+    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
+    SetTraceSink(previous);
+    EXPECT_EQ(traces, std::vector<std::string>{"Failed to read A.PNG\n"});
+    EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
+    EXPECT_EQ(entry->m_state, EntryState::kValid);
 }
 
 TEST_F(StaticCacheTest, ReCreatingHoldsOnlyThisRunAndReplacesTheRegistration) {

@@ -1,0 +1,121 @@
+// Thumbnails made in the background: the preview list fetches an item's thumbnail from its
+// cache entry and queues the entry on a miss; the control's timer (every 50 ms) then makes the
+// queue's head entry's thumbnail, at most one per tick, newest request first, and stores it in
+// the dynamic cache. Static caches are made in one go by CreateStaticCache and registered so
+// that every later run finds them.
+//
+// Everything runs on the control's thread; nothing is locked.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "imaging/geometry.h"
+
+namespace scopa {
+
+class CCacheEntry;
+class CPreviewListModel;
+class CScopaCtrl;
+class PictureLoadObserver;
+class oDIB;
+
+// The control's caching timer (timer 1) fires this often.
+inline constexpr int kCachingTickIntervalMs = 50;
+// Population time a tick may spend before it turns to caching.
+inline constexpr int kPopulationSliceMs = 20;
+
+// The trace texts of the caching job (the line end is part of each).
+inline constexpr const char* kTraceWrittenFormat = "Writen %s, Index %d, SeqId %d\n";
+inline constexpr const char* kTraceRetryFormat = "Retry %s\n";
+inline constexpr const char* kTraceBadFormat = "Bad %s\n";
+inline constexpr const char* kTraceFailedToReadFormat = "Failed to read %s\n";
+
+// The entry whose thumbnail is being made in the current tick (the queue's head when it
+// started), or null: the list shows the load's progress on its item.
+CCacheEntry* EntryBeingMade();
+
+// The file an entry stands for: the path it was last looked up with in this run, else its
+// cache's root folder, folder path and name joined.
+std::string EntryFilePath(const CCacheEntry& entry);
+
+// The stamp a fetch compares: the file's modification time (seconds since 1970) for entries
+// of writable caches whose path does not end in ".FPX" (any case); 0 otherwise or when the
+// file's status cannot be had.
+int32_t EntryStamp(const CCacheEntry& entry, const std::string& file_path);
+
+// An item's thumbnail: true with the cached thumbnail in `bitmap` for a Valid entry whose
+// file has not changed. An Empty entry, or one whose file's stamp changed, is requested; a
+// Valid entry whose record cannot be read is requested again unless its cache is read-only;
+// a Pending one is left waiting. Those give false. Does nothing and returns false when no cache
+// manager exists.
+bool FetchThumbnail(CCacheEntry& entry, oDIB& bitmap);
+
+// What one caching job did.
+enum class CachingJobResult {
+    kNoJob,       // the queue was empty (or there is no cache manager)
+    kWritten,     // made and stored; the entry is Valid and out of the queue
+    kNotWritten,  // made but not stored; the entry stays first
+    kRetry,       // the load was interrupted; the entry stays first
+    kFailed,      // the load failed; the entry stays first
+    kGivenUp,     // the load failed for the sixth time; the entry left the queue
+};
+
+// Makes thumbnails: given a full path, fills the 16,384-byte buffer and the covered size;
+// 0 made, 1 interrupted, 2 failed (RenderCachePreview's results).
+using ThumbnailMaker = std::function<int(PictureLoadObserver* observer, const std::string& path,
+                                         uint8_t* out, vSIZE& covered)>;
+
+// The caching half of the control's timer. The widget kills its timer, calls Tick, redraws
+// the item of the entry it returns and sets the timer again to kCachingTickIntervalMs.
+class CBackgroundCaching {
+public:
+    // `model` (may be null) gets its population slice first; `control` becomes the
+    // manager's current control while a thumbnail is made.
+    CBackgroundCaching(CPreviewListModel* model, CScopaCtrl* control);
+
+    // Receives the load's progress and is asked whether the load is to stop (a pending left
+    // click). Not owned; null for none.
+    void SetLoadObserver(PictureLoadObserver* observer) { m_observer = observer; }
+    // Replaces RenderCachePreview (tests); empty restores it.
+    void SetThumbnailMaker(ThumbnailMaker maker) { m_maker = std::move(maker); }
+
+    // One tick: a population slice, then at most one caching job. Returns the entry whose
+    // thumbnail was worked on (its item is to be redrawn), or null.
+    CCacheEntry* Tick();
+    // The caching job alone: makes the queue's head entry's thumbnail.
+    CachingJobResult MakeQueueHeadThumbnail();
+    // What the last tick's caching job did.
+    CachingJobResult LastResult() const { return m_lastResult; }
+
+    // The control is going away: the queue is cleared and the dynamic cache's index saved
+    // (the only time it is written). Ticks after this do nothing.
+    void ControlDestroyed();
+
+private:
+    CPreviewListModel* m_model;
+    CScopaCtrl* m_control;
+    PictureLoadObserver* m_observer = nullptr;
+    ThumbnailMaker m_maker;
+    CachingJobResult m_lastResult = CachingJobResult::kNoJob;
+    bool m_destroyed = false;
+};
+
+// Feedback of CreateStaticCache, one text per event, in order.
+using StaticCacheFeedback = std::function<void(const std::string& text)>;
+
+// Makes a compressed read-only cache CACHE.pvi / CACHE.pvd of every picture under
+// `root_folder_path`, adds it to the cache manager (made if need be) and registers it under
+// HKEY_LOCAL_MACHINE. An existing cache of that name is replaced: the new one holds only the
+// thumbnails of this run. False only when the data file cannot be created.
+bool CreateStaticCache(const std::string& cache_path_name, const std::string& root_folder_path,
+                       const StaticCacheFeedback& on_feedback);
+
+// Registers a static cache (replacing a registration of the same index path, any letter
+// case) under the first free "Cache%d" name at or above the process's counter. False when
+// the registry key cannot be opened or written.
+bool RegisterStaticCache(const std::string& index_path, const std::string& data_path,
+                         const std::string& root_folder_path);
+
+}  // namespace scopa

@@ -1,0 +1,65 @@
+// scopa static-cache and scopa thumbs, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/picture_files.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
+
+namespace scopa::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CachingToolTest, StaticCachePrintsItsProgressAndThumbsReadsTheCache) {
+    SandboxedEnvironment environment;
+    fs::path root = environment.root() / "disc";
+    ASSERT_TRUE(WriteTestPicture(root / "a.png", 50, 30, 1));
+    ASSERT_TRUE(WriteTestPicture(root / "b.png", 30, 50, 2));
+    WriteFileBytes(root / "readme.txt", "text\n");
+    std::string cache = (environment.root() / "Disc").string();
+
+    ToolResult created = RunTool({"static-cache", cache, root.string()});
+    ASSERT_EQ(created.exit_status, 0) << created.err;
+    EXPECT_EQ(created.out, "Creating static cache - " + cache + "\r\nImporting " +
+                               (root / "a.png").string() + " - Success\r\nImporting " +
+                               (root / "b.png").string() + " - Success\r\nFinished\r\n");
+
+    fs::path sheet = environment.root() / "sheet.png";
+    ToolResult thumbs = RunTool({"thumbs", root.string(), "-o", sheet.string()});
+    ASSERT_EQ(thumbs.exit_status, 0) << thumbs.err;
+    EXPECT_EQ(thumbs.out, "2 pictures, 0 thumbnails made, 2 from the caches, 0 without\n");
+    std::string png = ReadFileBytes(sheet);
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
+TEST(CachingToolTest, ThumbsMakesMissingThumbnailsOnceAndKeepsThemInTheDynamicCache) {
+    SandboxedEnvironment environment;
+    fs::path folder = environment.root() / "pictures";
+    ASSERT_TRUE(WriteTestPicture(folder / "a.png", 20, 20, 3));
+    WriteFileBytes(folder / "broken.bmp", "BM not really");
+    fs::path sheet = environment.root() / "sheet.png";
+    ToolResult first = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
+    ASSERT_EQ(first.exit_status, 0) << first.err;
+    // The list shows the broken file by its extension; it gives no thumbnail.
+    EXPECT_EQ(first.out, "2 pictures, 1 thumbnails made, 0 from the caches, 1 without\n");
+    ToolResult second = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
+    EXPECT_EQ(second.out, "2 pictures, 0 thumbnails made, 1 from the caches, 1 without\n");
+}
+
+TEST(CachingToolTest, BadArgumentsAreRefused) {
+    SandboxedEnvironment environment;
+    EXPECT_EQ(RunTool({"static-cache", "only-one"}).exit_status, 2);
+    EXPECT_EQ(RunTool({"thumbs", environment.root().string()}).exit_status, 2);
+    ToolResult missing =
+        RunTool({"static-cache", (environment.root() / "no" / "such" / "Cache").string(),
+                 environment.root().string()});
+    EXPECT_EQ(missing.exit_status, 1);
+    EXPECT_NE(missing.err.find("scopa static-cache: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace scopa::test

@@ -1,0 +1,221 @@
+// Static caches: the feedback of a creation, the compressed cache it leaves, its registration
+// (an equal index path in any letter case replaced, names from the process's counter), a
+// re-created cache holding only its own run, and a cache read back through its registration
+// after its tree moved to another root.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cache/background_caching.h"
+#include "cache/cache_files.h"
+#include "cache/cache_manager.h"
+#include "imaging/dib.h"
+#include "platform/registry.h"
+#include "platform/trace.h"
+#include "support/picture_files.h"
+#include "support/temp_dir.h"
+
+namespace scopa::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StaticCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegistryResetStore();
+        CPreviewCacheManager::Destroy();
+        CPreviewCacheManager::SetVolumeLabelSource([](std::string_view) { return std::string(); });
+        m_root = m_environment.root() / "disc";
+        ASSERT_TRUE(WriteTestPicture(m_root / "a.png", 60, 40, 1));
+        ASSERT_TRUE(WriteTestPicture(m_root / "sub" / "b.png", 40, 60, 2));
+        WriteFileBytes(m_root / "notes.txt", "not a picture\n");
+        m_cachePath = (m_environment.root() / "out" / "Disc").string();
+        fs::create_directories(m_environment.root() / "out");
+    }
+    void TearDown() override {
+        CPreviewCacheManager::Destroy();
+        CPreviewCacheManager::SetVolumeLabelSource({});
+        RegistryResetStore();
+    }
+
+    bool Create(const fs::path& root) {
+        m_feedback.clear();
+        return CreateStaticCache(m_cachePath, root.string(),
+                                 [this](const std::string& text) { m_feedback.push_back(text); });
+    }
+
+    // Registered subkeys: name -> index path.
+    static std::vector<std::pair<std::string, std::string>> Registrations() {
+        std::vector<std::pair<std::string, std::string>> found;
+        HKEY key = nullptr;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kPreviewCachesKey, &key) != ERROR_SUCCESS) return found;
+        for (DWORD index = 0;; ++index) {
+            char name[260] = {};
+            DWORD name_size = sizeof(name);
+            if (RegEnumKeyExA(key, index, name, &name_size) != ERROR_SUCCESS) break;
+            RegistryKey sub_key =
+                RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kPreviewCachesKey) + "\\" + name);
+            found.emplace_back(name, sub_key.ReadString(kPreviewIndexFileValue).value_or(""));
+        }
+        RegCloseKey(key);
+        return found;
+    }
+
+    SandboxedEnvironment m_environment;
+    fs::path m_root;
+    std::string m_cachePath;
+    std::vector<std::string> m_feedback;
+};
+
+TEST_F(StaticCacheTest, FeedbackForTwoPicturesAndATextFile) {
+    ASSERT_TRUE(Create(m_root));
+    std::vector<std::string> expected = {
+        "Creating static cache - ",
+        m_cachePath,
+        "\r\n",
+        "Importing ",
+        (m_root / "a.png").string(),
+        " - Success\r\n",
+        "Importing ",
+        (m_root / "sub" / "b.png").string(),
+        " - Success\r\n",
+        "Finished\r\n",
+    };
+    EXPECT_EQ(m_feedback, expected);
+
+    CacheIndexContents index = LoadCacheIndex(m_cachePath + ".pvi");
+    ASSERT_TRUE(index.header_read);
+    EXPECT_TRUE(index.compressed);
+    EXPECT_EQ(index.entry_total, 2);
+    std::set<std::string> folders;
+    for (const CacheFolderRecord& folder : index.folders) {
+        folders.insert(folder.folder_path);
+        for (const CacheEntryRecord& entry : folder.entries) {
+            EXPECT_EQ(entry.state, EntryState::kValid);
+            EXPECT_NE(entry.stamp, 0);
+        }
+    }
+    // Folders are kept relative to the root, with '\' on disk.
+    EXPECT_EQ(folders, (std::set<std::string>{"", "SUB"}));
+}
+
+TEST_F(StaticCacheTest, AnUnreadablePictureIsReportedAsFailure) {
+    // Sniffed as a PNG by its signature, but nothing after it decodes.
+    WriteFileBytes(m_root / "broken.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage");
+    ASSERT_TRUE(Create(m_root));
+    // After a.png's three texts.
+    ASSERT_GE(m_feedback.size(), 9u);
+    EXPECT_EQ(m_feedback[6], "Importing ");
+    EXPECT_EQ(m_feedback[7], (m_root / "broken.png").string());
+    EXPECT_EQ(m_feedback[8], " - Failure\r\n");
+    EXPECT_EQ(m_feedback.back(), "Finished\r\n");
+}
+
+TEST_F(StaticCacheTest, AnIndexThatCannotBeWrittenIsReportedAndTheRestGoesOn) {
+    // A folder where the index file belongs: the finished index cannot be renamed over it.
+    WriteFileBytes(m_cachePath + ".pvi/in the way", "x");
+    ASSERT_TRUE(Create(m_root));
+    ASSERT_GE(m_feedback.size(), 2u);
+    EXPECT_EQ(m_feedback[m_feedback.size() - 2], "Preview Index: Write failure\r");
+    EXPECT_EQ(m_feedback.back(), "Finished\r\n");
+    // Registered and serving lookups all the same.
+    EXPECT_EQ(Registrations().size(), 1u);
+    EXPECT_NE(CPreviewCacheManager::Get().FindEntry(m_root.string(), "a.png"), nullptr);
+}
+
+TEST_F(StaticCacheTest, ADataFileThatCannotBeCreatedGivesFalseAndNoFeedback) {
+    m_cachePath = (m_environment.root() / "missing" / "folder" / "Disc").string();
+    EXPECT_FALSE(Create(m_root));
+    EXPECT_TRUE(m_feedback.empty());
+    EXPECT_TRUE(Registrations().empty());
+}
+
+TEST_F(StaticCacheTest, ReadBackThroughItsRegistrationFromAnotherRoot) {
+    ASSERT_TRUE(Create(m_root));
+    auto registrations = Registrations();
+    ASSERT_EQ(registrations.size(), 1u);
+    EXPECT_EQ(registrations[0].second, m_cachePath + ".pvi");
+    EXPECT_TRUE(registrations[0].first.starts_with("Cache"));
+
+    // The disc is read on another machine, mounted elsewhere.
+    fs::path other_root = m_environment.root() / "media" / "cdrom";
+    fs::create_directories(other_root.parent_path());
+    fs::rename(m_root, other_root);
+    {
+        RegistryKey key = RegistryKey::Open(
+            HKEY_LOCAL_MACHINE, std::string(kPreviewCachesKey) + "\\" + registrations[0].first);
+        ASSERT_TRUE(key.WriteString(kRootFolderValue, other_root.string()));
+    }
+    CPreviewCacheManager::Destroy();
+    CPreviewCacheManager& manager = CPreviewCacheManager::Get();
+    CCacheEntry* entry = manager.FindEntry((other_root / "sub").string(), "b.png");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->Cache()->IsReadOnly());
+    EXPECT_EQ(entry->m_state, EntryState::kValid);
+    oDIB bitmap;
+    ASSERT_TRUE(FetchThumbnail(*entry, bitmap));
+    EXPECT_EQ(bitmap.Height(), 128);
+    EXPECT_EQ(bitmap.Width(), 85);
+    EXPECT_TRUE(manager.Queue().IsEmpty());
+    EXPECT_EQ(manager.FindEntry(m_root.string(), "a.png"), nullptr);
+}
+
+TEST_F(StaticCacheTest, TheNewCacheServesLookupsAtOnce) {
+    ASSERT_TRUE(Create(m_root));
+    CCacheEntry* entry = CPreviewCacheManager::Get().FindEntry(m_root.string(), "a.png");
+    ASSERT_NE(entry, nullptr);
+    oDIB bitmap;
+    EXPECT_TRUE(FetchThumbnail(*entry, bitmap));
+}
+
+TEST_F(StaticCacheTest, AStaticCacheWhoseDiskIsGoneShowsNothingAndRemakesNothing) {
+    ASSERT_TRUE(Create(m_root));
+    fs::remove(m_cachePath + ".pvd");
+    CPreviewCacheManager::Destroy();
+    std::vector<std::string> traces;
+    TraceSink previous = SetTraceSink([&](const std::string& line) { traces.push_back(line); });
+    CCacheEntry* entry = CPreviewCacheManager::Get().FindEntry(m_root.string(), "a.png");
+    ASSERT_NE(entry, nullptr);
+    oDIB bitmap;
+    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
+    SetTraceSink(previous);
+    EXPECT_EQ(traces, std::vector<std::string>{"Failed to read A.PNG\n"});
+    EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
+    EXPECT_EQ(entry->m_state, EntryState::kValid);
+}
+
+TEST_F(StaticCacheTest, ReCreatingHoldsOnlyThisRunAndReplacesTheRegistration) {
+    ASSERT_TRUE(Create(m_root));
+    fs::remove(m_root / "a.png");
+    CPreviewCacheManager::Destroy();
+    ASSERT_TRUE(Create(m_root));
+    CacheIndexContents index = LoadCacheIndex(m_cachePath + ".pvi");
+    EXPECT_EQ(index.entry_total, 1);
+    auto registrations = Registrations();
+    ASSERT_EQ(registrations.size(), 1u);
+    EXPECT_EQ(registrations[0].second, m_cachePath + ".pvi");
+}
+
+TEST_F(StaticCacheTest, RegistrationReplacesAnEqualIndexPathInAnyCase) {
+    ASSERT_TRUE(RegisterStaticCache("/Disc/One.pvi", "/Disc/One.pvd", "/Disc"));
+    ASSERT_TRUE(RegisterStaticCache("/Disc/Two.pvi", "/Disc/Two.pvd", "/Disc"));
+    ASSERT_TRUE(RegisterStaticCache("/DISC/ONE.PVI", "/DISC/ONE.PVD", "/DISC"));
+    auto registrations = Registrations();
+    ASSERT_EQ(registrations.size(), 2u);
+    std::set<std::string> paths;
+    std::set<std::string> names;
+    for (const auto& [name, path] : registrations) {
+        paths.insert(path);
+        names.insert(name);
+    }
+    EXPECT_EQ(paths, (std::set<std::string>{"/Disc/Two.pvi", "/DISC/ONE.PVI"}));
+    // Every try raised the counter, so no name was used twice.
+    EXPECT_EQ(names.size(), 2u);
+}
+
+}  // namespace
+}  // namespace scopa::test

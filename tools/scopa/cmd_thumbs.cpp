@@ -1,0 +1,187 @@
+// scopa thumbs: a contact sheet of a folder's pictures as the large-previews list shows them
+// once cached. Thumbnails come from the preview caches; missing ones are made through the
+// caching tick, newest request first, and stored in the dynamic cache as the list would.
+#include <cairo.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cache/background_caching.h"
+#include "cache/cache_manager.h"
+#include "command.h"
+#include "imaging/dib.h"
+#include "list/list_item.h"
+#include "list/list_model.h"
+#include "shell/shell_path.h"
+
+namespace scopa::tool {
+namespace {
+
+constexpr const char* kCommandName = "thumbs";
+constexpr int kCellSidePx = 128;
+constexpr int kLabelHeightPx = 18;
+constexpr int kGapPx = 8;
+constexpr int kColumns = 6;
+constexpr double kLabelFontSizePx = 11.0;
+// A picture is tried at most this many times (the failure limit and its first try), plus
+// room for interrupted loads, which the tool never has.
+constexpr int kTicksPerPicture = kMaxThumbnailFailures + 2;
+
+struct SheetCell {
+    std::string label;
+    oDIB thumbnail;  // empty when there is none
+};
+
+using SurfacePtr = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+using ContextPtr = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
+
+SurfacePtr SurfaceOf(const oDIB& dib) {
+    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, dib.Width(), dib.Height()),
+                       cairo_surface_destroy);
+    cairo_surface_flush(surface.get());
+    uint8_t* data = cairo_image_surface_get_data(surface.get());
+    int stride = cairo_image_surface_get_stride(surface.get());
+    for (int32_t y = 0; y < dib.Height(); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+        for (int32_t x = 0; x < dib.Width(); ++x) {
+            Rgb colour = dib.PixelColour(x, y);
+            row[x] = (uint32_t(colour.red) << 16) | (uint32_t(colour.green) << 8) | colour.blue;
+        }
+    }
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
+// The label cut with "..." to the cell's width, as the list cuts long names.
+std::string FittedLabel(cairo_t* context, const std::string& label) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(context, label.c_str(), &extents);
+    if (extents.x_advance <= kCellSidePx) return label;
+    std::string cut = label;
+    while (!cut.empty()) {
+        cut.pop_back();
+        while (!cut.empty() && (uint8_t(cut.back()) & 0xC0) == 0x80)
+            cut.pop_back();
+        std::string candidate = cut + "...";
+        cairo_text_extents(context, candidate.c_str(), &extents);
+        if (extents.x_advance <= kCellSidePx) return candidate;
+    }
+    return "...";
+}
+
+bool WriteSheet(const std::vector<SheetCell>& cells, const std::string& path) {
+    int count = std::max<int>(1, int(cells.size()));
+    int columns = std::min(kColumns, count);
+    int rows = (count + columns - 1) / columns;
+    int width = kGapPx + columns * (kCellSidePx + kGapPx);
+    int height = kGapPx + rows * (kCellSidePx + kLabelHeightPx + kGapPx);
+    SurfacePtr sheet(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
+                     cairo_surface_destroy);
+    ContextPtr context(cairo_create(sheet.get()), cairo_destroy);
+    cairo_t* cr = context.get();
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kLabelFontSizePx);
+    for (size_t i = 0; i < cells.size(); ++i) {
+        double left = kGapPx + double(i % size_t(columns)) * (kCellSidePx + kGapPx);
+        double top = kGapPx + double(i / size_t(columns)) * (kCellSidePx + kLabelHeightPx + kGapPx);
+        const SheetCell& cell = cells[i];
+        if (!cell.thumbnail.IsEmpty()) {
+            // Centred in its cell, as the large previews show a thumbnail.
+            double x = left + (kCellSidePx - cell.thumbnail.Width()) / 2;
+            double y = top + (kCellSidePx - cell.thumbnail.Height()) / 2;
+            SurfacePtr picture = SurfaceOf(cell.thumbnail);
+            cairo_set_source_surface(cr, picture.get(), x, y);
+            cairo_paint(cr);
+        } else {
+            cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+            cairo_rectangle(cr, left + 0.5, top + 0.5, kCellSidePx - 1, kCellSidePx - 1);
+            cairo_set_line_width(cr, 1);
+            cairo_stroke(cr);
+        }
+        std::string label = FittedLabel(cr, cell.label);
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, label.c_str(), &extents);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_move_to(cr, left + (kCellSidePx - extents.x_advance) / 2,
+                      top + kCellSidePx + kLabelHeightPx - 5);
+        cairo_show_text(cr, label.c_str());
+    }
+    cairo_surface_flush(sheet.get());
+    return cairo_surface_write_to_png(sheet.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+std::string FolderText(const std::string& argument) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(argument, error);
+    return error ? argument : absolute.lexically_normal().string();
+}
+
+int RunThumbs(const Arguments& arguments) {
+    if (arguments.positional.size() != 1) {
+        return Fail(kCommandName, "expects one FOLDER (see --help)", kExitUsage);
+    }
+    std::optional<std::string> output = arguments.Value("-o");
+    if (!output) return Fail(kCommandName, "give -o SHEET.png", kExitUsage);
+    std::string folder = FolderText(arguments.positional[0]);
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        return Fail(kCommandName, folder + " is not a folder");
+    }
+    CPreviewListModel model;
+    model.Refresh(CShellPath(folder));
+
+    CPreviewCacheManager& manager = CPreviewCacheManager::Get();
+    std::vector<SheetCell> cells;
+    std::vector<CCacheEntry*> entries;
+    for (const auto& item : model.items()) {
+        if (item->GetKind() != ListItemKind::Picture) continue;
+        CacheFilePath parts = SplitCacheFilePath(item->GetItemPath());
+        CCacheEntry* entry = manager.FindOrCreateEntry(parts.folder_path, parts.file_name, true);
+        SheetCell& cell = cells.emplace_back();
+        cell.label = item->GetLabel();
+        if (entry != nullptr) FetchThumbnail(*entry, cell.thumbnail);
+        entries.push_back(entry);
+    }
+    // The list's timer would make the missing ones one per tick.
+    CBackgroundCaching caching(&model, nullptr);
+    int made = 0;
+    for (size_t tick = 0; tick < cells.size() * kTicksPerPicture && manager.QueueHead() != nullptr;
+         ++tick) {
+        caching.Tick();
+        made += caching.LastResult() == CachingJobResult::kWritten ? 1 : 0;
+    }
+    int missing = 0;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (cells[i].thumbnail.IsEmpty() && entries[i] != nullptr) {
+            FetchThumbnail(*entries[i], cells[i].thumbnail);
+        }
+        missing += cells[i].thumbnail.IsEmpty() ? 1 : 0;
+    }
+    caching.ControlDestroyed();
+    if (!WriteSheet(cells, *output)) return Fail(kCommandName, "cannot write " + *output);
+    std::printf("%zu pictures, %d thumbnails made, %d from the caches, %d without\n", cells.size(),
+                made, int(cells.size()) - made - missing, missing);
+    return kExitOk;
+}
+
+const RegisterCommand kRegistration({
+    kCommandName,
+    "thumbs FOLDER -o SHEET.png",
+    "Draw a contact sheet of a folder's pictures from the preview caches",
+    "The folder is listed as the preview list shows it; each picture's thumbnail is taken\n"
+    "from the preview caches, and the missing ones are made one per caching tick (newest\n"
+    "request first) and stored in the dynamic cache, whose index is saved at the end. The\n"
+    "sheet has six 128 x 128 cells to a row, each thumbnail centred with its label below;\n"
+    "a picture that gives no thumbnail leaves an empty framed cell.",
+    {{"-o", true, "write the contact sheet as a PNG file"}},
+    RunThumbs,
+});
+
+}  // namespace
+}  // namespace scopa::tool

@@ -101,25 +101,28 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-// 24-bit bottom-up BMP.
-void WriteBmp(const fs::path& path, const Canvas& canvas) {
-    uint32_t stride = (uint32_t(canvas.width) * 3 + 3) & ~3u;
-    uint32_t image_size = stride * uint32_t(canvas.height);
-    std::string out = "BM";
-    PutLe32(out, 14 + 40 + image_size);
-    PutLe32(out, 0);
-    PutLe32(out, 14 + 40);
+// The 40-byte info header of a bottom-up DIB of `bit_count` bits with `colours_used` table
+// entries.
+void AppendInfoHeader(std::string& out, const Canvas& canvas, uint16_t bit_count,
+                      uint32_t image_size, uint32_t colours_used) {
     PutLe32(out, 40);
     PutLe32(out, uint32_t(canvas.width));
     PutLe32(out, uint32_t(canvas.height));
     PutLe16(out, 1);
-    PutLe16(out, 24);
+    PutLe16(out, bit_count);
     PutLe32(out, 0);
     PutLe32(out, image_size);
     PutLe32(out, 2835);
     PutLe32(out, 2835);
+    PutLe32(out, colours_used);
     PutLe32(out, 0);
-    PutLe32(out, 0);
+}
+
+// The pixels as a packed DIB: 40-byte info header, 24-bit rows bottom-up.
+std::string PackedDib24(const Canvas& canvas) {
+    uint32_t stride = (uint32_t(canvas.width) * 3 + 3) & ~3u;
+    std::string out;
+    AppendInfoHeader(out, canvas, 24, stride * uint32_t(canvas.height), 0);
     for (int y = canvas.height - 1; y >= 0; --y) {
         size_t row_start = out.size();
         for (int x = 0; x < canvas.width; ++x) {
@@ -130,7 +133,18 @@ void WriteBmp(const fs::path& path, const Canvas& canvas) {
         }
         out.resize(row_start + stride, '\0');
     }
-    WriteFile(path, out);
+    return out;
+}
+
+// A 24-bit bottom-up BMP file.
+void WriteBmp(const fs::path& path, const Canvas& canvas) {
+    // A BMP file is the 14-byte file header followed by a packed DIB.
+    std::string dib = PackedDib24(canvas);
+    std::string out = "BM";
+    PutLe32(out, uint32_t(14 + dib.size()));
+    PutLe32(out, 0);
+    PutLe32(out, 14 + 40);
+    WriteFile(path, out + dib);
 }
 
 // Binary PPM (P6), or PGM (P5) of the green channel when `grey`.
@@ -169,50 +183,12 @@ void WritePictureFile(const fs::path& path, const Canvas& canvas, const char* fo
     }
 }
 
-// The pixels as a packed DIB: 40-byte info header, 24-bit rows bottom-up.
-std::string PackedDib24(const Canvas& canvas) {
-    uint32_t stride = (uint32_t(canvas.width) * 3 + 3) & ~3u;
-    std::string out;
-    PutLe32(out, 40);
-    PutLe32(out, uint32_t(canvas.width));
-    PutLe32(out, uint32_t(canvas.height));
-    PutLe16(out, 1);
-    PutLe16(out, 24);
-    PutLe32(out, 0);
-    PutLe32(out, stride * uint32_t(canvas.height));
-    PutLe32(out, 2835);
-    PutLe32(out, 2835);
-    PutLe32(out, 0);
-    PutLe32(out, 0);
-    for (int y = canvas.height - 1; y >= 0; --y) {
-        size_t row_start = out.size();
-        for (int x = 0; x < canvas.width; ++x) {
-            const Rgb& p = canvas.pixels[size_t(y) * size_t(canvas.width) + size_t(x)];
-            out.push_back(char(p.b));
-            out.push_back(char(p.g));
-            out.push_back(char(p.r));
-        }
-        out.resize(row_start + stride, '\0');
-    }
-    return out;
-}
-
 // The pixels as an 8-bit packed DIB in the colours of the screen palette's cube, with a
 // colour table of 256 RGBQUAD entries (the palette itself) or of 256 two-byte palette indices.
 std::string PackedDib8(const Canvas& canvas, bool palette_index_table) {
     uint32_t stride = (uint32_t(canvas.width) + 3) & ~3u;
     std::string out;
-    PutLe32(out, 40);
-    PutLe32(out, uint32_t(canvas.width));
-    PutLe32(out, uint32_t(canvas.height));
-    PutLe16(out, 1);
-    PutLe16(out, 8);
-    PutLe32(out, 0);
-    PutLe32(out, stride * uint32_t(canvas.height));
-    PutLe32(out, 2835);
-    PutLe32(out, 2835);
-    PutLe32(out, 256);
-    PutLe32(out, 0);
+    AppendInfoHeader(out, canvas, 8, stride * uint32_t(canvas.height), 256);
     for (int i = 0; i < 256; ++i) {
         if (palette_index_table) {
             PutLe16(out, uint32_t(i));

@@ -66,17 +66,7 @@ void AppendBitmapInfoHeader(std::vector<uint8_t>& out, const BitmapInfoHeader& h
 
 bool oDIB::Create(int32_t width_px, int32_t height_px, int bit_count) {
     *this = oDIB();
-    switch (bit_count) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            return false;
-    }
+    if (!IsDibBitCount(bit_count)) return false;
     if (width_px <= 0 || height_px <= 0) return false;
     size_t stride = DibStride(width_px, bit_count);
     if (stride > kMaxBytes / size_t(height_px)) return false;

@@ -48,6 +48,12 @@ inline constexpr uint32_t kBiBitfields = 3;
 // shared screen palette.
 enum class ColourUse { kRgbColours, kPaletteIndices };
 
+// The pixel depths a DIB may have.
+constexpr bool IsDibBitCount(int bit_count) {
+    return bit_count == 1 || bit_count == 4 || bit_count == 8 || bit_count == 16 ||
+           bit_count == 24 || bit_count == 32;
+}
+
 // Bytes per row of a DIB: padded to a multiple of 4 bytes.
 constexpr size_t DibStride(int32_t width_px, int bit_count) {
     return (size_t(width_px) * size_t(bit_count) + 31) / 32 * 4;

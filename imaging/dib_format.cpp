@@ -48,17 +48,7 @@ std::optional<DibLayout> DescribeDib(const BitmapInfoHeader& header) {
     layout.height = layout.top_down ? -header.height : header.height;
     layout.bit_count = header.bit_count;
     layout.compression = header.compression;
-    switch (header.bit_count) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            return std::nullopt;
-    }
+    if (!IsDibBitCount(header.bit_count)) return std::nullopt;
     bool rle = header.compression == kBiRle8 || header.compression == kBiRle4;
     if (header.compression == kBiRle8 && header.bit_count != 8) return std::nullopt;
     if (header.compression == kBiRle4 && header.bit_count != 4) return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include "cache/background_caching.h"
 #include "cache/cache_manager.h"
+#include "cache/static_cache_creation.h"
 #include "imaging/dib.h"
 #include "platform/registry.h"
 #include "support/picture_files.h"

@@ -1,8 +1,7 @@
 // Thumbnails made in the background: the preview list fetches an item's thumbnail from its
 // cache entry and queues the entry on a miss; the control's timer (every 50 ms) then makes the
 // queue's head entry's thumbnail, at most one per tick, newest request first, and stores it in
-// the dynamic cache. Static caches are made in one go by CreateStaticCache and registered so
-// that every later run finds them.
+// the dynamic cache.
 //
 // Everything runs on the control's thread; nothing is locked.
 #pragma once
@@ -40,9 +39,13 @@ CCacheEntry* EntryBeingMade();
 // cache's root folder, folder path and name joined.
 std::string EntryFilePath(const CCacheEntry& entry);
 
-// The stamp a fetch compares: the file's modification time (seconds since 1970) for entries
-// of writable caches whose path does not end in ".FPX" (any case); 0 otherwise or when the
-// file's status cannot be had.
+// A file's stamp: its modification time (seconds since 1970); 0 for paths ending in ".FPX"
+// (any case), whose pictures carry their own change marks, and when the file's status cannot
+// be had.
+int32_t FileStamp(const std::string& file_path);
+
+// The stamp a fetch compares: the file's stamp for entries of writable caches, 0 for entries
+// of read-only caches.
 int32_t EntryStamp(const CCacheEntry& entry, const std::string& file_path);
 
 // An item's thumbnail: true with the cached thumbnail in `bitmap` for a Valid entry whose
@@ -101,21 +104,5 @@ private:
     CachingJobResult m_lastResult = CachingJobResult::kNoJob;
     bool m_destroyed = false;
 };
-
-// Feedback of CreateStaticCache, one text per event, in order.
-using StaticCacheFeedback = std::function<void(const std::string& text)>;
-
-// Makes a compressed read-only cache CACHE.pvi / CACHE.pvd of every picture under
-// `root_folder_path`, adds it to the cache manager (made if need be) and registers it under
-// HKEY_LOCAL_MACHINE. An existing cache of that name is replaced: the new one holds only the
-// thumbnails of this run. False only when the data file cannot be created.
-bool CreateStaticCache(const std::string& cache_path_name, const std::string& root_folder_path,
-                       const StaticCacheFeedback& on_feedback);
-
-// Registers a static cache (replacing a registration of the same index path, any letter
-// case) under the first free "Cache%d" name at or above the process's counter. False when
-// the registry key cannot be opened or written.
-bool RegisterStaticCache(const std::string& index_path, const std::string& data_path,
-                         const std::string& root_folder_path);
 
 }  // namespace scopa

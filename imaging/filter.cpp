@@ -89,8 +89,10 @@ void oFILTER::ReportEnd() {
 
 namespace {
 
+// Filters keep per-read state (the chosen resolution, the progress target), so every thread
+// that reads pictures has its own set.
 std::vector<std::unique_ptr<oFILTER>>& Filters() {
-    static std::vector<std::unique_ptr<oFILTER>> filters = MakeAllFilters();
+    thread_local std::vector<std::unique_ptr<oFILTER>> filters = MakeAllFilters();
     return filters;
 }
 

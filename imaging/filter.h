@@ -125,7 +125,8 @@ std::vector<int> OfferedReductionFactors(vSIZE size, int max_factor);
 // The size of a picture reduced by `factor`, rounding up so partial blocks are kept.
 vSIZE ReducedSize(vSIZE size, int factor);
 
-// The process's filters, built on first use. Instances are handles on the one shared list.
+// The calling thread's filters, built on its first use. Instances are handles on that list;
+// a filter found on one thread is used on that thread only.
 class oFILTERLIST {
 public:
     static uint16_t GetNoItems();

@@ -12,7 +12,8 @@
 namespace scopa {
 namespace {
 
-const oFILTER* g_lastMatched = nullptr;
+// One per thread, like the filters it points into.
+thread_local const oFILTER* g_lastMatched = nullptr;
 
 uint32_t SteadyTickMs() {
     using namespace std::chrono;

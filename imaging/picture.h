@@ -71,7 +71,7 @@ int WritePicture(const std::string& path, const std::string& id, const oDIB* dib
 // up in the folder of the running program.
 bool LoadBitmapFile(const std::string& name, oDIB& target);
 
-// The process's last filter matched by extension (null before the first match).
+// The calling thread's last filter matched by extension (null before the first match).
 const oFILTER* LastMatchedFilter();
 
 }  // namespace scopa

@@ -179,9 +179,9 @@ size_t HalvedImageBytes(int32_t width_px, int32_t height_px, int depth) {
 }
 
 void HalveToThumbnail(const oDIB& source, uint8_t* out, int& depth) {
-    // Static working memory, reused by every call: error rows for a 128-pixel-wide output.
-    static int16_t error_rows[2 * (kThumbnailSidePx + 2) * 3];
-    static std::vector<uint8_t> converted;
+    // Working memory reused by every call on a thread: error rows for a 128-pixel-wide output.
+    thread_local int16_t error_rows[2 * (kThumbnailSidePx + 2) * 3];
+    thread_local std::vector<uint8_t> converted;
     if (depth != kDepth24 && depth != kDepth16) depth = kDepth8;
     if (source.Width() < 2 || source.Height() < 2) return;
     HalvingJob job;
@@ -243,7 +243,8 @@ oDIB ThumbnailToDib(const uint8_t* pixels, vSIZE covered) {
 
 int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, uint8_t* out,
                        vSIZE& covered) {
-    static oDIB render;
+    // The render target is reused by every call on a thread.
+    thread_local oDIB render;
     if (render.IsEmpty() && !render.Create(kRenderSidePx, kRenderSidePx, kDepth24)) {
         return kLoadFailed;
     }

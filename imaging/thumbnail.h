@@ -25,8 +25,8 @@ inline constexpr int kRenderSidePx = 2 * kThumbnailSidePx;
 size_t HalvedImageBytes(int32_t width_px, int32_t height_px, int depth);
 
 // Halves a source of at most 256 x 256 pixels into `out` with rows top-down. `depth` goes in as
-// 24, 16 or anything else, which becomes 8. Not re-entrant: it works in static buffers and
-// allocates nothing per call (larger sources are still halved, through a temporary buffer).
+// 24, 16 or anything else, which becomes 8. Works in per-thread buffers, so threads may halve
+// at once, and allocates nothing per call (larger sources go through a temporary buffer).
 void HalveToThumbnail(const oDIB& source, uint8_t* out, int& depth);
 
 // The same conversion for any size, rows bottom-up as in a DIB of positive height (the
@@ -40,7 +40,8 @@ oDIB ThumbnailToDib(const uint8_t* pixels, vSIZE covered);
 
 // Loads a picture with automatic resolution, renders it at 256 x 256 (white, fitted top-left)
 // and halves it into the 16,384-byte cache thumbnail. Returns the load result (0 read,
-// 1 interrupted, 2 failed); `out` and `covered` are valid only for 0.
+// 1 interrupted, 2 failed); `out` and `covered` are valid only for 0. Any thread may call it;
+// each thread renders into its own buffer through its own filters.
 int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, uint8_t* out,
                        vSIZE& covered);
 

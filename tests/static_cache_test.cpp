@@ -1,7 +1,8 @@
 // Static caches: the feedback of a creation, the compressed cache it leaves, its registration
 // (an equal index path in any letter case replaced, names from the process's counter), a
 // re-created cache holding only its own run, and a cache read back through its registration
-// after its tree moved to another root.
+// after its tree moved to another root, and the same result whatever the number of decoding
+// workers.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "cache/background_caching.h"
 #include "cache/cache_files.h"
 #include "cache/cache_manager.h"
+#include "cache/static_cache_creation.h"
 #include "imaging/dib.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
@@ -42,10 +44,11 @@ protected:
         RegistryResetStore();
     }
 
-    bool Create(const fs::path& root) {
+    bool Create(const fs::path& root, int worker_count = kOneWorkerPerCore) {
         m_feedback.clear();
-        return CreateStaticCache(m_cachePath, root.string(),
-                                 [this](const std::string& text) { m_feedback.push_back(text); });
+        return CreateStaticCache(
+            m_cachePath, root.string(),
+            [this](const std::string& text) { m_feedback.push_back(text); }, worker_count);
     }
 
     // Registered subkeys: name -> index path.
@@ -101,6 +104,70 @@ TEST_F(StaticCacheTest, FeedbackForTwoPicturesAndATextFile) {
     }
     // Folders are kept relative to the root, with '\' on disk.
     EXPECT_EQ(folders, (std::set<std::string>{"", "SUB"}));
+}
+
+// One cache entry as stored, its record read back; the SeqId is left out (it is drawn at random).
+struct StoredThumbnail {
+    std::string folder;
+    std::string name;
+    int32_t index = 0;
+    int32_t stamp = 0;
+    EntryState state = EntryState::kEmpty;
+    bool record_read = false;
+    CacheThumbnail thumbnail;
+
+    bool operator==(const StoredThumbnail& other) const {
+        return folder == other.folder && name == other.name && index == other.index &&
+               stamp == other.stamp && state == other.state && record_read == other.record_read &&
+               thumbnail.width == other.thumbnail.width &&
+               thumbnail.height == other.thumbnail.height &&
+               thumbnail.pixels == other.thumbnail.pixels;
+    }
+};
+
+std::vector<StoredThumbnail> ReadWholeCache(const std::string& cache_path) {
+    CacheIndexContents index = LoadCacheIndex(cache_path + ".pvi");
+    std::vector<StoredThumbnail> stored;
+    for (const CacheFolderRecord& folder : index.folders) {
+        for (const CacheEntryRecord& entry : folder.entries) {
+            StoredThumbnail item{folder.folder_path, entry.name, entry.index, entry.stamp,
+                                 entry.state,        false,      {}};
+            int32_t seq_id = entry.seq_id;
+            item.record_read = ReadCacheRecord(cache_path + ".pvd", index.compressed, entry.index,
+                                               seq_id, item.thumbnail);
+            stored.push_back(item);
+        }
+    }
+    return stored;
+}
+
+TEST_F(StaticCacheTest, TheWorkerCountChangesNeitherTheFeedbackNorTheRecords) {
+    // Pictures of very different decoding times, so workers finish out of order, with files
+    // that are no pictures and pictures that fail in between, over nested folders.
+    for (int i = 0; i < 12; ++i) {
+        int32_t side = i % 4 == 0 ? 1200 : 30 + 17 * i;
+        fs::path folder = m_root / (i < 6 ? "first" : "second") / (i % 3 == 0 ? "deep" : "");
+        ASSERT_TRUE(WriteTestPicture(folder / ("p" + std::to_string(i) + ".png"), side,
+                                     side * 2 / 3, uint32_t(i)));
+        if (i % 5 == 0) {
+            WriteFileBytes(folder / ("q" + std::to_string(i) + ".png"),
+                           std::string("\x89PNG\r\n\x1a\n", 8) + "garbage");
+            WriteFileBytes(folder / ("r" + std::to_string(i) + ".txt"), "text\n");
+        }
+    }
+    ASSERT_TRUE(Create(m_root, 0));
+    std::vector<std::string> sequential_feedback = m_feedback;
+    std::vector<StoredThumbnail> sequential = ReadWholeCache(m_cachePath);
+    ASSERT_EQ(sequential.size(), 14u);  // a.png, sub/b.png and the twelve
+    for (const StoredThumbnail& item : sequential)
+        EXPECT_TRUE(item.record_read) << item.name;
+
+    for (int workers : {1, 3}) {
+        CPreviewCacheManager::Destroy();
+        ASSERT_TRUE(Create(m_root, workers));
+        EXPECT_EQ(m_feedback, sequential_feedback) << workers << " workers";
+        EXPECT_TRUE(ReadWholeCache(m_cachePath) == sequential) << workers << " workers";
+    }
 }
 
 TEST_F(StaticCacheTest, AnUnreadablePictureIsReportedAsFailure) {

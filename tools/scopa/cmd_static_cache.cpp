@@ -1,10 +1,11 @@
 // scopa static-cache: makes a compressed read-only preview cache of every picture under a
 // folder and registers it, printing the progress texts as they come.
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
-#include "cache/background_caching.h"
+#include "cache/static_cache_creation.h"
 #include "command.h"
 
 namespace scopa::tool {
@@ -18,9 +19,20 @@ std::string AbsolutePath(const std::string& argument) {
     return error ? argument : absolute.lexically_normal().string();
 }
 
+// A worker count of 0 to 256; false for anything else.
+bool ParseWorkerCount(const std::string& text, int& count) {
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, count);
+    return error == std::errc() && stop == end && count >= 0 && count <= 256;
+}
+
 int RunStaticCache(const Arguments& arguments) {
     if (arguments.positional.size() != 2) {
         return Fail(kCommandName, "expects CACHE_PATH and ROOT (see --help)", kExitUsage);
+    }
+    int workers = kOneWorkerPerCore;
+    if (auto text = arguments.Value("--workers"); text && !ParseWorkerCount(*text, workers)) {
+        return Fail(kCommandName, "--workers expects a count from 0 to 256", kExitUsage);
     }
     // The registration must name the files from anywhere: relative paths are made absolute.
     std::string cache_path = AbsolutePath(arguments.positional[0]);
@@ -29,17 +41,20 @@ int RunStaticCache(const Arguments& arguments) {
     if (!std::filesystem::is_directory(root, error)) {
         return Fail(kCommandName, root + " is not a folder");
     }
-    bool created = CreateStaticCache(cache_path, root, [](const std::string& text) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    });
+    bool created = CreateStaticCache(
+        cache_path, root,
+        [](const std::string& text) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+        },
+        workers);
     if (!created) return Fail(kCommandName, "cannot create the data file " + cache_path + ".pvd");
     return kExitOk;
 }
 
 const RegisterCommand kRegistration({
     kCommandName,
-    "static-cache CACHE_PATH ROOT",
+    "static-cache [--workers N] CACHE_PATH ROOT",
     "Make and register a read-only cache of every picture under ROOT",
     "Every picture file under ROOT (judged by content; linked folders are not followed) is\n"
     "made into a thumbnail and stored compressed in CACHE_PATH.pvd with its index\n"
@@ -47,8 +62,10 @@ const RegisterCommand kRegistration({
     "PreviewCaches, replacing a registration of the same index file, so later runs find the\n"
     "thumbnails without making them. An existing cache of that name is replaced: the new\n"
     "one holds only what this run made. The progress texts are printed as they come (lines\n"
-    "end in CR LF). Exit status 0 unless the data file cannot be created.",
-    {},
+    "end in CR LF). Pictures are decoded on one worker thread per core (or N; 0 decodes\n"
+    "on the main thread); the records and texts come in the same order whatever the count.\n"
+    "Exit status 0 unless the data file cannot be created.",
+    {{"--workers", true, "decoding threads (default: one per core; 0: none)"}},
     RunStaticCache,
 });
 

@@ -1,15 +1,18 @@
 // Picture loading through the filters: pictures written by an independent tool in every
 // format and layout, round trips through our own writers, resolutions, progress and
-// interruption, truncated and hostile files, and rendering for the cache.
+// interruption, truncated and hostile files, and rendering for the cache, on one thread and
+// on several at once.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/dib.h"
 #include "imaging/draw.h"
+#include "imaging/export.h"
 #include "imaging/filter.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
@@ -448,6 +451,69 @@ TEST_F(PictureTest, CachePreviewCoversTheFittedSize) {
         std::all_of(thumbnail.begin(), thumbnail.end(), [](uint8_t v) { return v == 235; }));
     EXPECT_EQ(RenderCachePreview(nullptr, (m_dir / "none.jpg").string(), thumbnail.data(), covered),
               kLoadFailed);
+}
+
+// Cache previews made by several threads at once, each through its own filters and buffers,
+// are those one thread makes: no format's reader shares state between threads.
+TEST_F(PictureTest, CachePreviewsMadeOnSeveralThreadsAtOnceMatchThoseMadeOnOne) {
+    const char* gradient =
+        "-size 700x500 gradient:orange-navy -fill white -draw 'circle 300,200 "
+        "340,260'";
+    std::vector<std::string> paths;
+    for (const char* name :
+         {"a.jpg", "b.png", "c.gif", "d.tif", "e.webp", "f.bmp", "g.pcx", "h.tga", "i.ppm"}) {
+        std::filesystem::path path = m_dir / name;
+        ASSERT_TRUE(MagickConvert(std::string(gradient) + " '" + path.string() + "'")) << name;
+        paths.push_back(path.string());
+    }
+    std::filesystem::path progressive = m_dir / "j.jpg";
+    ASSERT_TRUE(
+        MagickConvert(std::string(gradient) + " -interlace Plane '" + progressive.string() + "'"));
+    paths.push_back(progressive.string());
+    WriteFileBytes(m_dir / "k.svg",
+                   "<svg xmlns='http://www.w3.org/2000/svg' width='90' height='60'>"
+                   "<rect width='90' height='60' fill='teal'/><circle cx='30' cy='30' r='20' "
+                   "fill='gold'/></svg>");
+    paths.push_back((m_dir / "k.svg").string());
+    std::string wmf = (m_dir / "l.wmf").string();
+    ASSERT_TRUE(ExportPicture(nullptr, wmf, "WMF", 0, 0, paths[5], kAutomaticResolution));
+    paths.push_back(wmf);
+
+    struct Preview {
+        int result = -1;
+        vSIZE covered{};
+        std::vector<uint8_t> pixels = std::vector<uint8_t>(kThumbnailBytes);
+    };
+    auto make_all = [&](std::vector<Preview>& previews, size_t first) {
+        for (size_t n = 0; n < paths.size(); ++n) {
+            size_t i = (first + n) % paths.size();
+            previews[i].result = RenderCachePreview(nullptr, paths[i], previews[i].pixels.data(),
+                                                    previews[i].covered);
+        }
+    };
+    std::vector<Preview> expected(paths.size());
+    make_all(expected, 0);
+    for (size_t i = 0; i < paths.size(); ++i)
+        ASSERT_EQ(expected[i].result, kLoadRead) << paths[i];
+
+    // Each thread starts at another file, so different formats are read at the same moment.
+    constexpr size_t kThreads = 4;
+    std::vector<std::vector<Preview>> made(kThreads, std::vector<Preview>(paths.size()));
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 2; ++round)
+                make_all(made[t], t * 3);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (size_t t = 0; t < kThreads; ++t) {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            EXPECT_EQ(made[t][i].result, kLoadRead) << paths[i];
+            EXPECT_EQ(made[t][i].covered, expected[i].covered) << paths[i];
+            EXPECT_TRUE(made[t][i].pixels == expected[i].pixels) << paths[i];
+        }
+    }
 }
 
 TEST(LoadBitmapFileTest, ReadsPlainBitmapsWhateverTheExtension) {

@@ -83,8 +83,65 @@ bool FetchThumbnail(CCacheEntry& entry, oDIB& bitmap) {
 
 // ---- CBackgroundCaching ----
 
+namespace {
+
+// What becomes of the head entry once its thumbnail was made (or not): the rules of the
+// caching job, whichever thread made it.
+CachingJobResult ApplyMadeThumbnail(CPreviewCacheManager& manager, CCacheEntry& entry, int result,
+                                    std::span<const uint8_t> pixels, vSIZE covered) {
+    switch (result) {
+        case kLoadRead: {
+            CPreviewCache* dynamic_cache = manager.DynamicCache();
+            std::span<const uint8_t, kThumbnailBlockBytes> block(pixels.data(),
+                                                                 kThumbnailBlockBytes);
+            // A failed write keeps the entry first, so the next tick tries the same file again.
+            if (dynamic_cache == nullptr ||
+                !dynamic_cache->WriteThumbnail(entry, block, covered.cx, covered.cy)) {
+                return CachingJobResult::kNotWritten;
+            }
+            manager.Dequeue(entry);
+            entry.m_state = EntryState::kValid;
+            entry.m_width = covered.cx;
+            entry.m_height = covered.cy;
+            Trace(FormatWrittenTrace(entry));
+            return CachingJobResult::kWritten;
+        }
+        case kLoadInterrupted:
+            Trace(FormatEntryTrace(kTraceRetryFormat, entry));
+            return CachingJobResult::kRetry;
+        case kLoadFailed:
+            ++entry.m_failures;
+            if (entry.m_failures <= kMaxThumbnailFailures) return CachingJobResult::kFailed;
+            // Still Pending: not saved, and not queued again unless the file changes.
+            manager.Dequeue(entry);
+            Trace(FormatEntryTrace(kTraceBadFormat, entry));
+            return CachingJobResult::kGivenUp;
+        default:
+            return CachingJobResult::kFailed;
+    }
+}
+
+}  // namespace
+
 CBackgroundCaching::CBackgroundCaching(CPreviewListModel* model, CScopaCtrl* control)
     : m_model(model), m_control(control) {}
+
+CBackgroundCaching::~CBackgroundCaching() = default;
+
+void CBackgroundCaching::UseWorkerThread(bool use) {
+    m_useWorker = use;
+    if (!use) {
+        m_worker.reset();
+        EndWorkerJobProgress();
+    }
+}
+
+void CBackgroundCaching::SetThumbnailMaker(ThumbnailMaker maker) {
+    m_maker = std::move(maker);
+    // The worker was made with the old maker.
+    m_worker.reset();
+    EndWorkerJobProgress();
+}
 
 CCacheEntry* CBackgroundCaching::Tick() {
     m_lastResult = CachingJobResult::kNoJob;
@@ -97,7 +154,7 @@ CCacheEntry* CBackgroundCaching::Tick() {
     if (g_entryBeingMade == nullptr) return nullptr;
     CCacheEntry* entry = g_entryBeingMade;
     manager->SetCurrentControl(m_control);
-    m_lastResult = MakeQueueHeadThumbnail();
+    m_lastResult = m_useWorker ? WorkOnHead(*entry) : MakeQueueHeadThumbnail();
     return entry;
 }
 
@@ -111,40 +168,58 @@ CachingJobResult CBackgroundCaching::MakeQueueHeadThumbnail() {
     vSIZE covered{};
     int result = m_maker ? m_maker(m_observer, path, pixels.data(), covered)
                          : RenderCachePreview(m_observer, path, pixels.data(), covered);
-    switch (result) {
-        case kLoadRead: {
-            CPreviewCache* dynamic_cache = manager->DynamicCache();
-            std::span<const uint8_t, kThumbnailBlockBytes> block(pixels.data(),
-                                                                 kThumbnailBlockBytes);
-            // A failed write keeps the entry first, so the next tick tries the same file again.
-            if (dynamic_cache == nullptr ||
-                !dynamic_cache->WriteThumbnail(*entry, block, covered.cx, covered.cy)) {
-                return CachingJobResult::kNotWritten;
-            }
-            manager->Dequeue(*entry);
-            entry->m_state = EntryState::kValid;
-            entry->m_width = covered.cx;
-            entry->m_height = covered.cy;
-            Trace(FormatWrittenTrace(*entry));
-            return CachingJobResult::kWritten;
+    return ApplyMadeThumbnail(*manager, *entry, result, pixels, covered);
+}
+
+CachingJobResult CBackgroundCaching::WorkOnHead(CCacheEntry& head) {
+    CPreviewCacheManager& manager = *CPreviewCacheManager::Existing();
+    if (!m_worker) m_worker = std::make_unique<CThumbnailWorker>(m_maker);
+    std::string path = EntryFilePath(head);
+    if (std::optional<MadeThumbnail> made = m_worker->TakeFinished()) {
+        EndWorkerJobProgress();
+        // Only a result for the head's file as it is now counts; an interrupted one was
+        // stopped by us because the head changed.
+        if (made->path == path && made->stamp == FileStamp(path) &&
+            made->result != kLoadInterrupted) {
+            CachingJobResult result =
+                ApplyMadeThumbnail(manager, head, made->result, made->pixels, made->covered);
+            // The next head's thumbnail is made while the control waits for its next tick.
+            if (CCacheEntry* next = manager.QueueHead()) StartWorkerJob(EntryFilePath(*next));
+            return result;
         }
-        case kLoadInterrupted:
-            Trace(FormatEntryTrace(kTraceRetryFormat, *entry));
-            return CachingJobResult::kRetry;
-        case kLoadFailed:
-            ++entry->m_failures;
-            if (entry->m_failures <= kMaxThumbnailFailures) return CachingJobResult::kFailed;
-            // Still Pending: not saved, and not queued again unless the file changes.
-            manager->Dequeue(*entry);
-            Trace(FormatEntryTrace(kTraceBadFormat, *entry));
-            return CachingJobResult::kGivenUp;
-        default:
-            return CachingJobResult::kFailed;
     }
+    if (m_worker->Idle()) {
+        StartWorkerJob(path);
+    } else if (m_worker->JobPath() != path) {
+        // A newer request came first: the old job gives way.
+        m_worker->Interrupt();
+    } else if (m_observer != nullptr && m_progressShown) {
+        int percent = m_worker->Percent();
+        if (percent >= 0 && percent != m_shownPercent) {
+            m_shownPercent = percent;
+            m_observer->OnLoadProgress(uint32_t(percent));
+        }
+    }
+    return CachingJobResult::kInProgress;
+}
+
+void CBackgroundCaching::StartWorkerJob(const std::string& path) {
+    m_worker->Start(path, FileStamp(path));
+    m_shownPercent = -1;
+    m_progressShown = true;
+    if (m_observer != nullptr) m_observer->OnLoadStart();
+}
+
+void CBackgroundCaching::EndWorkerJobProgress() {
+    if (!m_progressShown) return;
+    m_progressShown = false;
+    if (m_observer != nullptr) m_observer->OnLoadEnd();
 }
 
 void CBackgroundCaching::ControlDestroyed() {
     m_destroyed = true;
+    m_worker.reset();
+    EndWorkerJobProgress();
     g_entryBeingMade = nullptr;
     CPreviewCacheManager* manager = CPreviewCacheManager::Existing();
     if (manager == nullptr) return;

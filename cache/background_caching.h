@@ -10,6 +10,9 @@
 #include <functional>
 #include <string>
 
+#include <memory>
+
+#include "cache/thumbnail_worker.h"
 #include "imaging/geometry.h"
 
 namespace scopa {
@@ -63,31 +66,43 @@ enum class CachingJobResult {
     kRetry,       // the load was interrupted; the entry stays first
     kFailed,      // the load failed; the entry stays first
     kGivenUp,     // the load failed for the sixth time; the entry left the queue
+    kInProgress,  // the head's thumbnail is being made on the worker thread
 };
-
-// Makes thumbnails: given a full path, fills the 16,384-byte buffer and the covered size;
-// 0 made, 1 interrupted, 2 failed (RenderCachePreview's results).
-using ThumbnailMaker = std::function<int(PictureLoadObserver* observer, const std::string& path,
-                                         uint8_t* out, vSIZE& covered)>;
 
 // The caching half of the control's timer. The widget kills its timer, calls Tick, redraws
 // the item of the entry it returns and sets the timer again to kCachingTickIntervalMs.
+//
+// By default a tick makes the head's thumbnail itself. With the worker thread on, the tick
+// only starts the head's job on the worker and, at a later tick, applies its result exactly
+// as it would have applied its own (written, failed, given up), then starts the next head at
+// once; the control's thread spends almost no time per tick. Queue order, failure counts,
+// traces and results are the same; a result made for a file that has since changed, or for an
+// entry that is no longer first, is dropped and the head made again. The load observer then
+// gets progress from the tick, and a pending click never interrupts a load, as it no longer
+// holds up the control's thread.
 class CBackgroundCaching {
 public:
     // `model` (may be null) gets its population slice first; `control` becomes the
     // manager's current control while a thumbnail is made.
     CBackgroundCaching(CPreviewListModel* model, CScopaCtrl* control);
+    ~CBackgroundCaching();
+    CBackgroundCaching(const CBackgroundCaching&) = delete;
+    CBackgroundCaching& operator=(const CBackgroundCaching&) = delete;
+
+    // Makes thumbnails on a worker thread (off by default).
+    void UseWorkerThread(bool use);
 
     // Receives the load's progress and is asked whether the load is to stop (a pending left
     // click). Not owned; null for none.
     void SetLoadObserver(PictureLoadObserver* observer) { m_observer = observer; }
-    // Replaces RenderCachePreview (tests); empty restores it.
-    void SetThumbnailMaker(ThumbnailMaker maker) { m_maker = std::move(maker); }
+    // Replaces RenderCachePreview (tests); empty restores it. With the worker thread on, the
+    // maker runs on that thread.
+    void SetThumbnailMaker(ThumbnailMaker maker);
 
     // One tick: a population slice, then at most one caching job. Returns the entry whose
     // thumbnail was worked on (its item is to be redrawn), or null.
     CCacheEntry* Tick();
-    // The caching job alone: makes the queue's head entry's thumbnail.
+    // The caching job alone: makes the queue's head entry's thumbnail on this thread.
     CachingJobResult MakeQueueHeadThumbnail();
     // What the last tick's caching job did.
     CachingJobResult LastResult() const { return m_lastResult; }
@@ -97,12 +112,21 @@ public:
     void ControlDestroyed();
 
 private:
+    // The tick's job with the worker thread on.
+    CachingJobResult WorkOnHead(CCacheEntry& head);
+    void StartWorkerJob(const std::string& path);
+    void EndWorkerJobProgress();
+
     CPreviewListModel* m_model;
     CScopaCtrl* m_control;
     PictureLoadObserver* m_observer = nullptr;
     ThumbnailMaker m_maker;
     CachingJobResult m_lastResult = CachingJobResult::kNoJob;
     bool m_destroyed = false;
+    bool m_useWorker = false;
+    std::unique_ptr<CThumbnailWorker> m_worker;  // made on the first tick that needs it
+    int m_shownPercent = -1;                     // the worker job's progress last passed on
+    bool m_progressShown = false;                // OnLoadStart was sent for the worker job
 };
 
 }  // namespace scopa

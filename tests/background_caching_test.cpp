@@ -1,18 +1,24 @@
 // The caching tick and thumbnail fetch: newest request first, one thumbnail per tick, changed
 // files requested again, failure counting and giving up, interrupted loads retried, write
-// failures keeping the entry first, and the queue cleared when the control goes away.
+// failures keeping the entry first, and the queue cleared when the control goes away; then the
+// same rules with thumbnails made on the worker thread, a head that changes while its
+// predecessor is being made, a file that changes under the worker, and progress passed on.
 #include "cache/background_caching.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cache/cache_manager.h"
 #include "imaging/dib.h"
 #include "imaging/picture.h"
+#include "imaging/thumbnail.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
 #include "support/picture_files.h"
@@ -277,6 +283,220 @@ TEST_F(BackgroundCachingTest, ClearingTheQueueSetsEntriesEmptyAndDestructionSave
     CacheIndexContents saved = LoadCacheIndex(index_path);
     ASSERT_TRUE(saved.header_read);
     EXPECT_EQ(saved.entry_total, 1);
+}
+
+// ---- thumbnails made on the worker thread ----
+
+using namespace std::chrono_literals;
+
+// Ticks (1 ms apart, as a fast timer would) until `done` holds; false after ten seconds.
+bool TickUntil(CBackgroundCaching& caching, const std::function<bool()>& done,
+               std::vector<CachingJobResult>* results = nullptr) {
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        caching.Tick();
+        if (results != nullptr && caching.LastResult() != CachingJobResult::kInProgress) {
+            results->push_back(caching.LastResult());
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Waits on the worker thread until the tick interrupts the load, then says "interrupted".
+int WaitForInterruption(PictureLoadObserver* observer) {
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!observer->IsInterruptionPending()) {
+        if (std::chrono::steady_clock::now() > deadline) return kLoadFailed;
+        std::this_thread::sleep_for(1ms);
+    }
+    return kLoadInterrupted;
+}
+
+TEST_F(BackgroundCachingTest, OnTheWorkerTenPicturesFillNewestFirstWithTheSameThumbnails) {
+    std::vector<CCacheEntry*> entries;
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "w" + std::to_string(i) + ".png";
+        ASSERT_TRUE(WriteTestPicture(m_folder / name, 40 + 7 * i, 30, uint32_t(i)));
+        entries.push_back(EntryOf(name));
+        oDIB bitmap;
+        EXPECT_FALSE(FetchThumbnail(*entries.back(), bitmap));
+    }
+    m_traces.clear();
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(true);
+    std::vector<CachingJobResult> results;
+    ASSERT_TRUE(TickUntil(
+        caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }, &results));
+    EXPECT_EQ(results, std::vector<CachingJobResult>(10, CachingJobResult::kWritten));
+    ASSERT_EQ(m_traces.size(), 10u);
+    for (int i = 9; i >= 0; --i) {
+        CCacheEntry* entry = entries[size_t(i)];
+        EXPECT_EQ(m_traces[size_t(9 - i)], "Writen W" + std::to_string(i) + ".PNG, Index " +
+                                               std::to_string(entry->m_index) + ", SeqId " +
+                                               std::to_string(entry->m_seqId) + "\n");
+        // The stored thumbnail is the one this thread would have made.
+        std::vector<uint8_t> pixels(kThumbnailBytes);
+        vSIZE covered{};
+        ASSERT_EQ(RenderCachePreview(nullptr, EntryFilePath(*entry), pixels.data(), covered),
+                  kLoadRead);
+        oDIB fetched;
+        ASSERT_TRUE(FetchThumbnail(*entry, fetched));
+        oDIB expected = ThumbnailToDib(pixels.data(), covered);
+        ASSERT_EQ(fetched.Width(), expected.Width());
+        ASSERT_EQ(fetched.Height(), expected.Height());
+        EXPECT_TRUE(
+            std::equal(fetched.Bits().begin(), fetched.Bits().end(), expected.Bits().begin()))
+            << "w" << i;
+    }
+    EXPECT_EQ(caching.Tick(), nullptr);
+}
+
+TEST_F(BackgroundCachingTest, OnTheWorkerSixFailuresGiveOneBadTrace) {
+    WriteFileBytes(m_folder / "bad.png", "this is no picture at all");
+    CCacheEntry* entry = EntryOf("bad.png");
+    oDIB bitmap;
+    FetchThumbnail(*entry, bitmap);
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(true);
+    std::vector<CachingJobResult> results;
+    ASSERT_TRUE(TickUntil(
+        caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }, &results));
+    std::vector<CachingJobResult> expected(5, CachingJobResult::kFailed);
+    expected.push_back(CachingJobResult::kGivenUp);
+    EXPECT_EQ(results, expected);
+    EXPECT_EQ(entry->m_failures, 6);
+    EXPECT_EQ(CountTraces("Bad BAD.PNG\n"), 1);
+    EXPECT_EQ(entry->m_state, EntryState::kPending);
+}
+
+TEST_F(BackgroundCachingTest, OnTheWorkerANewerRequestOvertakesTheOneBeingMade) {
+    ASSERT_TRUE(WriteTestPicture(m_folder / "slow.png", 20, 20, 1));
+    ASSERT_TRUE(WriteTestPicture(m_folder / "new.png", 20, 20, 2));
+    CCacheEntry* slow = EntryOf("slow.png");
+    oDIB bitmap;
+    FetchThumbnail(*slow, bitmap);
+    std::atomic<int> slow_calls{0};
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(true);
+    caching.SetThumbnailMaker(
+        [&](PictureLoadObserver* observer, const std::string& path, uint8_t* out, vSIZE& covered) {
+            // The first load of slow.png lasts until the worker is told to give way.
+            if (path.ends_with("slow.png") && slow_calls++ == 0)
+                return WaitForInterruption(observer);
+            return RenderCachePreview(nullptr, path, out, covered);
+        });
+    EXPECT_EQ(caching.Tick(), slow);
+    EXPECT_EQ(caching.LastResult(), CachingJobResult::kInProgress);
+    ASSERT_TRUE(TickUntil(caching, [&] { return slow_calls.load() == 1; }));
+
+    CCacheEntry* newer = EntryOf("new.png");
+    FetchThumbnail(*newer, bitmap);
+    m_traces.clear();
+    ASSERT_TRUE(TickUntil(caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }));
+    // The interrupted load was ours, not the user's: no retry is traced.
+    ASSERT_EQ(m_traces.size(), 2u);
+    EXPECT_TRUE(m_traces[0].starts_with("Writen NEW.PNG"));
+    EXPECT_TRUE(m_traces[1].starts_with("Writen SLOW.PNG"));
+    EXPECT_EQ(slow_calls.load(), 2);
+    EXPECT_EQ(slow->m_failures, 0);
+}
+
+TEST_F(BackgroundCachingTest, OnTheWorkerAThumbnailOfAFileThatChangedMeanwhileIsMadeAgain) {
+    fs::path path = m_folder / "edited.png";
+    ASSERT_TRUE(WriteTestPicture(path, 30, 20, 3));
+    CCacheEntry* entry = EntryOf("edited.png");
+    oDIB bitmap;
+    FetchThumbnail(*entry, bitmap);
+    std::atomic<int> calls{0};
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(true);
+    caching.SetThumbnailMaker(
+        [&](PictureLoadObserver*, const std::string& file, uint8_t* out, vSIZE& covered) {
+            int result = RenderCachePreview(nullptr, file, out, covered);
+            // Saved again in another program while the first thumbnail was being made.
+            if (calls++ == 0) {
+                EXPECT_TRUE(WriteTestPicture(path, 20, 30, 4));
+                fs::last_write_time(path, fs::last_write_time(path) + 10s);
+            }
+            return result;
+        });
+    std::vector<CachingJobResult> results;
+    ASSERT_TRUE(TickUntil(
+        caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }, &results));
+    EXPECT_EQ(calls.load(), 2);
+    EXPECT_EQ(results, std::vector<CachingJobResult>{CachingJobResult::kWritten});
+    // What was stored is the second version, higher than wide.
+    ASSERT_TRUE(entry->Cache()->ReadThumbnail(*entry, bitmap));
+    EXPECT_EQ(bitmap.Height(), 128);
+    EXPECT_LT(bitmap.Width(), 128);
+    // The entry still has the stamp of its request, so the next fetch asks again, as it
+    // would after any change.
+    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
+    EXPECT_EQ(entry->m_state, EntryState::kPending);
+}
+
+class RecordingObserver : public PictureLoadObserver {
+public:
+    void OnLoadStart() override { m_events.push_back("start"); }
+    void OnLoadProgress(uint32_t percent) override {
+        m_events.push_back(std::to_string(percent) + "%");
+    }
+    void OnLoadEnd() override { m_events.push_back("end"); }
+    bool IsInterruptionPending() override { return true; }  // a click is always pending
+    std::vector<std::string> m_events;
+};
+
+TEST_F(BackgroundCachingTest, OnTheWorkerProgressIsPassedOnByTheTickAndClicksInterruptNothing) {
+    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 30, 20, 5));
+    CCacheEntry* entry = EntryOf("a.png");
+    oDIB bitmap;
+    FetchThumbnail(*entry, bitmap);
+    std::atomic<bool> release{false};
+    RecordingObserver observer;
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(true);
+    caching.SetLoadObserver(&observer);
+    caching.SetThumbnailMaker([&](PictureLoadObserver* worker_observer, const std::string& path,
+                                  uint8_t* out, vSIZE& covered) {
+        worker_observer->OnLoadStart();
+        worker_observer->OnLoadProgress(40);
+        while (!release)
+            std::this_thread::sleep_for(1ms);
+        return RenderCachePreview(nullptr, path, out, covered);
+    });
+    caching.Tick();
+    ASSERT_TRUE(TickUntil(caching, [&] { return observer.m_events.size() == 2; }));
+    EXPECT_EQ(observer.m_events, (std::vector<std::string>{"start", "40%"}));
+    release = true;
+    ASSERT_TRUE(TickUntil(caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }));
+    EXPECT_EQ(observer.m_events, (std::vector<std::string>{"start", "40%", "end"}));
+    EXPECT_EQ(entry->m_state, EntryState::kValid);
+    EXPECT_EQ(CountTraces("Retry A.PNG\n"), 0);
+}
+
+TEST_F(BackgroundCachingTest, OnTheWorkerTheControlGoingAwayStopsTheLoadAtOnce) {
+    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 30, 20, 6));
+    CCacheEntry* entry = EntryOf("a.png");
+    oDIB bitmap;
+    FetchThumbnail(*entry, bitmap);
+    std::atomic<bool> started{false};
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(true);
+    caching.SetThumbnailMaker(
+        [&](PictureLoadObserver* observer, const std::string&, uint8_t*, vSIZE&) {
+            started = true;
+            return WaitForInterruption(observer);
+        });
+    caching.Tick();
+    ASSERT_TRUE(TickUntil(caching, [&] { return started.load(); }));
+    auto before = std::chrono::steady_clock::now();
+    caching.ControlDestroyed();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
+    EXPECT_EQ(entry->m_state, EntryState::kEmpty);
+    EXPECT_EQ(caching.Tick(), nullptr);
 }
 
 }  // namespace

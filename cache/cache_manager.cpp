@@ -502,6 +502,25 @@ void CPreviewCacheManager::AddCacheHead(std::unique_ptr<CPreviewCache> cache) {
     m_caches.AddHead(cache.release());
 }
 
+int CPreviewCacheManager::RemoveStaticCache(const std::filesystem::path& index_path) {
+    int removed = 0;
+    for (CPreviewCache* cache = m_caches.Head(); cache != nullptr;) {
+        CPreviewCache* next = PreviewCacheList::Next(cache);
+        if (cache->IsReadOnly() &&
+            CompareNoCase(cache->IndexPath().string(), index_path.string()) == 0) {
+            for (CCacheEntry* entry = m_queue.Head(); entry != nullptr;) {
+                CCacheEntry* next_entry = CacheEntryQueue::Next(entry);
+                if (entry->Cache() == cache) m_queue.Remove(entry);
+                entry = next_entry;
+            }
+            m_caches.RemoveAndDestroy(cache);
+            ++removed;
+        }
+        cache = next;
+    }
+    return removed;
+}
+
 std::string CPreviewCacheManager::VolumeLabelOf(std::string_view path) {
     if (LabelSource()) return LabelSource()(path);
     // Labels change only with the mount table, so the volume list is read again only then;

@@ -232,6 +232,10 @@ public:
     const PreviewCacheList& Caches() const { return m_caches; }
     // Adds a cache at the head of the list (a new static cache serves lookups at once).
     void AddCacheHead(std::unique_ptr<CPreviewCache> cache);
+    // Destroys the read-only caches whose index path equals `index_path` in any letter case
+    // (a static cache being made again); their entries leave the queue first. Entries of
+    // theirs held elsewhere are gone with them. Returns how many were removed.
+    int RemoveStaticCache(const std::filesystem::path& index_path);
 
     CScopaCtrl* CurrentControl() const { return m_currentControl; }
     void SetCurrentControl(CScopaCtrl* control) { m_currentControl = control; }

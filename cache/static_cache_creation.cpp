@@ -225,6 +225,8 @@ bool CreateStaticCache(const std::string& cache_path_name, const std::string& ro
     std::error_code error;
     fs::remove(index_path, error);
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
+    // This run's cache takes the place of one of this name that the manager already has.
+    manager.RemoveStaticCache(index_path);
     auto cache = std::make_unique<CPreviewCache>(index_path, data_path, root_folder_path, true, 0);
     StaticCacheImport import{manager, *cache, on_feedback};
     import.Send("Creating static cache - ");

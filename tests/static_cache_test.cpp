@@ -267,6 +267,25 @@ TEST_F(StaticCacheTest, ReCreatingHoldsOnlyThisRunAndReplacesTheRegistration) {
     EXPECT_EQ(registrations[0].second, m_cachePath + ".pvi");
 }
 
+TEST_F(StaticCacheTest, ReCreatingInTheSameRunReplacesTheLoadedCache) {
+    ASSERT_TRUE(Create(m_root));
+    fs::remove(m_root / "a.png");
+    ASSERT_TRUE(Create(m_root));
+    CPreviewCacheManager& manager = CPreviewCacheManager::Get();
+    int static_caches = 0;
+    for (const CPreviewCache* cache = manager.Caches().Head(); cache != nullptr;
+         cache = PreviewCacheList::Next(cache)) {
+        static_caches += cache->IsReadOnly() ? 1 : 0;
+    }
+    EXPECT_EQ(static_caches, 1);
+    // The first run's entry went with its cache; the second run's entries serve.
+    EXPECT_EQ(manager.FindEntry(m_root.string(), "a.png"), nullptr);
+    CCacheEntry* entry = manager.FindEntry((m_root / "sub").string(), "b.png");
+    ASSERT_NE(entry, nullptr);
+    oDIB bitmap;
+    EXPECT_TRUE(FetchThumbnail(*entry, bitmap));
+}
+
 TEST_F(StaticCacheTest, RegistrationReplacesAnEqualIndexPathInAnyCase) {
     ASSERT_TRUE(RegisterStaticCache("/Disc/One.pvi", "/Disc/One.pvd", "/Disc"));
     ASSERT_TRUE(RegisterStaticCache("/Disc/Two.pvi", "/Disc/Two.pvd", "/Disc"));

@@ -151,7 +151,11 @@ CCacheEntry* CBackgroundCaching::Tick() {
     CPreviewCacheManager* manager = CPreviewCacheManager::Existing();
     if (manager == nullptr) return nullptr;
     g_entryBeingMade = manager->QueueHead();
-    if (g_entryBeingMade == nullptr) return nullptr;
+    if (g_entryBeingMade == nullptr) {
+        // The queue was cleared: what the worker is making is wanted no more.
+        if (m_worker && !m_worker->Idle()) m_worker->Interrupt();
+        return nullptr;
+    }
     CCacheEntry* entry = g_entryBeingMade;
     manager->SetCurrentControl(m_control);
     m_lastResult = m_useWorker ? WorkOnHead(*entry) : MakeQueueHeadThumbnail();

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -40,8 +41,14 @@ public:
     // Without workers nothing runs ahead, so the window is one job whatever is asked.
     OrderedWorkers(int worker_count, size_t window, Work work)
         : m_window(worker_count > 0 ? std::max<size_t>(window, 1) : 1), m_work(std::move(work)) {
-        for (int i = 0; i < worker_count; ++i)
-            m_threads.emplace_back([this] { WorkerLoop(); });
+        for (int i = 0; i < worker_count; ++i) {
+            try {
+                m_threads.emplace_back([this] { WorkerLoop(); });
+            } catch (const std::system_error&) {
+                // Out of threads: the ones made do the work (none: the taker does it).
+                break;
+            }
+        }
     }
 
     ~OrderedWorkers() {

@@ -476,6 +476,30 @@ TEST_F(BackgroundCachingTest, OnTheWorkerProgressIsPassedOnByTheTickAndClicksInt
     EXPECT_EQ(CountTraces("Retry A.PNG\n"), 0);
 }
 
+TEST_F(BackgroundCachingTest, OnTheWorkerAClearedQueueStopsTheLoad) {
+    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 30, 20, 7));
+    CCacheEntry* entry = EntryOf("a.png");
+    oDIB bitmap;
+    FetchThumbnail(*entry, bitmap);
+    std::atomic<int> result{-1};
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(true);
+    caching.SetThumbnailMaker(
+        [&](PictureLoadObserver* observer, const std::string&, uint8_t*, vSIZE&) {
+            result = WaitForInterruption(observer);
+            return result.load();
+        });
+    caching.Tick();
+    CPreviewCacheManager::Get().ClearQueue();
+    EXPECT_EQ(caching.Tick(), nullptr);
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (result.load() == -1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(result.load(), kLoadInterrupted);
+    EXPECT_EQ(entry->m_state, EntryState::kEmpty);
+    EXPECT_EQ(CountTraces("Retry A.PNG\n"), 0);
+}
+
 TEST_F(BackgroundCachingTest, OnTheWorkerTheControlGoingAwayStopsTheLoadAtOnce) {
     ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 30, 20, 6));
     CCacheEntry* entry = EntryOf("a.png");

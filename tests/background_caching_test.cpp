@@ -51,6 +51,16 @@ protected:
         return CPreviewCacheManager::Get().FindOrCreateEntry(m_folder.string(), name, true);
     }
 
+    // Writes a picture into the folder and requests its thumbnail, as drawing its item would.
+    CCacheEntry* RequestNewPicture(const std::string& name, int32_t width_px, int32_t height_px,
+                                   uint32_t seed) {
+        EXPECT_TRUE(WriteTestPicture(m_folder / name, width_px, height_px, seed));
+        CCacheEntry* entry = EntryOf(name);
+        oDIB bitmap;
+        EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
+        return entry;
+    }
+
     int CountTraces(const std::string& text) const {
         int count = 0;
         for (const std::string& line : m_traces)
@@ -316,13 +326,9 @@ int WaitForInterruption(PictureLoadObserver* observer) {
 
 TEST_F(BackgroundCachingTest, OnTheWorkerTenPicturesFillNewestFirstWithTheSameThumbnails) {
     std::vector<CCacheEntry*> entries;
-    for (int i = 0; i < 10; ++i) {
-        std::string name = "w" + std::to_string(i) + ".png";
-        ASSERT_TRUE(WriteTestPicture(m_folder / name, 40 + 7 * i, 30, uint32_t(i)));
-        entries.push_back(EntryOf(name));
-        oDIB bitmap;
-        EXPECT_FALSE(FetchThumbnail(*entries.back(), bitmap));
-    }
+    for (int i = 0; i < 10; ++i)
+        entries.push_back(
+            RequestNewPicture("w" + std::to_string(i) + ".png", 40 + 7 * i, 30, uint32_t(i)));
     m_traces.clear();
     CBackgroundCaching caching(nullptr, nullptr);
     caching.UseWorkerThread(true);
@@ -372,11 +378,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerSixFailuresGiveOneBadTrace) {
 }
 
 TEST_F(BackgroundCachingTest, OnTheWorkerANewerRequestOvertakesTheOneBeingMade) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "slow.png", 20, 20, 1));
-    ASSERT_TRUE(WriteTestPicture(m_folder / "new.png", 20, 20, 2));
-    CCacheEntry* slow = EntryOf("slow.png");
-    oDIB bitmap;
-    FetchThumbnail(*slow, bitmap);
+    CCacheEntry* slow = RequestNewPicture("slow.png", 20, 20, 1);
     std::atomic<int> slow_calls{0};
     CBackgroundCaching caching(nullptr, nullptr);
     caching.UseWorkerThread(true);
@@ -391,8 +393,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerANewerRequestOvertakesTheOneBeingMade) 
     EXPECT_EQ(caching.LastResult(), CachingJobResult::kInProgress);
     ASSERT_TRUE(TickUntil(caching, [&] { return slow_calls.load() == 1; }));
 
-    CCacheEntry* newer = EntryOf("new.png");
-    FetchThumbnail(*newer, bitmap);
+    RequestNewPicture("new.png", 20, 20, 2);
     m_traces.clear();
     ASSERT_TRUE(TickUntil(caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }));
     // The interrupted load was ours, not the user's: no retry is traced.
@@ -405,10 +406,8 @@ TEST_F(BackgroundCachingTest, OnTheWorkerANewerRequestOvertakesTheOneBeingMade) 
 
 TEST_F(BackgroundCachingTest, OnTheWorkerAThumbnailOfAFileThatChangedMeanwhileIsMadeAgain) {
     fs::path path = m_folder / "edited.png";
-    ASSERT_TRUE(WriteTestPicture(path, 30, 20, 3));
-    CCacheEntry* entry = EntryOf("edited.png");
+    CCacheEntry* entry = RequestNewPicture("edited.png", 30, 20, 3);
     oDIB bitmap;
-    FetchThumbnail(*entry, bitmap);
     std::atomic<int> calls{0};
     CBackgroundCaching caching(nullptr, nullptr);
     caching.UseWorkerThread(true);
@@ -449,10 +448,7 @@ public:
 };
 
 TEST_F(BackgroundCachingTest, OnTheWorkerProgressIsPassedOnByTheTickAndClicksInterruptNothing) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 30, 20, 5));
-    CCacheEntry* entry = EntryOf("a.png");
-    oDIB bitmap;
-    FetchThumbnail(*entry, bitmap);
+    CCacheEntry* entry = RequestNewPicture("a.png", 30, 20, 5);
     std::atomic<bool> release{false};
     RecordingObserver observer;
     CBackgroundCaching caching(nullptr, nullptr);
@@ -477,10 +473,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerProgressIsPassedOnByTheTickAndClicksInt
 }
 
 TEST_F(BackgroundCachingTest, OnTheWorkerAClearedQueueStopsTheLoad) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 30, 20, 7));
-    CCacheEntry* entry = EntryOf("a.png");
-    oDIB bitmap;
-    FetchThumbnail(*entry, bitmap);
+    CCacheEntry* entry = RequestNewPicture("a.png", 30, 20, 7);
     std::atomic<int> result{-1};
     CBackgroundCaching caching(nullptr, nullptr);
     caching.UseWorkerThread(true);
@@ -501,10 +494,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerAClearedQueueStopsTheLoad) {
 }
 
 TEST_F(BackgroundCachingTest, OnTheWorkerTheControlGoingAwayStopsTheLoadAtOnce) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 30, 20, 6));
-    CCacheEntry* entry = EntryOf("a.png");
-    oDIB bitmap;
-    FetchThumbnail(*entry, bitmap);
+    CCacheEntry* entry = RequestNewPicture("a.png", 30, 20, 6);
     std::atomic<bool> started{false};
     CBackgroundCaching caching(nullptr, nullptr);
     caching.UseWorkerThread(true);

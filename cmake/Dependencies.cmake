@@ -3,7 +3,7 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(GIF REQUIRED)
 pkg_check_modules(SCOPA_PKGS REQUIRED IMPORTED_TARGET
-    libjpeg libpng libtiff-4 libwebp cairo librsvg-2.0 blkid)
+    libjpeg libpng libtiff-4 libwebp libwebpdemux cairo librsvg-2.0 blkid)
 
 add_library(scopa_dependencies INTERFACE)
 target_link_libraries(scopa_dependencies INTERFACE

@@ -1,8 +1,11 @@
-// WebP through libwebp: still pictures (animations are refused), decoded straight at the
-// chosen reduced size by the library's scaler, which works row by row.
+// WebP through libwebp: still pictures decoded straight at the chosen reduced size by the
+// library's scaler, which works row by row; animations show their first frame as composed on
+// the canvas, reduced afterwards.
 #include <webp/decode.h>
+#include <webp/demux.h>
 #include <webp/encode.h>
 #include <cstring>
+#include <memory>
 
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
@@ -37,17 +40,64 @@ protected:
     int MaxReductionFactor() const override { return 1 << 8; }
 };
 
+struct AnimDecoderDeleter {
+    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+
+// The first frame of an animation, composed on its canvas (the library applies the frame's
+// offset, blending and the canvas's transparency), on white, reduced by `factor`.
+oFILTER_STATUS ReadFirstFrame(const std::vector<uint8_t>& data, vSIZE size, int factor, oDIB& out) {
+    if (IsTooLargeToRead(size, 1)) return kFilterFailed;
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options)) return kFilterFailed;
+    options.color_mode = MODE_RGBA;
+    options.use_threads = 0;
+    WebPData webp_data{data.data(), data.size()};
+    std::unique_ptr<WebPAnimDecoder, AnimDecoderDeleter> decoder(
+        WebPAnimDecoderNew(&webp_data, &options));
+    WebPAnimInfo info;
+    if (decoder == nullptr || !WebPAnimDecoderGetInfo(decoder.get(), &info) ||
+        int32_t(info.canvas_width) != size.cx || int32_t(info.canvas_height) != size.cy) {
+        return kFilterFailed;
+    }
+    uint8_t* canvas = nullptr;
+    int timestamp_ms = 0;
+    if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp_ms) || canvas == nullptr) {
+        return kFilterFailed;
+    }
+    RowReducer reducer;
+    if (!reducer.Start(size, factor)) return kFilterFailed;
+    std::vector<uint8_t> row(size_t(size.cx) * 3);
+    for (int32_t y = 0; y < size.cy; ++y) {
+        CompositeRgbaOnWhite(canvas + size_t(y) * size_t(size.cx) * 4, size.cx, row.data());
+        reducer.PushRow(row.data());
+    }
+    out = std::move(reducer.Result());
+    return kFilterDone;
+}
+
 oFILTER_STATUS WebpFilter::Convert(vSTREAM& in, oDIB& out) {
     std::vector<uint8_t> data;
     if (!in.ReadRest(data, kMaxEncodedFileBytes)) return kFilterFailed;
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config) ||
-        WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK ||
-        config.input.has_animation) {
+        WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK) {
         return kFilterFailed;
     }
     vSIZE size{config.input.width, config.input.height};
-    vSIZE reduced = ReducedSize(size, TakeReductionFactor(size));
+    int factor = TakeReductionFactor(size);
+    if (config.input.has_animation) {
+        ReportStart(1);
+        if (!ReportProgress(0)) {
+            ReportEnd();
+            return kFilterInterrupted;
+        }
+        oFILTER_STATUS status = ReadFirstFrame(data, size, factor, out);
+        ReportProgress(1);
+        ReportEnd();
+        return status;
+    }
+    vSIZE reduced = ReducedSize(size, factor);
     oDIB picture;
     if (!picture.Create(reduced.cx, reduced.cy, 24)) return kFilterFailed;
     bool alpha = config.input.has_alpha != 0;

@@ -120,6 +120,45 @@ TEST_F(PictureTest, ReadsEveryFormatWrittenByAnIndependentTool) {
     }
 }
 
+TEST_F(PictureTest, AnimatedWebpShowsItsFirstFrameComposedOnWhite) {
+    std::filesystem::path path = m_dir / "animated.webp";
+    // Two frames: the test picture, then black; a lossless file keeps the colours exact.
+    ASSERT_TRUE(MagickConvert(std::string("-delay 10 ") + kTestPicture +
+                              " +repage -size 64x48 xc:black -define webp:lossless=true '" +
+                              path.string() + "'"));
+    Loaded loaded = Load(path);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    ExpectTestPicture(loaded.dib, 0, "first frame");
+
+    // A first frame smaller than the canvas, placed inside it; the rest of the canvas is
+    // transparent and shows white.
+    std::filesystem::path placed = m_dir / "placed.webp";
+    ASSERT_TRUE(
+        MagickConvert("-delay 10 -dispose none -page 64x48+16+8 -size 16x16 xc:red "
+                      "-page 64x48+0+0 -size 64x48 xc:blue -define webp:lossless=true '" +
+                      placed.string() + "'"));
+    loaded = Load(placed);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    ASSERT_EQ(loaded.dib.Width(), 64);
+    ASSERT_EQ(loaded.dib.Height(), 48);
+    EXPECT_EQ(loaded.dib.PixelColour(20, 12), (Rgb{255, 0, 0}));
+    EXPECT_EQ(loaded.dib.PixelColour(2, 2), (Rgb{255, 255, 255}));
+    EXPECT_EQ(loaded.dib.PixelColour(40, 30), (Rgb{255, 255, 255}));
+}
+
+TEST_F(PictureTest, LargeAnimatedWebpIsReducedForThumbnails) {
+    std::filesystem::path path = m_dir / "large.webp";
+    ASSERT_TRUE(
+        MagickConvert("-delay 10 -size 1024x512 xc:orange -size 1024x512 xc:navy "
+                      "-define webp:lossless=true '" +
+                      path.string() + "'"));
+    Loaded loaded = Load(path, kAutomaticResolution);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.Width(), 256);
+    EXPECT_EQ(loaded.dib.Height(), 128);
+    EXPECT_EQ(loaded.dib.PixelColour(100, 60), (Rgb{255, 165, 0}));
+}
+
 TEST_F(PictureTest, ReadsOldBmpLayoutsAndRunLengths) {
     std::filesystem::path rle = m_dir / "rle.bmp";
     ASSERT_TRUE(MagickConvert(std::string(kTestPicture) +

@@ -408,28 +408,38 @@ LONG KeyOf(HKEY key, Hive*& hive, RegKeyPath& path, RegKeyNode*& node) {
     return node != nullptr ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// A handle's key, found with the store locked; the lock lasts as long as this object, so
+// one registry call sees and changes the store as a whole.
+struct LockedKey {
+    explicit LockedKey(HKEY key) : store(TheStore()), guard(store.Mutex()) {
+        status = KeyOf(key, hive, path, node);
+    }
+    Store& store;
+    std::lock_guard<std::mutex> guard;
+    Hive* hive = nullptr;
+    RegKeyPath path;  // the key's own path in its hive
+    RegKeyNode* node = nullptr;
+    LONG status = ERROR_SUCCESS;
+};
+
 LONG OpenOrCreate(HKEY key, const char* sub_key, HKEY* result, bool create) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
-    Store& store = TheStore();
-    std::lock_guard guard(store.Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath base;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, base, node); status != ERROR_SUCCESS) return status;
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
     RegKeyPath path;
-    if (!JoinPath(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
-    if (FindKey(hive->tree, path) == nullptr) {
+    if (!JoinPath(locked.path, sub_key, path)) return ERROR_INVALID_PARAMETER;
+    if (FindKey(locked.hive->tree, path) == nullptr) {
         if (!create) return ERROR_FILE_NOT_FOUND;
         RegChange change;
         change.kind = RegChange::Kind::kCreateKey;
         change.key = path;
         // Counted as open before the change so the creation waits for the handle's close.
-        *result = store.NewHandle(*hive, StoredSpelling(hive->tree, path));
-        store.Change(*hive, std::move(change));
+        *result = locked.store.NewHandle(*locked.hive, StoredSpelling(locked.hive->tree, path));
+        locked.store.Change(*locked.hive, std::move(change));
         return ERROR_SUCCESS;
     }
-    *result = store.NewHandle(*hive, StoredSpelling(hive->tree, path));
+    *result = locked.store.NewHandle(*locked.hive, StoredSpelling(locked.hive->tree, path));
     return ERROR_SUCCESS;
 }
 
@@ -451,13 +461,10 @@ LONG RegCloseKey(HKEY key) {
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* /*reserved*/,
                    char* class_name, DWORD* class_size, FILETIME* last_write) {
-    std::lock_guard guard(TheStore().Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath path;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, path, node); status != ERROR_SUCCESS) return status;
-    if (index >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-    auto it = std::next(node->subkeys.begin(), std::ptrdiff_t(index));
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
+    if (index >= locked.node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+    auto it = std::next(locked.node->subkeys.begin(), std::ptrdiff_t(index));
     LONG status = CopyName(it->second->name, name, name_size);
     if (status != ERROR_SUCCESS) return status;
     if (class_name != nullptr && class_size != nullptr && *class_size > 0) *class_name = '\0';
@@ -468,13 +475,10 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* /
 
 LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* /*reserved*/,
                    DWORD* type, BYTE* data, DWORD* data_size) {
-    std::lock_guard guard(TheStore().Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath path;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, path, node); status != ERROR_SUCCESS) return status;
-    if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
-    const RegValue& value = node->values[index];
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
+    if (index >= locked.node->values.size()) return ERROR_NO_MORE_ITEMS;
+    const RegValue& value = locked.node->values[index];
     if (LONG status = CopyName(value.name, name, name_size); status != ERROR_SUCCESS) {
         return status;
     }
@@ -482,16 +486,13 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* /
 }
 
 LONG RegQueryValueA(HKEY key, const char* sub_key, char* value, LONG* value_size) {
-    std::lock_guard guard(TheStore().Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath base;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, base, node); status != ERROR_SUCCESS) return status;
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
     RegKeyPath path;
-    if (!JoinPath(base, sub_key, path)) return ERROR_INVALID_PARAMETER;
-    node = FindKey(hive->tree, path);
-    if (node == nullptr) return ERROR_FILE_NOT_FOUND;
-    const RegValue* found = node->FindValue("");
+    if (!JoinPath(locked.path, sub_key, path)) return ERROR_INVALID_PARAMETER;
+    const RegKeyNode* target = FindKey(locked.hive->tree, path);
+    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+    const RegValue* found = target->FindValue("");
     if (found == nullptr) return ERROR_FILE_NOT_FOUND;
     if (found->type != REG_SZ) return ERROR_INVALID_DATA;
     if (value_size == nullptr) return value == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
@@ -503,12 +504,9 @@ LONG RegQueryValueA(HKEY key, const char* sub_key, char* value, LONG* value_size
 
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                       DWORD* data_size) {
-    std::lock_guard guard(TheStore().Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath path;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, path, node); status != ERROR_SUCCESS) return status;
-    const RegValue* found = node->FindValue(name != nullptr ? name : "");
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
+    const RegValue* found = locked.node->FindValue(name != nullptr ? name : "");
     if (found == nullptr) return ERROR_FILE_NOT_FOUND;
     return CopyData(*found, type, data, data_size);
 }
@@ -517,18 +515,14 @@ LONG RegSetValueA(HKEY key, const char* sub_key, DWORD type, const char* data, D
     if (type != REG_SZ || data == nullptr) return ERROR_INVALID_PARAMETER;
     size_t length = std::strlen(data);
     if (length > kRegMaxValueBytes) return ERROR_INVALID_PARAMETER;
-    Store& store = TheStore();
-    std::lock_guard guard(store.Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath base;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, base, node); status != ERROR_SUCCESS) return status;
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
     RegChange change;
-    if (!JoinPath(base, sub_key, change.key)) return ERROR_INVALID_PARAMETER;
+    if (!JoinPath(locked.path, sub_key, change.key)) return ERROR_INVALID_PARAMETER;
     change.kind = RegChange::Kind::kSetValue;
     change.type = REG_SZ;
     change.data.assign(data, length);
-    store.Change(*hive, std::move(change));
+    locked.store.Change(*locked.hive, std::move(change));
     return ERROR_SUCCESS;
 }
 
@@ -538,57 +532,45 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, 
     if (size > kRegMaxValueBytes) return ERROR_INVALID_PARAMETER;
     std::string_view value_name = name != nullptr ? name : "";
     if (!IsValidValueName(value_name)) return ERROR_INVALID_PARAMETER;
-    Store& store = TheStore();
-    std::lock_guard guard(store.Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath path;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, path, node); status != ERROR_SUCCESS) return status;
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
     RegChange change;
     change.kind = RegChange::Kind::kSetValue;
-    change.key = std::move(path);
+    change.key = std::move(locked.path);
     change.value_name = std::string(value_name);
     change.type = type;
     std::string_view bytes(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
     // A text is kept up to its first NUL, so a 260-byte buffer stores just its text.
     change.data = type == REG_SZ ? StringDataOf(bytes) : std::string(bytes);
-    store.Change(*hive, std::move(change));
+    locked.store.Change(*locked.hive, std::move(change));
     return ERROR_SUCCESS;
 }
 
 LONG RegDeleteKeyA(HKEY key, const char* sub_key) {
     if (sub_key == nullptr) return ERROR_INVALID_PARAMETER;
-    Store& store = TheStore();
-    std::lock_guard guard(store.Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath base;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, base, node); status != ERROR_SUCCESS) return status;
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
     RegChange change;
-    if (!JoinPath(base, sub_key, change.key)) return ERROR_INVALID_PARAMETER;
+    if (!JoinPath(locked.path, sub_key, change.key)) return ERROR_INVALID_PARAMETER;
     if (change.key.empty()) return ERROR_ACCESS_DENIED;  // a hive root stays
-    RegKeyNode* target = FindKey(hive->tree, change.key);
+    RegKeyNode* target = FindKey(locked.hive->tree, change.key);
     if (target == nullptr) return ERROR_FILE_NOT_FOUND;
     if (!target->subkeys.empty()) return ERROR_ACCESS_DENIED;
     change.kind = RegChange::Kind::kDeleteKey;
-    store.Change(*hive, std::move(change));
+    locked.store.Change(*locked.hive, std::move(change));
     return ERROR_SUCCESS;
 }
 
 LONG RegDeleteValueA(HKEY key, const char* name) {
-    Store& store = TheStore();
-    std::lock_guard guard(store.Mutex());
-    Hive* hive = nullptr;
-    RegKeyPath path;
-    RegKeyNode* node = nullptr;
-    if (LONG status = KeyOf(key, hive, path, node); status != ERROR_SUCCESS) return status;
+    LockedKey locked(key);
+    if (locked.status != ERROR_SUCCESS) return locked.status;
     std::string_view value_name = name != nullptr ? name : "";
-    if (node->FindValue(value_name) == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (locked.node->FindValue(value_name) == nullptr) return ERROR_FILE_NOT_FOUND;
     RegChange change;
     change.kind = RegChange::Kind::kDeleteValue;
-    change.key = std::move(path);
+    change.key = std::move(locked.path);
     change.value_name = std::string(value_name);
-    store.Change(*hive, std::move(change));
+    locked.store.Change(*locked.hive, std::move(change));
     return ERROR_SUCCESS;
 }
 

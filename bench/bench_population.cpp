@@ -3,17 +3,15 @@
 // per entry, measured here too. The folder of N empty picture files is made once per size
 // under $SCOPA_BENCH_TMP (default: the temporary folder). Heap bytes per item are measured
 // with the allocator's own statistics.
-#include <dirent.h>
 #include <malloc.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
+#include "bench_folders.h"
 #include "list/list_model.h"
 #include "platform/folders.h"
 #include "platform/registry.h"
@@ -28,19 +26,10 @@ using namespace scopa;
 constexpr const char* kExtensions[] = {".jpg", ".png", ".JPG", ".gif", ".bmp", ".tif"};
 
 std::string FolderOf(int64_t count) {
-    const char* root = std::getenv("SCOPA_BENCH_TMP");
-    fs::path folder = fs::path(root != nullptr ? root : TemporaryFolder()) /
-                      ("scopa-bench-population-" + std::to_string(count));
-    if (!fs::exists(folder / ".complete")) {
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        for (int64_t i = 0; i < count; ++i) {
-            std::ofstream(folder / ("Photo " + std::to_string(i * 7919 % count) +
-                                    kExtensions[i % std::size(kExtensions)]));
-        }
-        std::ofstream(folder / ".complete");
-    }
-    return folder.string();
+    return bench::GeneratedFolder("population", count, [count](int64_t i) {
+        return "Photo " + std::to_string(i * 7919 % count) +
+               kExtensions[i % std::size(kExtensions)];
+    });
 }
 
 // The registry store is kept out of the user's configuration.
@@ -58,15 +47,7 @@ void SandboxRegistry() {
 void BM_FloorReadDirWithStat(benchmark::State& state) {
     std::string folder = FolderOf(state.range(0));
     for (auto _ : state) {
-        DIR* dir = opendir(folder.c_str());
-        size_t entries = 0;
-        while (dirent* entry = readdir(dir)) {
-            struct stat info {};
-            std::string path = folder + "/" + entry->d_name;
-            entries += stat(path.c_str(), &info) == 0 ? 1 : 0;
-        }
-        closedir(dir);
-        benchmark::DoNotOptimize(entries);
+        benchmark::DoNotOptimize(bench::ReadFolderWithStat(folder));
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }

@@ -1,19 +1,17 @@
 // Enumerating a folder through the namespace and making list items of its entries, against
 // the floor of a bare directory read with one stat per entry. The folder of N empty ".png"
 // files is made once per size under $SCOPA_BENCH_TMP (default: the temporary folder).
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench_folders.h"
 #include "list/list_item.h"
 #include "platform/folders.h"
 #include "shell/shell_path.h"
@@ -29,31 +27,15 @@ struct NoDrivesList final : IListItemOwner {
 };
 
 std::string FolderOf(int64_t count) {
-    const char* root = std::getenv("SCOPA_BENCH_TMP");
-    fs::path folder = fs::path(root != nullptr ? root : TemporaryFolder()) /
-                      ("scopa-bench-shell-" + std::to_string(count));
-    if (!fs::exists(folder / ".complete")) {
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        for (int64_t i = 0; i < count; ++i)
-            std::ofstream(folder / ("picture-" + std::to_string(i * 7919 % count) + ".png"));
-        std::ofstream(folder / ".complete");
-    }
-    return folder.string();
+    return bench::GeneratedFolder("shell", count, [count](int64_t i) {
+        return "picture-" + std::to_string(i * 7919 % count) + ".png";
+    });
 }
 
 void BM_BareReadWithStat(benchmark::State& state) {
     std::string folder = FolderOf(state.range(0));
     for (auto _ : state) {
-        DIR* dir = opendir(folder.c_str());
-        size_t entries = 0;
-        while (dirent* entry = readdir(dir)) {
-            struct stat info {};
-            std::string path = folder + "/" + entry->d_name;
-            entries += stat(path.c_str(), &info) == 0 ? 1 : 0;
-        }
-        closedir(dir);
-        benchmark::DoNotOptimize(entries);
+        benchmark::DoNotOptimize(bench::ReadFolderWithStat(folder));
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }

@@ -25,12 +25,15 @@ namespace scopa {
 
 // Worker count meaning "one per processor core".
 inline constexpr int kOneWorkerPerCore = -1;
+// "One per core" stops here: every worker may hold a large decoded picture, so a machine with
+// very many cores would otherwise trade all its memory for little more speed.
+inline constexpr int kMaxWorkersPerCoreCount = 16;
 
 // The worker count asked for, with kOneWorkerPerCore (or any negative count) resolved to the
-// machine's core count (at least one).
+// machine's core count (at least one, at most kMaxWorkersPerCoreCount).
 inline int ResolveWorkerCount(int requested) {
     if (requested >= 0) return requested;
-    return std::max(1, int(std::thread::hardware_concurrency()));
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxWorkersPerCoreCount);
 }
 
 template <typename Job, typename Result>

@@ -142,8 +142,9 @@ TEST(OrderedWorkersTest, StoppingWithJobsLeftJoinsCleanly) {
     EXPECT_LE(finished.load(), 50);
 }
 
-TEST(OrderedWorkersTest, OnePerCoreMeansAtLeastOne) {
+TEST(OrderedWorkersTest, OnePerCoreMeansAtLeastOneAndAtMostTheCap) {
     EXPECT_GE(ResolveWorkerCount(kOneWorkerPerCore), 1);
+    EXPECT_LE(ResolveWorkerCount(kOneWorkerPerCore), kMaxWorkersPerCoreCount);
     EXPECT_EQ(ResolveWorkerCount(0), 0);
     EXPECT_EQ(ResolveWorkerCount(3), 3);
 }

@@ -338,6 +338,16 @@ const char* CodePageOf(uint8_t charset) {
     return kAnsiCodePage;
 }
 
+// Part of a string: its UTF-8 and the bytes of the record it came from.
+struct TextPiece {
+    std::string utf8;
+    size_t first_byte = 0;
+    size_t byte_count = 0;
+};
+
+// The most bytes one character of the code pages here takes.
+constexpr size_t kMaxCharacterBytes = 4;
+
 // Text bytes to UTF-8 through iconv. One converter per code page, opened when first needed and
 // owned by one player, so players on several threads share nothing.
 class TextDecoder {
@@ -373,6 +383,28 @@ public:
         iconv(converter, nullptr, nullptr, &out_at, &out_left);
         out.resize(size_t(out_at - out.data()));
         return out;
+    }
+
+    // The string cut into characters, each with the bytes it was made from, for strings whose
+    // characters are placed one by one. A byte sequence that never completes a character
+    // within kMaxCharacterBytes shows as a question mark.
+    std::vector<TextPiece> Characters(std::span<const uint8_t> bytes, const char* code_page) {
+        std::vector<TextPiece> pieces;
+        size_t start = 0;
+        while (start < bytes.size()) {
+            TextPiece piece{"?", start, 1};
+            size_t longest = std::min(kMaxCharacterBytes, bytes.size() - start);
+            for (size_t length = 1; length <= longest; ++length) {
+                std::string utf8 = ToUtf8(bytes.subspan(start, length), code_page);
+                if (!utf8.empty()) {
+                    piece = {std::move(utf8), start, length};
+                    break;
+                }
+            }
+            pieces.push_back(std::move(piece));
+            start += pieces.back().byte_count;
+        }
+        return pieces;
     }
 
     static std::string Latin1(std::span<const uint8_t> bytes) {
@@ -449,8 +481,14 @@ private:
     void AddPoints(const Record& record, size_t first_word, size_t count, bool close);
     void EllipsePath(double left, double top, double right, double bottom);
     void ArcPath(const Record& record, int kind);
-    void DrawText(double x, double y, std::span<const uint8_t> bytes, const TextBox& box);
-    std::string DecodeText(std::span<const uint8_t> bytes);
+    void DrawText(double x, double y, std::span<const uint8_t> bytes, const TextBox& box,
+                  std::span<const uint8_t> spacing = {});
+    void ApplyTextBox(const TextBox& box);
+    bool EnterTextSpace(double x, double y, double& scale_y);
+    std::vector<TextPiece> DecodeText(std::span<const uint8_t> bytes, bool one_by_one);
+    double TextAdvance(const std::vector<TextPiece>& pieces, std::span<const uint8_t> spacing);
+    void ShowText(const std::vector<TextPiece>& pieces, std::span<const uint8_t> spacing,
+                  double start_x, double baseline_y, double scale_y);
     void SelectFont(const Font& font);
     void DrawTextDecorations(const Font& font, double start_x, double baseline_y, double advance);
     void DrawBitmap(std::span<const uint8_t> dib, double dx, double dy, double dw, double dh,
@@ -707,12 +745,18 @@ void WmfPlayer::ArcPath(const Record& record, int kind) {
 }
 
 // Symbol fonts hold their glyphs at U+F020..U+F0FF; a symbol-set string is shown there when the
-// chosen font has every one of those glyphs, and read as ANSI text otherwise.
-std::string WmfPlayer::DecodeText(std::span<const uint8_t> bytes) {
+// chosen font has every one of those glyphs, and read as ANSI text otherwise. Strings spaced
+// by an ExtTextOut array are cut into characters (`one_by_one`).
+std::vector<TextPiece> WmfPlayer::DecodeText(std::span<const uint8_t> bytes, bool one_by_one) {
     if (m_state.font.charset == kSymbolCharset) {
+        std::vector<TextPiece> pieces;
         std::string symbols;
-        for (uint8_t byte : bytes)
-            TextDecoder::AppendUtf8(symbols, 0xF000u + byte);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            std::string symbol;
+            TextDecoder::AppendUtf8(symbol, 0xF000u + bytes[i]);
+            symbols += symbol;
+            if (one_by_one) pieces.push_back({symbol, i, 1});
+        }
         cairo_glyph_t* glyphs = nullptr;
         int glyph_count = 0;
         cairo_status_t status = cairo_scaled_font_text_to_glyphs(
@@ -722,9 +766,14 @@ std::string WmfPlayer::DecodeText(std::span<const uint8_t> bytes) {
         for (int i = 0; renders && i < glyph_count; ++i)
             renders = glyphs[i].index != 0;
         cairo_glyph_free(glyphs);
-        if (renders) return symbols;
+        if (renders) {
+            if (!one_by_one) pieces.push_back({std::move(symbols), 0, bytes.size()});
+            return pieces;
+        }
     }
-    return m_decoder.ToUtf8(bytes, CodePageOf(m_state.font.charset));
+    const char* code_page = CodePageOf(m_state.font.charset);
+    if (one_by_one) return m_decoder.Characters(bytes, code_page);
+    return {{m_decoder.ToUtf8(bytes, code_page), 0, bytes.size()}};
 }
 
 // Selects the font at its size in logical units: a negative height is the em height, a
@@ -761,49 +810,102 @@ void WmfPlayer::DrawTextDecorations(const Font& font, double start_x, double bas
     cairo_fill(m_cairo);
 }
 
-// Draws a string at its reference point (or the current position) as the text alignment says:
-// the text space has the device's axes, scaled by the window mapping and turned by the font's
-// escapement, so text stays upright whichever way the logical axes point.
-void WmfPlayer::DrawText(double x, double y, std::span<const uint8_t> bytes, const TextBox& box) {
+// ExtTextOut's rectangle: filled with the background colour, clipping the text, or both.
+void WmfPlayer::ApplyTextBox(const TextBox& box) {
+    if ((box.options & (kTextOpaque | kTextClipped)) == 0) return;
+    cairo_rectangle(m_cairo, box.left, box.top, box.right - box.left, box.bottom - box.top);
+    if ((box.options & kTextOpaque) != 0) {
+        SetSourceColour(m_state.bk_colour);
+        cairo_fill_preserve(m_cairo);
+    }
+    if ((box.options & kTextClipped) != 0) cairo_clip(m_cairo);
+    cairo_new_path(m_cairo);
+}
+
+// Text space has the device's axes, scaled as the window mapping scales each axis and turned
+// by the font's escapement, with the reference point (x, y) at its origin: text stays upright
+// whichever way the logical axes point. False when the mapping flattens an axis.
+bool WmfPlayer::EnterTextSpace(double x, double y, double& scale_y) {
+    double unit_x = 1, unit_xy = 0, unit_yx = 0, unit_y = 1;
+    cairo_user_to_device_distance(m_cairo, &unit_x, &unit_xy);
+    cairo_user_to_device_distance(m_cairo, &unit_yx, &unit_y);
+    double scale_x = std::hypot(unit_x, unit_xy);
+    scale_y = std::hypot(unit_yx, unit_y);
+    if (scale_x == 0 || scale_y == 0) return false;
+    cairo_user_to_device(m_cairo, &x, &y);
+    cairo_identity_matrix(m_cairo);
+    cairo_translate(m_cairo, x, y);
+    cairo_rotate(m_cairo, -m_state.font.escapement_degrees * M_PI / 180);
+    cairo_scale(m_cairo, scale_x, scale_y);
+    return true;
+}
+
+// Format notes: ExtTextOut may end with one 16-bit advance per byte of the string, in logical
+// units along the baseline; a double-byte character advances by the sum of its two.
+double SpacingOf(std::span<const uint8_t> spacing, size_t first_byte, size_t byte_count) {
+    double sum = 0;
+    for (size_t i = first_byte; i < first_byte + byte_count && 2 * i + 1 < spacing.size(); ++i)
+        sum += int16_t(spacing[2 * i] | spacing[2 * i + 1] << 8);
+    return sum;
+}
+
+double WmfPlayer::TextAdvance(const std::vector<TextPiece>& pieces,
+                              std::span<const uint8_t> spacing) {
+    double advance = 0;
+    for (const TextPiece& piece : pieces) {
+        if (!spacing.empty()) {
+            advance += SpacingOf(spacing, piece.first_byte, piece.byte_count);
+        } else {
+            cairo_text_extents_t extents;
+            cairo_text_extents(m_cairo, piece.utf8.c_str(), &extents);
+            advance += extents.x_advance;
+        }
+    }
+    return advance;
+}
+
+void WmfPlayer::ShowText(const std::vector<TextPiece>& pieces, std::span<const uint8_t> spacing,
+                         double start_x, double baseline_y, double scale_y) {
+    cairo_matrix_t font_matrix;
+    cairo_get_font_matrix(m_cairo, &font_matrix);
+    bool as_paths = font_matrix.yy * scale_y > kMaxCachedGlyphPx;
+    double x = start_x;
+    for (const TextPiece& piece : pieces) {
+        cairo_move_to(m_cairo, x, baseline_y);
+        if (as_paths) {
+            cairo_text_path(m_cairo, piece.utf8.c_str());
+            cairo_fill(m_cairo);
+        } else {
+            cairo_show_text(m_cairo, piece.utf8.c_str());
+        }
+        x += SpacingOf(spacing, piece.first_byte, piece.byte_count);
+    }
+}
+
+// Draws a string at its reference point (or the current position) as the text alignment says,
+// over its cell in the background colour when the background mode is opaque, its characters
+// spaced by `spacing` when ExtTextOut gives advances.
+void WmfPlayer::DrawText(double x, double y, std::span<const uint8_t> bytes, const TextBox& box,
+                         std::span<const uint8_t> spacing) {
     bytes = bytes.first(
         std::min<size_t>(std::find(bytes.begin(), bytes.end(), 0) - bytes.begin(), kMaxTextBytes));
-    const Font& font = m_state.font;
     const uint16_t align = m_state.text_align;
-    cairo_save(m_cairo);
-    if ((box.options & (kTextOpaque | kTextClipped)) != 0) {
-        cairo_rectangle(m_cairo, box.left, box.top, box.right - box.left, box.bottom - box.top);
-        if ((box.options & kTextOpaque) != 0) {
-            SetSourceColour(m_state.bk_colour);
-            cairo_fill_preserve(m_cairo);
-        }
-        if ((box.options & kTextClipped) != 0) cairo_clip(m_cairo);
-        cairo_new_path(m_cairo);
-    }
     if ((align & kAlignUpdateCp) != 0) {
         x = m_state.x;
         y = m_state.y;
     }
-    double unit_x = 1, unit_xy = 0, unit_yx = 0, unit_y = 1;
-    cairo_user_to_device_distance(m_cairo, &unit_x, &unit_xy);
-    cairo_user_to_device_distance(m_cairo, &unit_yx, &unit_y);
-    cairo_user_to_device(m_cairo, &x, &y);
-    cairo_identity_matrix(m_cairo);
-    cairo_translate(m_cairo, x, y);
-    cairo_rotate(m_cairo, -font.escapement_degrees * M_PI / 180);
-    double scale_x = std::hypot(unit_x, unit_xy), scale_y = std::hypot(unit_yx, unit_y);
-    if (scale_x == 0 || scale_y == 0) {
+    cairo_save(m_cairo);
+    ApplyTextBox(box);
+    double scale_y = 1;
+    if (!EnterTextSpace(x, y, scale_y)) {
         cairo_restore(m_cairo);
         return;
     }
-    cairo_scale(m_cairo, scale_x, scale_y);
-
-    SelectFont(font);
-    std::string utf8 = DecodeText(bytes);
+    SelectFont(m_state.font);
+    std::vector<TextPiece> pieces = DecodeText(bytes, !spacing.empty());
+    double advance = TextAdvance(pieces, spacing);
     cairo_font_extents_t font_extents;
     cairo_font_extents(m_cairo, &font_extents);
-    cairo_text_extents_t text_extents;
-    cairo_text_extents(m_cairo, utf8.c_str(), &text_extents);
-    double advance = text_extents.x_advance;
     double start_x = 0;
     if ((align & kAlignHorizontalMask) == kAlignRight) start_x = -advance;
     if ((align & kAlignHorizontalMask) == kAlignCenter) start_x = -advance / 2;
@@ -818,16 +920,8 @@ void WmfPlayer::DrawText(double x, double y, std::span<const uint8_t> bytes, con
         cairo_fill(m_cairo);
     }
     SetSourceColour(m_state.text_colour);
-    cairo_move_to(m_cairo, start_x, baseline_y);
-    cairo_matrix_t font_matrix;
-    cairo_get_font_matrix(m_cairo, &font_matrix);
-    if (font_matrix.yy * scale_y > kMaxCachedGlyphPx) {
-        cairo_text_path(m_cairo, utf8.c_str());
-        cairo_fill(m_cairo);
-    } else {
-        cairo_show_text(m_cairo, utf8.c_str());
-    }
-    DrawTextDecorations(font, start_x, baseline_y, advance);
+    ShowText(pieces, spacing, start_x, baseline_y, scale_y);
+    DrawTextDecorations(m_state.font, start_x, baseline_y, advance);
 
     // Updating the current position moves it past the text on the side it grows towards.
     double moved_x = 0, moved_y = 0;
@@ -1030,7 +1124,13 @@ bool WmfPlayer::Play(const Record& r) {
             bool has_box = (options & (kTextOpaque | kTextClipped)) != 0;
             size_t text_at = 8 + (has_box ? 8 : 0);
             if (text_at + count > r.params.size()) break;
-            DrawText(x, y, r.params.subspan(text_at, count), has_box ? box : TextBox());
+            // The advances follow the string, padded to a whole word, when the record holds them.
+            size_t spacing_at = text_at + ((count + 1) & ~size_t(1));
+            std::span<const uint8_t> spacing;
+            if (count > 0 && spacing_at + 2 * count <= r.params.size()) {
+                spacing = r.params.subspan(spacing_at, 2 * count);
+            }
+            DrawText(x, y, r.params.subspan(text_at, count), has_box ? box : TextBox(), spacing);
             break;
         }
         case kStretchDib:

@@ -339,6 +339,29 @@ TEST(WmfTextTest, BackgroundOpaqueBoxAndClipping) {
     EXPECT_GE(box.left, 100);
 }
 
+TEST(WmfTextTest, ExtTextOutAdvancesPlaceEachCharacter) {
+    auto ink = [](const std::vector<int16_t>& spacing) {
+        MetafileRecords records = Records();
+        records.BkMode(kTransparent).Font(-20, 0, "DejaVu Sans").Select(0);
+        records.ExtTextOut(10, 10, 0, "iiii", 0, 0, 0, 0, spacing);
+        return InkBox(Play(records));
+    };
+    Rect natural = ink({});
+    Rect spread = ink({40, 40, 40, 40});
+    EXPECT_LT(natural.Width(), 30);
+    EXPECT_NEAR(spread.Width(), 3 * 40 + natural.Width() / 4.0, 3);
+    EXPECT_EQ(spread.left, natural.left);
+    // Double-byte characters take the sum of their two advances; a short array is ignored.
+    MetafileRecords records = Records();
+    records.BkMode(kTransparent).Font(-20, 128, "DejaVu Sans").Select(0);
+    records.ExtTextOut(10, 10, 0, "i\x82\xA0i", 0, 0, 0, 0, {30, 20, 20, 5});
+    records.ExtTextOut(10, 50, 0, "iiii", 0, 0, 0, 0, {40});
+    oDIB dib = Play(records);
+    Rect upper = InkBox(dib);
+    EXPECT_GE(upper.right, 10 + 70);
+    EXPECT_LT(upper.right, 10 + 70 + 10);
+}
+
 TEST(WmfTextTest, EscapementHeightsAndDecorations) {
     auto ink = [](int16_t height, int16_t escapement, bool underline, bool strike_out) {
         MetafileRecords records = Records();

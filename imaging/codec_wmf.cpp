@@ -295,6 +295,7 @@ struct Brush {
 };
 struct Font {
     double height = kDefaultFontHeight;
+    double width = 0;               // average character width; 0 keeps the face's proportions
     double escapement_degrees = 0;  // counter-clockwise on screen
     bool bold = false, italic = false, underline = false, strike_out = false;
     uint8_t charset = 0;
@@ -777,7 +778,8 @@ std::vector<TextPiece> WmfPlayer::DecodeText(std::span<const uint8_t> bytes, boo
 }
 
 // Selects the font at its size in logical units: a negative height is the em height, a
-// positive one the cell height (ascent plus descent).
+// positive one the cell height (ascent plus descent). A width narrows or widens the glyphs so
+// that the average character (taken as the width of "x") is that wide.
 void WmfPlayer::SelectFont(const Font& font) {
     cairo_select_font_face(m_cairo, font.face.empty() ? "sans-serif" : font.face.c_str(),
                            font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
@@ -789,6 +791,16 @@ void WmfPlayer::SelectFont(const Font& font) {
         cairo_font_extents(m_cairo, &extents);
         double cell = extents.ascent + extents.descent;
         if (cell > 0) cairo_set_font_size(m_cairo, height * height / cell);
+    }
+    if (font.width > 0) {
+        cairo_text_extents_t x_extents;
+        cairo_text_extents(m_cairo, "x", &x_extents);
+        if (x_extents.x_advance > 0) {
+            cairo_matrix_t font_matrix;
+            cairo_get_font_matrix(m_cairo, &font_matrix);
+            font_matrix.xx *= font.width / x_extents.x_advance;
+            cairo_set_font_matrix(m_cairo, &font_matrix);
+        }
     }
 }
 
@@ -1030,6 +1042,7 @@ bool WmfPlayer::Play(const Record& r) {
             GdiObject object;
             object.kind = GdiObject::kFont;
             object.font.height = r.Word(0);
+            object.font.width = std::abs(double(r.Word(1)));
             object.font.bold = r.Word(4) >= 600;
             object.font.escapement_degrees = r.Word(2) / 10.0;
             object.font.italic = (r.Word(5) & 0xFF) != 0;

@@ -379,6 +379,17 @@ TEST(WmfTextTest, EscapementHeightsAndDecorations) {
     EXPECT_LT(ink(30, 0, false, false).Height(), flat.Height());
     EXPECT_LE(flat.bottom, 91);
     EXPECT_GT(ink(-30, 0, true, false).bottom, 91);  // the underline is below the baseline
+    // A width of twice the face's own average character width doubles the run's length.
+    auto pair = [](int16_t width) {
+        MetafileRecords records = Records();
+        records.BkMode(kTransparent).TextAlign(kBaseline);
+        records.Font(-30, 0, "DejaVu Sans", 0, false, false, width).Select(0);
+        records.TextOut(10, 90, "mm");
+        return InkBox(Play(records));
+    };
+    Rect natural = pair(0), stretched = pair(36);
+    EXPECT_NEAR(stretched.Width(), 2 * natural.Width(), 6);
+    EXPECT_EQ(stretched.Height(), natural.Height());
     Rect struck = ink(-30, 0, false, true);
     EXPECT_EQ(struck.bottom, flat.bottom);
     EXPECT_LT(struck.left, flat.left + 1);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/metafile_writer.h"
 #include "imaging/dib.h"
 #include "imaging/draw.h"
 #include "imaging/export.h"
@@ -88,38 +89,14 @@ TEST(VectorRenderTest, ZeroLogicalWidthDrawsNothingButReportsItsFittedSize) {
     EXPECT_EQ(target.PixelColour(10, 10), kWhite);
 }
 
-// Builds a non-placeable metafile from records: window 0,0 .. 100 x 50, a red brush, a black
-// pen, a rectangle over the left half and an ellipse over the right half.
+// A non-placeable metafile: window 0,0 .. 100 x 50, a red brush, a null pen, a rectangle over
+// the left half and a blue ellipse over the right half.
 std::string PlayedMetafile() {
-    std::vector<uint16_t> words;
-    auto record = [&](uint16_t function, std::vector<uint16_t> params) {
-        uint32_t size = uint32_t(3 + params.size());
-        words.push_back(uint16_t(size));
-        words.push_back(uint16_t(size >> 16));
-        words.push_back(function);
-        words.insert(words.end(), params.begin(), params.end());
-    };
-    record(0x020B, {0, 0});                  // window origin
-    record(0x020C, {50, 100});               // window extent: height, width
-    record(0x02FC, {0, 0x00FF, 0x0000, 0});  // solid brush, red (0x000000FF)
-    record(0x02FA, {5, 0, 0, 0, 0});         // null pen
-    record(0x012D, {0});                     // select brush
-    record(0x012D, {1});                     // select pen
-    record(0x041B, {50, 50, 0, 0});          // rectangle bottom, right, top, left
-    record(0x02FC, {0, 0x0000, 0x00FF, 0});  // solid brush, blue (0x00FF0000)
-    record(0x012D, {2});
-    record(0x0418, {50, 100, 0, 50});  // ellipse
-    record(0x0000, {});
-    std::vector<uint16_t> header = {1, 9, 0x0300, 0, 0, 3, 0, 0, 0};
-    uint32_t total = uint32_t(header.size() + words.size());
-    header[3] = uint16_t(total);
-    header[4] = uint16_t(total >> 16);
-    std::string bytes;
-    for (uint16_t w : header)
-        bytes += {char(w & 0xFF), char(w >> 8)};
-    for (uint16_t w : words)
-        bytes += {char(w & 0xFF), char(w >> 8)};
-    return bytes;
+    fixtures::MetafileRecords records;
+    records.Window(0, 0, 100, 50).Brush(0, fixtures::kWmfRed).Pen(5, 0, 0);
+    records.Select(0).Select(1).Rectangle(0, 0, 50, 50);
+    records.Brush(0, fixtures::kWmfBlue).Select(2).Ellipse(50, 0, 100, 50);
+    return records.Build(3);
 }
 
 TEST(WmfTest, PlaysShapesWithBrushesAndPens) {

@@ -81,6 +81,10 @@ bool oDIB::Create(int32_t width_px, int32_t height_px, int bit_count) {
 
 namespace {
 
+// Run-length packed DIBs (in documents and metafiles) larger than this, 8192 x 8192, are
+// refused: a few bytes of runs can declare any size.
+constexpr int64_t kMaxRlePackedDibPixels = int64_t(1) << 26;
+
 // Reads the colour table that follows the header into `layout`; false when it is cut off.
 bool ReadColourTable(ByteReader& reader, const BitmapInfoHeader& header, ColourUse colour_use,
                      DibLayout& layout) {
@@ -147,8 +151,15 @@ std::optional<oDIB> oDIB::FromPackedDib(std::span<const uint8_t> packed, ColourU
     }
     std::span<const uint8_t> bits = packed.subspan(reader.Offset());
 
-    oDIB dib;
+    // Nothing is allocated for pixels the data cannot hold: uncompressed bits must all be
+    // there, and run-length data, which may leave pixels unwritten, gets a size limit.
     bool rle = layout->compression == kBiRle8 || layout->compression == kBiRle4;
+    if (rle && int64_t(layout->width) * layout->height > kMaxRlePackedDibPixels) {
+        return std::nullopt;
+    }
+    if (!rle && bits.size() / layout->stride < size_t(layout->height)) return std::nullopt;
+
+    oDIB dib;
     bool keep_depth = !rle && IsStandardLayout(*layout);
     int out_bits = rle ? 8 : keep_depth ? layout->bit_count : 24;
     if (!dib.Create(layout->width, layout->height, out_bits)) return std::nullopt;
@@ -170,7 +181,6 @@ std::optional<oDIB> oDIB::FromPackedDib(std::span<const uint8_t> packed, ColourU
         }
         return dib;
     }
-    if (bits.size() / layout->stride < size_t(layout->height)) return std::nullopt;
     for (int32_t stored = 0; stored < layout->height; ++stored) {
         int32_t y = layout->top_down ? stored : layout->height - 1 - stored;
         const uint8_t* row = bits.data() + size_t(stored) * layout->stride;

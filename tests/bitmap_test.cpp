@@ -94,6 +94,13 @@ TEST(PackedDibTest, MalformedInputsFail) {
     // A literal run that reaches past the data.
     EXPECT_FALSE(
         oDIB::FromPackedDib(Packed(8, 1, 8, kBiRle8, std::vector<uint8_t>(1024), {0, 8, 1, 2})));
+    // Run-length data that ends the picture at once while declaring 14,348 x 65,280 pixels:
+    // refused rather than a gigabyte of pixels never written.
+    EXPECT_FALSE(
+        oDIB::FromPackedDib(Packed(14348, 65280, 8, kBiRle8, std::vector<uint8_t>(1024), {0, 1})));
+    // The largest run-length size still read.
+    EXPECT_TRUE(
+        oDIB::FromPackedDib(Packed(8192, 8192, 8, kBiRle8, std::vector<uint8_t>(1024), {0, 1})));
 }
 
 oDIB Solid(int32_t width, int32_t height, Rgb colour, int bits = 24) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/code_pages.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -25,9 +26,6 @@ constexpr size_t kSectionHeaderBytes = 8;
 constexpr size_t kPropertyEntryBytes = 8;
 constexpr int kLengthPrefixed = -1;
 constexpr int kUnsupported = -2;
-constexpr uint16_t kWesternCodePage = 1252;
-// The code page recorded in a summary section made here: text is UTF-8.
-constexpr uint16_t kUtf8CodePage = 65001;
 
 uint32_t Le32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -78,21 +76,6 @@ std::vector<uint8_t> CountedText(std::string_view text) {
         value[size_t(i)] = uint8_t(length >> (8 * i));
     std::memcpy(value.data() + 4, text.data(), text.size());
     return value;
-}
-
-// Windows-1252 bytes to UTF-8: 0x80-0x9F through the code page's table, the rest as
-// Latin-1. Bytes the code page leaves undefined become U+FFFD.
-std::string Western1252ToUtf8(std::string_view text) {
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::u16string wide;
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        wide.push_back(byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : char16_t(byte));
-    }
-    return Utf16ToUtf8(wide);
 }
 
 }  // namespace
@@ -308,6 +291,7 @@ CSummaryInfo::CSummaryInfo() {
     auto add = [section](uint32_t id, uint32_t type, std::vector<uint8_t> value) {
         section->AddProperty(std::make_unique<CProperty>(id, type, std::move(value)));
     };
+    // Text written here is UTF-8.
     add(kPidCodePage, kVtI2, {uint8_t(kUtf8CodePage & 0xFF), uint8_t(kUtf8CodePage >> 8)});
     for (uint32_t id = 2; id <= 8; ++id)
         add(id, kVtLpstr, CountedText(""));  // title .. last author
@@ -348,11 +332,8 @@ std::string CSummaryInfo::GetKeywords() const {
     uint32_t code_page_bytes = 0;
     const CProperty* code_page = m_summary->GetProperty(kPidCodePage);
     const uint8_t* code_page_data = code_page ? code_page->Get(&code_page_bytes) : nullptr;
-    if (code_page_data != nullptr && code_page_bytes == 2 &&
-        uint16_t(code_page_data[0] | (code_page_data[1] << 8)) == kWesternCodePage) {
-        return Western1252ToUtf8(view);
-    }
-    return std::string(view);
+    if (code_page_data == nullptr || code_page_bytes != 2) return std::string(view);
+    return CodePageToUtf8(view, uint16_t(code_page_data[0] | (code_page_data[1] << 8)));
 }
 
 }  // namespace scopa

@@ -169,8 +169,8 @@ public:
     bool ReadFromStream(OleStream& stream);
 
     // The keywords property of the summary section as text, up to its first zero byte;
-    // empty when the section, the property or its data is missing. Text stored in the
-    // Western code page (1252) is converted to UTF-8; other text is taken as it is.
+    // empty when the section, the property or its data is missing. Text is converted from
+    // the section's code page to UTF-8; without a code page it is taken as it is.
     std::string GetKeywords() const;
 
     const CPropertySet& GetPropertySet() const { return m_set; }

@@ -5,10 +5,8 @@
 #include "imaging/wmf_player.h"
 
 #include <cairo.h>
-#include <iconv.h>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -19,6 +17,7 @@
 
 #include "imaging/dib.h"
 #include "imaging/draw.h"
+#include "platform/code_pages.h"
 
 namespace scopa {
 namespace {
@@ -209,23 +208,22 @@ struct DcState {
     double x = 0, y = 0;
 };
 
-// Format notes: LOGFONT's character set byte names the code page of the text drawn with it.
+// Format notes: LOGFONT's character set byte names the Windows code page of the text drawn
+// with it; ANSI (0), default (1) and unknown sets are western (1252).
 struct CharsetCodePage {
     uint8_t charset;
-    const char* code_page;  // a glibc iconv name
+    uint32_t code_page;
 };
 constexpr CharsetCodePage kCharsetCodePages[] = {
-    {128, "CP932"},  {129, "CP949"},  {134, "CP936"},  {136, "CP950"},  {161, "CP1253"},
-    {162, "CP1254"}, {163, "CP1258"}, {177, "CP1255"}, {178, "CP1256"}, {186, "CP1257"},
-    {204, "CP1251"}, {222, "CP874"},  {238, "CP1250"}, {255, "CP437"},
+    {128, 932},  {129, 949},  {134, 936},  {136, 950},  {161, 1253}, {162, 1254}, {163, 1258},
+    {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
 };
-constexpr const char* kAnsiCodePage = "CP1252";
 
-const char* CodePageOf(uint8_t charset) {
+uint32_t CodePageOf(uint8_t charset) {
     for (const CharsetCodePage& entry : kCharsetCodePages) {
         if (entry.charset == charset) return entry.code_page;
     }
-    return kAnsiCodePage;
+    return kWesternCodePage;
 }
 
 // Part of a string: its UTF-8 and the bytes of the record it came from.
@@ -238,55 +236,29 @@ struct TextPiece {
 // The most bytes one character of the code pages here takes.
 constexpr size_t kMaxCharacterBytes = 4;
 
-// Text bytes to UTF-8 through iconv. One converter per code page, opened when first needed and
-// owned by one player, so players on several threads share nothing.
+// Text bytes to UTF-8. One converter per code page, made when first needed and owned by one
+// player, so players on several threads share nothing.
 class TextDecoder {
 public:
-    TextDecoder() = default;
-    TextDecoder(const TextDecoder&) = delete;
-    TextDecoder& operator=(const TextDecoder&) = delete;
-    ~TextDecoder() {
-        for (auto& [name, converter] : m_converters) {
-            if (converter != kNoConverter) iconv_close(converter);
-        }
-    }
-
-    std::string ToUtf8(std::span<const uint8_t> bytes, const char* code_page) {
-        iconv_t converter = Converter(code_page);
-        if (converter == kNoConverter) return Latin1(bytes);
-        iconv(converter, nullptr, nullptr, nullptr, nullptr);
-        // No code page used here makes more than 4 bytes of UTF-8 from one byte.
-        std::string out(bytes.size() * 4 + 16, '\0');
-        auto* in_at = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
-        size_t in_left = bytes.size();
-        char* out_at = out.data();
-        size_t out_left = out.size();
-        while (in_left > 0) {
-            if (iconv(converter, &in_at, &in_left, &out_at, &out_left) != size_t(-1)) break;
-            if (errno != EILSEQ || out_left == 0) break;
-            // A byte the code page does not define shows as a question mark.
-            *out_at++ = '?';
-            --out_left;
-            ++in_at;
-            --in_left;
-        }
-        iconv(converter, nullptr, nullptr, &out_at, &out_left);
-        out.resize(size_t(out_at - out.data()));
-        return out;
+    std::string ToUtf8(std::span<const uint8_t> bytes, uint32_t code_page) {
+        return Converter(code_page).ToUtf8(bytes);
     }
 
     // The string cut into characters, each with the bytes it was made from, for strings whose
-    // characters are placed one by one. A byte sequence that never completes a character
-    // within kMaxCharacterBytes shows as a question mark.
-    std::vector<TextPiece> Characters(std::span<const uint8_t> bytes, const char* code_page) {
+    // characters are placed one by one. A byte sequence that does not complete a character
+    // within kMaxCharacterBytes becomes U+FFFD.
+    std::vector<TextPiece> Characters(std::span<const uint8_t> bytes, uint32_t code_page) {
+        CodePageConverter& converter = Converter(code_page);
         std::vector<TextPiece> pieces;
         size_t start = 0;
         while (start < bytes.size()) {
-            TextPiece piece{"?", start, 1};
+            TextPiece piece{{}, start, 1};
+            AppendUtf8(piece.utf8, kReplacementCharacter);
             size_t longest = std::min(kMaxCharacterBytes, bytes.size() - start);
             for (size_t length = 1; length <= longest; ++length) {
-                std::string utf8 = ToUtf8(bytes.subspan(start, length), code_page);
-                if (!utf8.empty()) {
+                size_t consumed = 0;
+                std::string utf8 = converter.ToUtf8(bytes.subspan(start, length), &consumed);
+                if (consumed == length && !utf8.empty()) {
                     piece = {std::move(utf8), start, length};
                     break;
                 }
@@ -297,38 +269,14 @@ public:
         return pieces;
     }
 
-    static std::string Latin1(std::span<const uint8_t> bytes) {
-        std::string utf8;
-        for (uint8_t byte : bytes)
-            AppendUtf8(utf8, byte);
-        return utf8;
-    }
-
-    static void AppendUtf8(std::string& utf8, uint32_t code_point) {
-        if (code_point < 0x80) {
-            utf8 += char(code_point);
-        } else if (code_point < 0x800) {
-            utf8 += char(0xC0 | code_point >> 6);
-            utf8 += char(0x80 | (code_point & 0x3F));
-        } else {
-            utf8 += char(0xE0 | code_point >> 12);
-            utf8 += char(0x80 | (code_point >> 6 & 0x3F));
-            utf8 += char(0x80 | (code_point & 0x3F));
-        }
-    }
-
 private:
-    static inline const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-
-    iconv_t Converter(const char* code_page) {
-        auto found = m_converters.find(code_page);
-        if (found != m_converters.end()) return found->second;
-        iconv_t converter = iconv_open("UTF-8", code_page);
-        m_converters.emplace(code_page, converter);
-        return converter;
+    CodePageConverter& Converter(uint32_t code_page) {
+        std::unique_ptr<CodePageConverter>& converter = m_converters[code_page];
+        if (!converter) converter = std::make_unique<CodePageConverter>(code_page);
+        return *converter;
     }
 
-    std::map<std::string, iconv_t> m_converters;
+    std::map<uint32_t, std::unique_ptr<CodePageConverter>> m_converters;
 };
 
 class WmfPlayer {
@@ -643,7 +591,7 @@ std::vector<TextPiece> WmfPlayer::DecodeText(std::span<const uint8_t> bytes, boo
         std::string symbols;
         for (size_t i = 0; i < bytes.size(); ++i) {
             std::string symbol;
-            TextDecoder::AppendUtf8(symbol, 0xF000u + bytes[i]);
+            AppendUtf8(symbol, char32_t(0xF000u + bytes[i]));
             symbols += symbol;
             if (one_by_one) pieces.push_back({symbol, i, 1});
         }
@@ -661,7 +609,7 @@ std::vector<TextPiece> WmfPlayer::DecodeText(std::span<const uint8_t> bytes, boo
             return pieces;
         }
     }
-    const char* code_page = CodePageOf(m_state.font.charset);
+    uint32_t code_page = CodePageOf(m_state.font.charset);
     if (one_by_one) return m_decoder.Characters(bytes, code_page);
     return {{m_decoder.ToUtf8(bytes, code_page), 0, bytes.size()}};
 }

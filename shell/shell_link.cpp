@@ -6,6 +6,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/code_pages.h"
+
 namespace scopa {
 
 namespace {
@@ -70,40 +72,15 @@ private:
     std::span<const std::uint8_t> m_bytes;
 };
 
-void AppendUtf8(std::string& text, std::uint32_t code_point) {
-    if (code_point < 0x80) {
-        text += static_cast<char>(code_point);
-    } else if (code_point < 0x800) {
-        text += static_cast<char>(0xC0 | (code_point >> 6));
-        text += static_cast<char>(0x80 | (code_point & 0x3F));
-    } else if (code_point < 0x10000) {
-        text += static_cast<char>(0xE0 | (code_point >> 12));
-        text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code_point & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | (code_point >> 18));
-        text += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-        text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code_point & 0x3F));
-    }
-}
-
-// The 8-bit texts of links made on western Windows are in code page 1252: Latin-1 with
-// typographic characters in 0x80..0x9F (the five unused ones become U+FFFD).
-constexpr std::array<std::uint16_t, 32> kCp1252High = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
+// The 8-bit texts of links are in the code page of the Windows that made them; links made
+// on western Windows, by far the most, use 1252.
 std::optional<std::string> BlockReader::AnsiText(size_t offset) const {
     if (offset >= m_bytes.size()) return std::nullopt;
-    std::string text;
-    for (size_t i = offset; i < m_bytes.size(); ++i) {
-        std::uint8_t byte = m_bytes[i];
-        if (byte == 0) return text;
-        AppendUtf8(text, byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte);
-    }
-    return std::nullopt;
+    std::span<const std::uint8_t> rest = m_bytes.subspan(offset);
+    const auto* end = static_cast<const std::uint8_t*>(std::memchr(rest.data(), 0, rest.size()));
+    if (end == nullptr) return std::nullopt;
+    std::string_view text(reinterpret_cast<const char*>(rest.data()), size_t(end - rest.data()));
+    return CodePageToUtf8(text, kWesternCodePage);
 }
 
 std::optional<std::string> BlockReader::Utf16Text(size_t offset) const {
@@ -124,7 +101,7 @@ std::optional<std::string> BlockReader::Utf16Text(size_t offset) const {
         } else if (code_point >= 0xDC00 && code_point < 0xE000) {
             code_point = 0xFFFD;
         }
-        AppendUtf8(text, code_point);
+        AppendUtf8(text, char32_t(code_point));
     }
 }
 

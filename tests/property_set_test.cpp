@@ -49,15 +49,24 @@ TEST(SummaryInfoTest, KeywordsComeBackExactly) {
         << "reading replaced the defaults";
 }
 
-TEST(SummaryInfoTest, WesternTextBecomesUtf8AndOtherCodePagesPassThrough) {
-    CSummaryInfo western;
-    auto stream = StreamOf(SummaryInformationStream("caf\xE9 \x80", 1252));
-    ASSERT_TRUE(western.ReadFromStream(*stream));
-    EXPECT_EQ(western.GetKeywords(), "caf\u00e9 \u20ac");
-    CSummaryInfo utf8;
-    stream = StreamOf(SummaryInformationStream("caf\xC3\xA9", 65001));
-    ASSERT_TRUE(utf8.ReadFromStream(*stream));
-    EXPECT_EQ(utf8.GetKeywords(), "caf\u00e9");
+TEST(SummaryInfoTest, KeywordsAreConvertedFromTheSectionsCodePage) {
+    struct Case {
+        const char* stored;
+        uint16_t code_page;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"caf\xE9 \x80", 1252, "caf\u00e9 \u20ac"},
+        {"caf\xC3\xA9", 65001, "caf\u00e9"},
+        {"\xCF\xF0\xE8\xE2\xE5\xF2", 1251, "Привет"},
+        {"\x93\xFA\x96\x7B", 932, "日本"},
+    };
+    for (const Case& c : cases) {
+        CSummaryInfo summary;
+        auto stream = StreamOf(SummaryInformationStream(c.stored, c.code_page));
+        ASSERT_TRUE(summary.ReadFromStream(*stream));
+        EXPECT_EQ(summary.GetKeywords(), c.expected) << "code page " << c.code_page;
+    }
 }
 
 TEST(SummaryInfoTest, DefaultsBeforeReading) {

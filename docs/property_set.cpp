@@ -26,6 +26,8 @@ constexpr size_t kSectionHeaderBytes = 8;
 constexpr size_t kPropertyEntryBytes = 8;
 constexpr int kLengthPrefixed = -1;
 constexpr int kUnsupported = -2;
+// Sections of this code page hold their 8-bit strings as UTF-16.
+constexpr uint16_t kUtf16CodePage = 1200;
 
 uint32_t Le32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -326,14 +328,26 @@ std::string CSummaryInfo::GetKeywords() const {
     uint32_t size = 0;
     const uint8_t* data = keywords->Get(&size);
     if (data == nullptr) return {};
-    const auto* text = reinterpret_cast<const char*>(data);
-    std::string_view view(text, size_t(std::find(text, text + size, '\0') - text));
 
     uint32_t code_page_bytes = 0;
-    const CProperty* code_page = m_summary->GetProperty(kPidCodePage);
-    const uint8_t* code_page_data = code_page ? code_page->Get(&code_page_bytes) : nullptr;
-    if (code_page_data == nullptr || code_page_bytes != 2) return std::string(view);
-    return CodePageToUtf8(view, uint16_t(code_page_data[0] | (code_page_data[1] << 8)));
+    const CProperty* code_page_property = m_summary->GetProperty(kPidCodePage);
+    const uint8_t* code_page_data =
+        code_page_property ? code_page_property->Get(&code_page_bytes) : nullptr;
+    bool has_code_page = code_page_data != nullptr && code_page_bytes == 2;
+    uint16_t code_page = has_code_page ? uint16_t(code_page_data[0] | (code_page_data[1] << 8)) : 0;
+    if (code_page == kUtf16CodePage) {
+        // Such sections keep their 8-bit strings as UTF-16, counted in bytes.
+        std::u16string wide;
+        for (uint32_t at = 0; at + 1 < size; at += 2) {
+            auto unit = char16_t(data[at] | (data[at + 1] << 8));
+            if (unit == 0) break;
+            wide.push_back(unit);
+        }
+        return Utf16ToUtf8(wide);
+    }
+    const auto* text = reinterpret_cast<const char*>(data);
+    std::string_view view(text, size_t(std::find(text, text + size, '\0') - text));
+    return has_code_page ? CodePageToUtf8(view, code_page) : std::string(view);
 }
 
 }  // namespace scopa

@@ -56,10 +56,9 @@ TEST(SummaryInfoTest, KeywordsAreConvertedFromTheSectionsCodePage) {
         const char* expected;
     };
     const Case cases[] = {
-        {"caf\xE9 \x80", 1252, "caf\u00e9 \u20ac"},
-        {"caf\xC3\xA9", 65001, "caf\u00e9"},
-        {"\xCF\xF0\xE8\xE2\xE5\xF2", 1251, "Привет"},
-        {"\x93\xFA\x96\x7B", 932, "日本"},
+        {"caf\xE9 \x80", 1252, "caf\u00e9 \u20ac"},       {"caf\xC3\xA9", 65001, "caf\u00e9"},
+        {"\xCF\xF0\xE8\xE2\xE5\xF2", 1251, "Привет"},     {"\x93\xFA\x96\x7B", 932, "日本"},
+        {"Ελλάδα, 日本", kUtf16CodePage, "Ελλάδα, 日本"},
     };
     for (const Case& c : cases) {
         CSummaryInfo summary;

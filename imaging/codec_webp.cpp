@@ -14,6 +14,9 @@ namespace scopa {
 namespace {
 
 constexpr float kWriteQuality = 90.0f;
+// The animation decoder keeps two whole 4-byte canvases, allocated before any frame is read:
+// a canvas beyond this many pixels (about 5800 x 5800) is refused.
+constexpr int64_t kMaxAnimationCanvasPixels = int64_t(1) << 25;
 
 class WebpFilter : public BitmapFilter {
 public:
@@ -47,7 +50,7 @@ struct AnimDecoderDeleter {
 // The first frame of an animation, composed on its canvas (the library applies the frame's
 // offset, blending and the canvas's transparency), on white, reduced by `factor`.
 oFILTER_STATUS ReadFirstFrame(const std::vector<uint8_t>& data, vSIZE size, int factor, oDIB& out) {
-    if (IsTooLargeToRead(size, 1)) return kFilterFailed;
+    if (int64_t(size.cx) * size.cy > kMaxAnimationCanvasPixels) return kFilterFailed;
     WebPAnimDecoderOptions options;
     if (!WebPAnimDecoderOptionsInit(&options)) return kFilterFailed;
     options.color_mode = MODE_RGBA;

@@ -146,6 +146,15 @@ TEST_F(PictureTest, AnimatedWebpShowsItsFirstFrameComposedOnWhite) {
     EXPECT_EQ(loaded.dib.PixelColour(40, 30), (Rgb{255, 255, 255}));
 }
 
+TEST(AnimatedWebpTest, AHugeDeclaredCanvasIsRefusedBeforeAnythingIsAllocated) {
+    // A fuzzer's file: a canvas of 5,132,296 x 78 pixels declared by 200 bytes.
+    std::filesystem::path seed =
+        std::filesystem::path(SCOPA_SOURCE_DIR) / "fuzz/corpus/webp/animated-huge-canvas.webp";
+    ASSERT_TRUE(std::filesystem::exists(seed));
+    Loaded loaded = Load(seed);
+    EXPECT_EQ(loaded.result, kLoadFailed);
+}
+
 TEST_F(PictureTest, LargeAnimatedWebpIsReducedForThumbnails) {
     std::filesystem::path path = m_dir / "large.webp";
     ASSERT_TRUE(

@@ -318,6 +318,8 @@ private:
     }
     void AddPoints(const Record& record, size_t first_word, size_t count, bool close);
     void EllipsePath(double left, double top, double right, double bottom);
+    void RoundRectPath(double left, double top, double right, double bottom, double corner_width,
+                       double corner_height);
     void ArcPath(const Record& record, int kind);
     void DrawText(double x, double y, std::span<const uint8_t> bytes, const TextBox& box,
                   std::span<const uint8_t> spacing = {});
@@ -553,6 +555,34 @@ void WmfPlayer::EllipsePath(double left, double top, double right, double bottom
     cairo_new_sub_path(m_cairo);
     cairo_arc(m_cairo, 0, 0, 1, 0, 2 * M_PI);
     cairo_restore(m_cairo);
+}
+
+// A rectangle whose corners are quarters of a `corner_width` x `corner_height` ellipse, as
+// large as the rectangle at most.
+void WmfPlayer::RoundRectPath(double left, double top, double right, double bottom,
+                              double corner_width, double corner_height) {
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+    double rx = std::min(std::abs(corner_width), right - left) / 2;
+    double ry = std::min(std::abs(corner_height), bottom - top) / 2;
+    if (rx == 0 || ry == 0) {
+        cairo_rectangle(m_cairo, left, top, right - left, bottom - top);
+        return;
+    }
+    // Each corner is a quarter of the unit circle scaled to the corner ellipse.
+    auto corner = [&](double cx, double cy, double from_angle) {
+        cairo_save(m_cairo);
+        cairo_translate(m_cairo, cx, cy);
+        cairo_scale(m_cairo, rx, ry);
+        cairo_arc(m_cairo, 0, 0, 1, from_angle, from_angle + M_PI / 2);
+        cairo_restore(m_cairo);
+    };
+    cairo_new_sub_path(m_cairo);
+    corner(right - rx, top + ry, -M_PI / 2);
+    corner(right - rx, bottom - ry, 0);
+    corner(left + rx, bottom - ry, M_PI / 2);
+    corner(left + rx, top + ry, M_PI);
+    cairo_close_path(m_cairo);
 }
 
 // Arc (kind 0), pie (1) or chord (2): counter-clockwise on screen from the start radial to the
@@ -937,8 +967,14 @@ bool WmfPlayer::Play(const Record& r) {
             double bottom = r.Word(at), right = r.Word(at + 1), top = r.Word(at + 2),
                    left = r.Word(at + 3);
             double inset = InsideFrameInset();
-            cairo_rectangle(m_cairo, left + inset, top + inset, right - left - 2 * inset,
-                            bottom - top - 2 * inset);
+            if (r.function == kRoundRect) {
+                // The corner ellipse's height and width come first.
+                RoundRectPath(left + inset, top + inset, right - inset, bottom - inset, r.Word(1),
+                              r.Word(0));
+            } else {
+                cairo_rectangle(m_cairo, left + inset, top + inset, right - left - 2 * inset,
+                                bottom - top - 2 * inset);
+            }
             FillAndStroke(true);
             break;
         }

@@ -161,6 +161,24 @@ TEST(WmfPenTest, InsideFramePensStayInsideTheBox) {
     EXPECT_EQ(centred.PixelColour(28, 50), kWhite);
 }
 
+TEST(WmfShapeTest, RoundRectCornersFollowTheirEllipse) {
+    // A 100 x 60 box with 40 x 30 corner ellipses, filled red with a null pen.
+    constexpr uint16_t kRoundRect = 0x061C;
+    MetafileRecords records = Records();
+    records.Pen(kNullPen, 0, 0).Brush(0, kWmfRed).Select(0).Select(1);
+    records.Add(kRoundRect, {30, 40, 80, 120, 20, 20});  // height, width, bottom, right, top, left
+    oDIB picture = Play(records);
+    EXPECT_EQ(picture.PixelColour(70, 50), kRed);    // the middle
+    EXPECT_EQ(picture.PixelColour(21, 50), kRed);    // the left edge between the corners
+    EXPECT_EQ(picture.PixelColour(70, 21), kRed);    // the top edge between the corners
+    EXPECT_EQ(picture.PixelColour(21, 21), kWhite);  // outside the top-left corner's curve
+    EXPECT_EQ(picture.PixelColour(118, 78), kWhite);
+    // On the corner ellipse's diagonal, just inside and just outside its curve: the centre is
+    // (40, 35), radii 20 x 15, so the curve crosses the diagonal near (25.9, 24.4).
+    EXPECT_EQ(picture.PixelColour(28, 27), kRed);
+    EXPECT_EQ(picture.PixelColour(24, 22), kWhite);
+}
+
 // ---- brushes ----
 
 struct HatchCase {

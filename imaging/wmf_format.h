@@ -32,6 +32,7 @@ enum Function : uint16_t {
     kSelectObject = 0x012D,
     kSetTextAlign = 0x012E,
     kDibCreatePatternBrush = 0x0142,
+    kCreatePatternBrush = 0x01F9,
     kDeleteObject = 0x01F0,
     kSetBkColor = 0x0201,
     kSetTextColor = 0x0209,

@@ -27,7 +27,7 @@ using namespace wmf;
 constexpr size_t kMaxSavedStates = 64;
 constexpr int64_t kMaxBitmapPixels = int64_t(1) << 26;
 // Records that create an object the player does not draw with still take a slot.
-constexpr uint16_t kObjectCreators[] = {0x00F7, 0x01F9, 0x06FF};
+constexpr uint16_t kObjectCreators[] = {0x00F7, 0x06FF};
 
 constexpr uint16_t kTransparentBkMode = 1;
 constexpr uint16_t kWindingFill = 2;
@@ -175,11 +175,19 @@ struct Pen {
     Colour colour;
     uint16_t Line() const { return style & kPenStyleMask; }
 };
+// A monochrome pattern: its set bits paint in the background colour, its clear bits in the
+// text colour, both as they are when the brush fills.
+struct MonochromePattern {
+    int32_t width = 0, height = 0;
+    size_t row_bytes = 0;
+    std::vector<uint8_t> bits;  // rows top-down
+};
 struct Brush {
     uint16_t style = 0;
     Colour colour{1, 1, 1};
     uint16_t hatch = 0;
     SurfacePtr pattern;  // the bitmap of a pattern brush
+    std::shared_ptr<const MonochromePattern> monochrome;
 };
 struct Font {
     double height = kDefaultFontHeight;
@@ -306,6 +314,7 @@ private:
     void ApplyWindow();
     void AddObject(const GdiObject& object);
     void AddPatternBrush(const Record& record);
+    void AddMonochromePatternBrush(const Record& record);
     void FillAndStroke(bool fill);
     void Fill();
     void FillWithTile(cairo_surface_t* tile);
@@ -382,6 +391,59 @@ void WmfPlayer::AddPatternBrush(const Record& r) {
     AddObject(object);
 }
 
+// Format notes: the old pattern-brush record holds a 14-byte bitmap header (type, width,
+// height, bytes per row, planes, bits per pixel, a pointer) and 18 reserved bytes, then the
+// rows top-down. Only monochrome bitmaps are device-independent enough to draw.
+void WmfPlayer::AddMonochromePatternBrush(const Record& r) {
+    constexpr size_t kBitsOffset = 14 + 18;
+    GdiObject object;
+    object.kind = GdiObject::kOther;
+    int32_t width = r.Word(1), height = r.Word(2), row_bytes = r.Word(3);
+    uint8_t planes = r.params.size() > 8 ? r.params[8] : 0;
+    uint8_t bits_per_pixel = r.params.size() > 9 ? r.params[9] : 0;
+    int64_t pixels = int64_t(width) * height;
+    bool usable = planes == 1 && bits_per_pixel == 1 && width > 0 && height > 0 &&
+                  row_bytes >= (width + 7) / 8 && pixels <= kMaxPatternPixels &&
+                  m_patternPixels + pixels <= kMaxPatternPixelsPerPlay &&
+                  r.params.size() >= kBitsOffset + size_t(row_bytes) * size_t(height);
+    if (usable) {
+        auto pattern = std::make_shared<MonochromePattern>();
+        pattern->width = width;
+        pattern->height = height;
+        pattern->row_bytes = size_t(row_bytes);
+        auto bits = r.params.subspan(kBitsOffset, size_t(row_bytes) * size_t(height));
+        pattern->bits.assign(bits.begin(), bits.end());
+        m_patternPixels += pixels;
+        object.kind = GdiObject::kBrush;
+        object.brush.style = kBrushPattern;
+        object.brush.monochrome = std::move(pattern);
+    }
+    AddObject(object);
+}
+
+// The monochrome pattern as a tile in the current text and background colours.
+SurfacePtr MonochromeTile(const MonochromePattern& pattern, const Colour& clear_colour,
+                          const Colour& set_colour) {
+    SurfacePtr surface =
+        OwnSurface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, pattern.width, pattern.height));
+    if (surface == nullptr) return nullptr;
+    auto pixel = [](const Colour& colour) {
+        return uint32_t(std::lround(colour.r * 255)) << 16 |
+               uint32_t(std::lround(colour.g * 255)) << 8 | uint32_t(std::lround(colour.b * 255));
+    };
+    uint32_t clear = pixel(clear_colour), set = pixel(set_colour);
+    uint8_t* data = cairo_image_surface_get_data(surface.get());
+    int stride = cairo_image_surface_get_stride(surface.get());
+    for (int32_t y = 0; y < pattern.height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+        const uint8_t* bits = pattern.bits.data() + size_t(y) * pattern.row_bytes;
+        for (int32_t x = 0; x < pattern.width; ++x)
+            row[x] = (bits[x / 8] >> (7 - x % 8) & 1) != 0 ? set : clear;
+    }
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
 // Paints the current path with `tile` repeated in device pixels from the device origin.
 void WmfPlayer::FillWithTile(cairo_surface_t* tile) {
     cairo_pattern_t* pattern = cairo_pattern_create_for_surface(tile);
@@ -412,6 +474,13 @@ void WmfPlayer::Fill() {
         }
         case kBrushDibPatternPt:
             if (brush.pattern != nullptr) FillWithTile(brush.pattern.get());
+            return;
+        case kBrushPattern:
+            if (brush.monochrome == nullptr) return;
+            if (SurfacePtr tile =
+                    MonochromeTile(*brush.monochrome, m_state.text_colour, m_state.bk_colour)) {
+                FillWithTile(tile.get());
+            }
             return;
         default:
             SetSourceColour(brush.colour);
@@ -904,6 +973,9 @@ bool WmfPlayer::Play(const Record& r) {
         }
         case kDibCreatePatternBrush:
             AddPatternBrush(r);
+            break;
+        case kCreatePatternBrush:
+            AddMonochromePatternBrush(r);
             break;
         case kCreateFontIndirect: {
             GdiObject object;

@@ -237,6 +237,38 @@ TEST(WmfBrushTest, DibPatternRepeatsFromTheDeviceOrigin) {
     EXPECT_EQ(dib.PixelColour(5, 5), kWhite);
 }
 
+TEST(WmfBrushTest, MonochromePatternPaintsInTheTextAndBackgroundColours) {
+    // An 8 x 8 checker, rows padded to two bytes: set bits take the background colour (blue),
+    // clear ones the text colour (red).
+    std::string rows;
+    for (int y = 0; y < 8; ++y)
+        rows += {char(y % 2 == 0 ? 0xAA : 0x55), '\0'};
+    MetafileRecords records = Records();
+    records.TextColour(kWmfRed).BkColour(kWmfBlue).Pen(kNullPen, 0, 0);
+    records.MonochromePatternBrush(8, 8, 2, rows).Select(0).Select(1).Rectangle(10, 10, 190, 90);
+    oDIB dib = Play(records);
+    for (int y = 10; y < 90; y += 3) {
+        for (int x = 10; x < 190; x += 7) {
+            bool set = (x + y) % 2 == 0;
+            ASSERT_EQ(dib.PixelColour(x, y), set ? kBlue : kRed) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(dib.PixelColour(5, 5), kWhite);
+
+    // Colour bitmaps, cut rows and absurd sizes only take their object slot.
+    MetafileRecords others = Records();
+    others.Pen(kNullPen, 0, 0).Select(0);
+    others.MonochromePatternBrush(8, 8, 8, std::string(64, 'x'), 0x0801).Select(1);
+    others.Rectangle(0, 0, 50, 50);
+    others.MonochromePatternBrush(8, 8, 2, rows.substr(0, 5)).Select(2);
+    others.Rectangle(50, 0, 100, 50);
+    others.MonochromePatternBrush(30000, 30000, 3750, rows).Select(3);
+    others.Rectangle(100, 0, 150, 50);
+    oDIB untouched = Play(others);
+    for (int x = 5; x < 150; x += 10)
+        EXPECT_EQ(untouched.PixelColour(x, 25), kWhite) << x;
+}
+
 TEST(WmfBrushTest, HostilePatternBrushesAndHatchesDrawNothingWrong) {
     // A DIB header claiming 30000 x 30000 pixels, a cut DIB, an unknown hatch index.
     std::string huge(40, '\0');

@@ -169,6 +169,45 @@ std::string CodePageConverter::ToUtf8(std::span<const uint8_t> bytes, size_t* co
     return utf8;
 }
 
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t code_point = text[i];
+        bool high = code_point >= 0xD800 && code_point < 0xDC00;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        AppendUtf8(utf8, code_point);  // a lone surrogate becomes U+FFFD there
+    }
+    return utf8;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string utf16;
+    std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    for (size_t at = 0; at < bytes.size();) {
+        size_t length = ValidSequenceLength(bytes.subspan(at));
+        char32_t code_point = kReplacementCharacter;
+        if (length != 0) {
+            // The lead byte keeps 7, 5, 4 or 3 value bits; each continuation byte adds 6.
+            code_point = bytes[at] & (0x7F >> (length == 1 ? 0 : length));
+            for (size_t k = 1; k < length; ++k)
+                code_point = code_point << 6 | (bytes[at + k] & 0x3F);
+        }
+        if (code_point >= 0x10000) {
+            code_point -= 0x10000;
+            utf16.push_back(char16_t(0xD800 + (code_point >> 10)));
+            utf16.push_back(char16_t(0xDC00 + (code_point & 0x3FF)));
+        } else {
+            utf16.push_back(char16_t(code_point));
+        }
+        at += length != 0 ? length : 1;
+    }
+    return utf16;
+}
+
 std::string CodePageToUtf8(std::string_view bytes, uint32_t code_page) {
     CodePageConverter converter(code_page);
     return converter.ToUtf8({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});

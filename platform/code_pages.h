@@ -17,6 +17,11 @@ inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 // Appends one code point as UTF-8; surrogates and values beyond U+10FFFF become U+FFFD.
 void AppendUtf8(std::string& utf8, char32_t code_point);
 
+// UTF-16 and UTF-8 both ways, as Windows names and wide strings cross into the program and
+// back. Unpaired surrogates and bytes that are not UTF-8 become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+std::u16string Utf8ToUtf16(std::string_view text);
+
 // Turns text of one Windows code page into UTF-8. A code page the system cannot convert is
 // read as 1252. Each converter belongs to one thread at a time.
 class CodePageConverter {

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/code_pages.h"
+
 namespace scopa {
 
 // Format notes. A compound file is a little FAT file system inside one file. The first
@@ -382,77 +384,6 @@ int CompareElementNames(std::u16string_view a, std::u16string_view b) {
         if (ua != ub) return ua < ub ? -1 : 1;
     }
     return 0;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string result;
-    size_t i = 0;
-    while (i < text.size()) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        uint32_t code = 0xFFFD;
-        size_t length = 1;
-        if (byte < 0x80) {
-            code = byte;
-        } else {
-            size_t extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
-            uint32_t value = byte & (0x3F >> extra);
-            bool valid = extra != 0 && byte < 0xF5;
-            for (size_t k = 1; valid && k <= extra; ++k) {
-                if (i + k >= text.size()) {
-                    valid = false;
-                    break;
-                }
-                auto next = static_cast<unsigned char>(text[i + k]);
-                if ((next & 0xC0) != 0x80) valid = false;
-                value = (value << 6) | (next & 0x3F);
-            }
-            static constexpr uint32_t kSmallest[4] = {0, 0x80, 0x800, 0x10000};
-            if (valid && value >= kSmallest[extra] && value <= 0x10FFFF &&
-                !(value >= 0xD800 && value <= 0xDFFF)) {
-                code = value;
-                length = extra + 1;
-            }
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            result.push_back(char16_t(0xD800 + (code >> 10)));
-            result.push_back(char16_t(0xDC00 + (code & 0x3FF)));
-        } else {
-            result.push_back(char16_t(code));
-        }
-        i += length;
-    }
-    return result;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string result;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        if (code < 0x80) {
-            result.push_back(char(code));
-        } else if (code < 0x800) {
-            result.push_back(char(0xC0 | (code >> 6)));
-            result.push_back(char(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            result.push_back(char(0xE0 | (code >> 12)));
-            result.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-            result.push_back(char(0x80 | (code & 0x3F)));
-        } else {
-            result.push_back(char(0xF0 | (code >> 18)));
-            result.push_back(char(0x80 | ((code >> 12) & 0x3F)));
-            result.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-            result.push_back(char(0x80 | (code & 0x3F)));
-        }
-    }
-    return result;
 }
 
 namespace {

@@ -136,9 +136,4 @@ private:
 // name first, then UTF-16 unit by unit after upper-casing. <0, 0 or >0.
 int CompareElementNames(std::u16string_view a, std::u16string_view b);
 
-// Name conversions at the boundary. Invalid UTF-8 bytes become U+FFFD; unpaired
-// surrogates in UTF-16 likewise.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
-
 }  // namespace scopa

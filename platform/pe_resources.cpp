@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/compound_file.h"  // UTF-16 conversion
+#include "platform/code_pages.h"
 #include "platform/text.h"
 
 namespace scopa {

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 
+#include "platform/code_pages.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -31,51 +32,13 @@ constexpr size_t kMaxLogicalLineBytes = 4 * kRegMaxValueBytes;
 // Hex lists are wrapped after this column, as the registry editor wraps them.
 constexpr size_t kHexWrapColumn = 76;
 
-void AppendUtf8(std::string& out, uint32_t code_point) {
-    if (code_point < 0x80) {
-        out += char(code_point);
-    } else if (code_point < 0x800) {
-        out += char(0xC0 | (code_point >> 6));
-        out += char(0x80 | (code_point & 0x3F));
-    } else if (code_point < 0x10000) {
-        out += char(0xE0 | (code_point >> 12));
-        out += char(0x80 | ((code_point >> 6) & 0x3F));
-        out += char(0x80 | (code_point & 0x3F));
-    } else {
-        out += char(0xF0 | (code_point >> 18));
-        out += char(0x80 | ((code_point >> 12) & 0x3F));
-        out += char(0x80 | ((code_point >> 6) & 0x3F));
-        out += char(0x80 | (code_point & 0x3F));
-    }
-}
-
 // UTF-16LE to UTF-8; unpaired surrogates become U+FFFD, an odd last byte is dropped.
 std::string Utf16LeToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    auto unit_at = [&](size_t i) {
-        return uint32_t(uint8_t(bytes[i])) | (uint32_t(uint8_t(bytes[i + 1])) << 8);
-    };
-    constexpr uint32_t kReplacement = 0xFFFD;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        uint32_t unit = unit_at(i);
-        if (unit >= 0xD800 && unit < 0xDC00) {
-            if (i + 3 < bytes.size()) {
-                uint32_t low = unit_at(i + 2);
-                if (low >= 0xDC00 && low < 0xE000) {
-                    AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                    i += 2;
-                    continue;
-                }
-            }
-            AppendUtf8(out, kReplacement);
-        } else if (unit >= 0xDC00 && unit < 0xE000) {
-            AppendUtf8(out, kReplacement);
-        } else {
-            AppendUtf8(out, unit);
-        }
-    }
-    return out;
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units.push_back(char16_t(uint8_t(bytes[i]) | (uint8_t(bytes[i + 1]) << 8)));
+    return Utf16ToUtf8(units);
 }
 
 std::string_view TrimLeft(std::string_view text) {

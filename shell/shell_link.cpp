@@ -84,24 +84,12 @@ std::optional<std::string> BlockReader::AnsiText(size_t offset) const {
 }
 
 std::optional<std::string> BlockReader::Utf16Text(size_t offset) const {
-    std::string text;
+    std::u16string units;
     for (size_t i = offset;; i += 2) {
         std::optional<std::uint16_t> unit = U16(i);
         if (!unit) return std::nullopt;
-        if (*unit == 0) return text;
-        std::uint32_t code_point = *unit;
-        if (code_point >= 0xD800 && code_point < 0xDC00) {
-            std::optional<std::uint16_t> low = U16(i + 2);
-            if (low && *low >= 0xDC00 && *low < 0xE000) {
-                code_point = 0x10000 + ((code_point - 0xD800) << 10) + (*low - 0xDC00);
-                i += 2;
-            } else {
-                code_point = 0xFFFD;
-            }
-        } else if (code_point >= 0xDC00 && code_point < 0xE000) {
-            code_point = 0xFFFD;
-        }
-        AppendUtf8(text, char32_t(code_point));
+        if (*unit == 0) return Utf16ToUtf8(units);
+        units.push_back(char16_t(*unit));
     }
 }
 

@@ -92,5 +92,17 @@ TEST(CodePagesTest, AppendUtf8ReplacesWhatUtf8CannotCarry) {
     EXPECT_EQ(text, "Aé€😀\ufffd\ufffd");
 }
 
+TEST(CodePagesTest, Utf16AndUtf8BothWays) {
+    const std::u16string wide = u"Aé€😀日";
+    EXPECT_EQ(Utf16ToUtf8(wide), "Aé€😀日");
+    EXPECT_EQ(Utf8ToUtf16("Aé€😀日"), wide);
+    // Unpaired surrogates, and UTF-8 bytes that are no characters, one U+FFFD each.
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{u'a', char16_t(0xD800), u'b', char16_t(0xDC00)}),
+              "a\ufffdb\ufffd");
+    EXPECT_EQ(Utf8ToUtf16("a\xC0\xAF"
+                          "b\xE2\x82"),
+              u"a\ufffd\ufffdb\ufffd\ufffd");
+}
+
 }  // namespace
 }  // namespace scopa::test

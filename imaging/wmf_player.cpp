@@ -94,6 +94,12 @@ Colour FromColorRef(uint32_t ref) {
     return {(ref & 0xFF) / 255.0, (ref >> 8 & 0xFF) / 255.0, (ref >> 16 & 0xFF) / 255.0};
 }
 
+// A colour as a pixel of a cairo image surface (0x00RRGGBB).
+uint32_t ImagePixel(const Colour& colour) {
+    return uint32_t(std::lround(colour.r * 255)) << 16 |
+           uint32_t(std::lround(colour.g * 255)) << 8 | uint32_t(std::lround(colour.b * 255));
+}
+
 using SurfacePtr = std::shared_ptr<cairo_surface_t>;
 
 SurfacePtr OwnSurface(cairo_surface_t* surface) {
@@ -157,9 +163,7 @@ SurfacePtr HatchTile(uint16_t hatch, const Colour& colour) {
     if (surface == nullptr) return nullptr;
     uint8_t* data = cairo_image_surface_get_data(surface.get());
     int stride = cairo_image_surface_get_stride(surface.get());
-    uint32_t ink = 0xFF000000u | uint32_t(std::lround(colour.r * 255)) << 16 |
-                   uint32_t(std::lround(colour.g * 255)) << 8 |
-                   uint32_t(std::lround(colour.b * 255));
+    uint32_t ink = 0xFF000000u | ImagePixel(colour);
     for (int y = 0; y < kHatchTilePx; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
         for (int x = 0; x < kHatchTilePx; ++x)
@@ -427,11 +431,7 @@ SurfacePtr MonochromeTile(const MonochromePattern& pattern, const Colour& clear_
     SurfacePtr surface =
         OwnSurface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, pattern.width, pattern.height));
     if (surface == nullptr) return nullptr;
-    auto pixel = [](const Colour& colour) {
-        return uint32_t(std::lround(colour.r * 255)) << 16 |
-               uint32_t(std::lround(colour.g * 255)) << 8 | uint32_t(std::lround(colour.b * 255));
-    };
-    uint32_t clear = pixel(clear_colour), set = pixel(set_colour);
+    uint32_t clear = ImagePixel(clear_colour), set = ImagePixel(set_colour);
     uint8_t* data = cairo_image_surface_get_data(surface.get());
     int stride = cairo_image_surface_get_stride(surface.get());
     for (int32_t y = 0; y < pattern.height; ++y) {

@@ -190,13 +190,8 @@ TEST_F(BackgroundCachingTest, SixFailuresGiveOneBadTraceAndLeaveTheQueue) {
 }
 
 TEST_F(BackgroundCachingTest, AnInterruptedLoadIsRetriedAtTheNextTick) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "big.png", 300, 200, 3));
-    ASSERT_TRUE(WriteTestPicture(m_folder / "old.png", 30, 20, 4));
-    CCacheEntry* old_entry = EntryOf("old.png");
-    CCacheEntry* entry = EntryOf("big.png");
-    oDIB bitmap;
-    FetchThumbnail(*old_entry, bitmap);
-    FetchThumbnail(*entry, bitmap);
+    CCacheEntry* old_entry = RequestNewPicture("old.png", 30, 20, 4);
+    CCacheEntry* entry = RequestNewPicture("big.png", 300, 200, 3);
     InterruptingObserver observer;
     CBackgroundCaching caching(nullptr, nullptr);
     caching.SetLoadObserver(&observer);
@@ -213,13 +208,8 @@ TEST_F(BackgroundCachingTest, AnInterruptedLoadIsRetriedAtTheNextTick) {
 }
 
 TEST_F(BackgroundCachingTest, PromoteMovesAWaitingEntryFirst) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 10, 10, 5));
-    ASSERT_TRUE(WriteTestPicture(m_folder / "b.png", 10, 10, 6));
-    CCacheEntry* a = EntryOf("a.png");
-    CCacheEntry* b = EntryOf("b.png");
-    oDIB bitmap;
-    FetchThumbnail(*a, bitmap);
-    FetchThumbnail(*b, bitmap);
+    CCacheEntry* a = RequestNewPicture("a.png", 10, 10, 5);
+    CCacheEntry* b = RequestNewPicture("b.png", 10, 10, 6);
     CPreviewCacheManager::Get().Promote(*a);
     CBackgroundCaching caching(nullptr, nullptr);
     EXPECT_EQ(caching.Tick(), a);
@@ -227,10 +217,7 @@ TEST_F(BackgroundCachingTest, PromoteMovesAWaitingEntryFirst) {
 }
 
 TEST_F(BackgroundCachingTest, AFailedWriteKeepsTheEntryFirst) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 10, 10, 7));
-    CCacheEntry* entry = EntryOf("a.png");
-    oDIB bitmap;
-    FetchThumbnail(*entry, bitmap);
+    CCacheEntry* entry = RequestNewPicture("a.png", 10, 10, 7);
     // The data file is never re-created by a write: with it gone every write fails.
     fs::path data_path = CPreviewCacheManager::Get().DynamicCache()->DataPath();
     fs::path moved = data_path.string() + ".away";
@@ -246,10 +233,8 @@ TEST_F(BackgroundCachingTest, AFailedWriteKeepsTheEntryFirst) {
 }
 
 TEST_F(BackgroundCachingTest, AnUnreadableRecordIsMadeAgain) {
-    ASSERT_TRUE(WriteTestPicture(m_folder / "a.png", 10, 10, 8));
-    CCacheEntry* entry = EntryOf("a.png");
+    CCacheEntry* entry = RequestNewPicture("a.png", 10, 10, 8);
     oDIB bitmap;
-    FetchThumbnail(*entry, bitmap);
     CBackgroundCaching caching(nullptr, nullptr);
     ASSERT_EQ(caching.Tick(), entry);
     ++entry->m_seqId;  // the record on disk now belongs to another entry

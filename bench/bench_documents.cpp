@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "docs/document_previews.h"
+#include "documents/document_previews.h"
 #include "fixtures/compound_writer.h"
 #include "fixtures/document_writer.h"
 

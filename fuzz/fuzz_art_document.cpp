@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "docs/document_previews.h"
+#include "documents/document_previews.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scopa::DocumentSource source = scopa::DocumentSource::Bytes(data, size);

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "docs/pilot_programs.h"
+#include "documents/pilot_programs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<scopa::PeResources> resources = scopa::PeResources::FromBytes(data, size);

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "docs/property_set.h"
+#include "documents/property_set.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<scopa::OleStream> stream = scopa::OleStream::FromBytes(data, size);

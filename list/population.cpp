@@ -8,8 +8,8 @@
 #include <chrono>
 #include <utility>
 
-#include "docs/document_previews.h"
-#include "docs/pilot_programs.h"
+#include "documents/document_previews.h"
+#include "documents/pilot_programs.h"
 #include "imaging/picture.h"
 #include "platform/folders.h"
 #include "platform/registry.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "docs/document_previews.h"
-#include "docs/preview_dib.h"
+#include "documents/document_previews.h"
+#include "documents/preview_dib.h"
 #include "fixtures/compound_writer.h"
 #include "fixtures/document_writer.h"
 #include "support/temp_dir.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "docs/pilot_programs.h"
+#include "documents/pilot_programs.h"
 #include "fixtures/compound_writer.h"
 #include "fixtures/document_writer.h"
 #include "platform/text.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "docs/property_set.h"
+#include "documents/property_set.h"
 #include "fixtures/compound_writer.h"
 #include "fixtures/document_writer.h"
 

@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 #include "command.h"
-#include "docs/document_previews.h"
-#include "docs/pilot_programs.h"
-#include "docs/preview_dib.h"
-#include "docs/property_set.h"
+#include "documents/document_previews.h"
+#include "documents/pilot_programs.h"
+#include "documents/preview_dib.h"
+#include "documents/property_set.h"
 #include "imaging/picture.h"
 #include "platform/text.h"
 

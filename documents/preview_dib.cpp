@@ -1,4 +1,4 @@
-#include "docs/preview_dib.h"
+#include "documents/preview_dib.h"
 
 #include "imaging/palette.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "docs/document_previews.h"
+#include "documents/document_previews.h"
 #include "platform/pe_resources.h"
 
 namespace scopa {

@@ -1,4 +1,4 @@
-#include "docs/pilot_programs.h"
+#include "documents/pilot_programs.h"
 
 #include <cstdio>
 

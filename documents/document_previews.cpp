@@ -1,4 +1,4 @@
-#include "docs/document_previews.h"
+#include "documents/document_previews.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "docs/property_set.h"
+#include "documents/property_set.h"
 #include "imaging/palette.h"
 #include "platform/text.h"
 

@@ -2,7 +2,7 @@
 // colour tables are resolved through the shared screen palette.
 #pragma once
 
-#include "docs/document_previews.h"
+#include "documents/document_previews.h"
 #include "imaging/dib.h"
 
 namespace scopa {

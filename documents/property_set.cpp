@@ -1,4 +1,4 @@
-#include "docs/property_set.h"
+#include "documents/property_set.h"
 
 #include <algorithm>
 #include <cstring>

@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "resources/strings.h"
+
 namespace scopa {
 
 // Display-name flags (what the name is for).
@@ -44,7 +46,7 @@ inline constexpr std::uint32_t kShgfiOpenIcon = 0x0002;
 
 // The parsing name of the drives folder.
 inline constexpr std::string_view kDrivesParsingName = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
-inline constexpr std::string_view kDesktopDisplayName = "Desktop";
+inline constexpr std::string_view kDesktopDisplayName = LoadResourceString(kIdsDesktop);
 inline constexpr std::string_view kDrivesDisplayName = "Computer";
 inline constexpr std::string_view kHomeDisplayName = "Home";
 

@@ -17,9 +17,6 @@ namespace scopa {
 
 namespace {
 
-constexpr std::string_view kUnavailableLead =
-    "The file or foIder that the shortcut refers to is unavailable.\n\n";
-
 bool Exists(const std::string& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0;
@@ -129,13 +126,11 @@ bool ResolveShortcut(const CShellPath& entry, CShellPath& target, const VolumeFi
 }
 
 std::string ShortcutDiskMessage(std::string_view target_path, std::string_view disk_name) {
-    return std::string(kUnavailableLead) + std::string(target_path) + "\n\nInsert the '" +
-           std::string(disk_name) + "' disk and try again.";
+    return FormatResourceString(kIdsShortcutDiskMessage, {target_path, disk_name});
 }
 
 std::string ShortcutUnavailableMessage(std::string_view target_path) {
-    return std::string(kUnavailableLead) + std::string(target_path) +
-           "\n\nMake sure that the appropriate disk is inserted and try again.";
+    return FormatResourceString(kIdsShortcutUnavailableMessage, {target_path});
 }
 
 bool CheckShortcutTarget(const std::string& target_path, const std::string& shortcut_file_path,

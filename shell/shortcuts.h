@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/volumes.h"
+#include "resources/strings.h"
 #include "shell/shell_link.h"
 #include "shell/shell_path.h"
 
@@ -41,7 +42,7 @@ bool CheckShortcutTarget(const std::string& target_path, const std::string& shor
                          const std::map<std::string, std::string>& shortcut_disks);
 
 // The message texts, as the user sees them.
-inline constexpr std::string_view kInsertDiskCaption = "Insert Disk";  // string 215
+inline constexpr std::string_view kInsertDiskCaption = LoadResourceString(kIdsInsertDiskCaption);
 std::string ShortcutDiskMessage(std::string_view target_path, std::string_view disk_name);
 std::string ShortcutUnavailableMessage(std::string_view target_path);
 

@@ -5,6 +5,7 @@
 
 #include "imaging/draw.h"
 #include "imaging/picture.h"
+#include "list/cell_pictures.h"
 
 namespace scopa {
 namespace {
@@ -25,8 +26,7 @@ void BlitTile(oDIB& target, int32_t x, int32_t y, const oDIB& tile) {
     int32_t right = std::min(x + tile.Width(), target.Width());
     int32_t bottom = std::min(y + tile.Height(), target.Height());
     if (left >= right || top >= bottom) return;
-    BitBlt(target, left, top, right - left, bottom - top, tile, left - x, top - y,
-           RasterOp::kSrcCopy);
+    CopyPixels(target, left, top, right - left, bottom - top, tile, left - x, top - y);
 }
 
 }  // namespace

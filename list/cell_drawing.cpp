@@ -33,7 +33,7 @@ Point DrawFramedPicture(oDIB& cell, oDIB picture) {
     int32_t x = (cell.Width() - picture.Width()) / 2;
     int32_t y = (cell.Height() - picture.Height()) / 2;
     int32_t right = x + picture.Width(), bottom = y + picture.Height();
-    BitBlt(cell, x, y, picture.Width(), picture.Height(), picture, 0, 0, RasterOp::kSrcCopy);
+    CopyPixels(cell, x, y, picture.Width(), picture.Height(), picture, 0, 0);
     const std::array<Point, 3> light{{{x - 1, bottom}, {x - 1, y - 1}, {right, y - 1}}};
     const std::array<Point, 3> shadow{{{right, y - 1}, {right, bottom}, {x - 1, bottom}}};
     Polyline(cell, light, 1, g_colours[kColourScrollBar]);

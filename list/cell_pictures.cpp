@@ -1,6 +1,7 @@
 #include "list/cell_pictures.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "imaging/draw.h"
@@ -12,7 +13,14 @@ namespace {
 // Cells are 24-bit, so that is the depth pictures are halved to.
 constexpr int kCellDepth = 24;
 
-oDIB HalveColour(const oDIB& bitmap) {
+// Palette pictures (cache thumbnails) go to 24 bits through the table first: the halving
+// would otherwise convert them pixel by pixel.
+oDIB HalveColour(const oDIB& picture) {
+    oDIB widened;
+    if (picture.BitCount() <= 8 && widened.Create(picture.Width(), picture.Height(), kCellDepth)) {
+        CopyPixels(widened, 0, 0, picture.Width(), picture.Height(), picture, 0, 0);
+    }
+    const oDIB& bitmap = widened.IsEmpty() ? picture : widened;
     oDIB half;
     int32_t width = bitmap.Width() / 2, height = bitmap.Height() / 2;
     if (!half.Create(width, height, kCellDepth)) return half;
@@ -42,6 +50,44 @@ bool ShrinkForCell(int cell_size_px, oDIB& bitmap) {
     if (bitmap.Width() <= limit && bitmap.Height() <= limit) return false;
     bitmap = bitmap.BitCount() > 1 ? HalveColour(bitmap) : HalveMonochrome(bitmap);
     return true;
+}
+
+void CopyPixels(oDIB& target, int32_t x, int32_t y, int32_t width, int32_t height,
+                const oDIB& source, int32_t source_x, int32_t source_y) {
+    // Clip the rectangle to the source and then to the target.
+    int64_t left = std::max<int64_t>({0, -int64_t(source_x), -int64_t(x)});
+    int64_t top = std::max<int64_t>({0, -int64_t(source_y), -int64_t(y)});
+    int64_t right =
+        std::min<int64_t>({width, int64_t(source.Width()) - source_x, int64_t(target.Width()) - x});
+    int64_t bottom = std::min<int64_t>(
+        {height, int64_t(source.Height()) - source_y, int64_t(target.Height()) - y});
+    if (left >= right || top >= bottom) return;
+    int bits = source.BitCount();
+    if (target.BitCount() != kCellDepth || (bits != kCellDepth && bits > 8)) {
+        BitBlt(target, x, y, width, height, source, source_x, source_y, RasterOp::kSrcCopy);
+        return;
+    }
+    size_t columns = size_t(right - left);
+    if (bits == kCellDepth) {
+        for (int64_t row = top; row < bottom; ++row) {
+            const uint8_t* from = source.Row(int32_t(source_y + row)) + (source_x + left) * 3;
+            std::copy_n(from, columns * 3, target.Row(int32_t(y + row)) + (x + left) * 3);
+        }
+        return;
+    }
+    std::array<std::array<uint8_t, 3>, 256> colours{};
+    const std::vector<RgbQuad>& table = source.ColourTable();
+    for (size_t i = 0; i < table.size() && i < colours.size(); ++i) {
+        colours[i] = {table[i].blue, table[i].green, table[i].red};
+    }
+    for (int64_t row = top; row < bottom; ++row) {
+        uint8_t* to = target.Row(int32_t(y + row)) + (x + left) * 3;
+        for (size_t column = 0; column < columns; ++column, to += 3) {
+            uint32_t index = source.RawPixel(int32_t(source_x + left + int64_t(column)),
+                                             int32_t(source_y + row));
+            std::copy_n(colours[index & 0xFF].data(), 3, to);
+        }
+    }
 }
 
 void DrawMaskedImage(oDIB& target, int32_t x, int32_t y, const oDIB& image, Rgb mask_colour) {

@@ -13,6 +13,12 @@ namespace scopa {
 // the bitmap untouched, when it already fits.
 bool ShrinkForCell(int cell_size_px, oDIB& bitmap);
 
+// Copies `width` x `height` pixels of `source` from (source_x, source_y) to the 24-bit target
+// at (x, y), clipped to both: the same as a SRCCOPY blit, with row copies for 24-bit sources
+// and a table for palette ones, since cells copy whole thumbnails and backdrop tiles.
+void CopyPixels(oDIB& target, int32_t x, int32_t y, int32_t width, int32_t height,
+                const oDIB& source, int32_t source_x, int32_t source_y);
+
 // Copies every pixel of `image` that is not `mask_colour` to the target at (x, y), clipped.
 void DrawMaskedImage(oDIB& target, int32_t x, int32_t y, const oDIB& image, Rgb mask_colour);
 

@@ -16,6 +16,7 @@
 #include "list/list_model.h"
 #include "list/population.h"
 #include "prefs/control_prefs.h"
+#include "resources/strings.h"
 #include "shell/shell_path.h"
 
 namespace scopa::tool {
@@ -25,10 +26,10 @@ constexpr const char* kCommandName = "list";
 constexpr int kLastSortOrder = 7;
 
 // Column headings of the details view, in column order.
-constexpr std::string_view kNameHeading = "Name";
-constexpr std::string_view kSizeHeading = "Size";
-constexpr std::string_view kTypeHeading = "Type";
-constexpr std::string_view kModifiedHeading = "Modified";
+constexpr std::string_view kNameHeading = LoadResourceString(kIdsColumnName);
+constexpr std::string_view kSizeHeading = LoadResourceString(kIdsColumnSize);
+constexpr std::string_view kTypeHeading = LoadResourceString(kIdsColumnType);
+constexpr std::string_view kModifiedHeading = LoadResourceString(kIdsColumnModified);
 constexpr std::string_view kKindHeading = "Kind";
 constexpr std::string_view kShortcutMark = " (shortcut)";
 

@@ -2,6 +2,15 @@
 // Guarded* functions below, whose locals are all trivially destructible, and every error
 // becomes a failed status there. Reduced resolutions are the library's DCT scaling (1/2, 1/4,
 // 1/8), so a thumbnail read never holds full-size pixels of a baseline picture.
+//
+// Format notes on progressive pictures read at 1/8: each 8 x 8 block then becomes one pixel
+// made from its DC coefficient alone, except for chroma stored at half resolution or less,
+// which the library scales by 1/4 (or 1/2) and so needs the first few AC coefficients too.
+// Those come in the first scans; the AC scans that follow hold most of the file. We read
+// scan by scan, skip the entropy-coded data of every scan that carries only unneeded
+// coefficients (searching for the next marker instead of decoding it), still decode the DC
+// refinement that most encoders put late, and stop once every needed coefficient has all its
+// bits: the pixels are exactly those of a full decode at 1/8.
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +20,7 @@
 // clang-format on
 
 #include "imaging/codecs.h"
+#include "imaging/jpeg_coefficients.h"
 
 namespace scopa {
 namespace {
@@ -74,6 +84,45 @@ void SkipInput(j_decompress_ptr info, long count) {
 }
 void TermSource(j_decompress_ptr) {}
 
+// Moves the source to the marker that ends the current scan's entropy-coded data, without
+// decoding it. In that data a 0xFF byte is followed by 0x00 (a stuffed byte), a restart marker
+// 0xD0-0xD7 or another 0xFF (fill); anything else is the next marker. At the end of the stream
+// the source is left empty, and the library's next read fails as for any truncated picture.
+void SkipEntropyCodedData(StreamSource& source) {
+    jpeg_source_mgr& manager = source.manager;
+    for (;;) {
+        if (manager.bytes_in_buffer == 0) {
+            size_t count = source.stream->Read(source.buffer, kSourceBufferBytes);
+            if (count == 0) return;
+            manager.next_input_byte = source.buffer;
+            manager.bytes_in_buffer = count;
+        }
+        const auto* mark = static_cast<const JOCTET*>(
+            std::memchr(manager.next_input_byte, 0xFF, manager.bytes_in_buffer));
+        if (mark == nullptr) {
+            manager.bytes_in_buffer = 0;
+            continue;
+        }
+        manager.bytes_in_buffer -= size_t(mark - manager.next_input_byte);
+        manager.next_input_byte = mark;
+        if (manager.bytes_in_buffer == 1) {
+            // The byte after 0xFF is in the next block: keep the 0xFF in front of it.
+            source.buffer[0] = 0xFF;
+            size_t count = source.stream->Read(source.buffer + 1, kSourceBufferBytes - 1);
+            if (count == 0) return;
+            manager.next_input_byte = source.buffer;
+            manager.bytes_in_buffer = count + 1;
+            continue;
+        }
+        JOCTET next = manager.next_input_byte[1];
+        bool in_data = next == 0x00 || next == 0xFF || (next >= JPEG_RST0 && next <= JPEG_RST0 + 7);
+        if (!in_data) return;
+        size_t step = next == 0xFF ? 1 : 2;
+        manager.next_input_byte += step;
+        manager.bytes_in_buffer -= step;
+    }
+}
+
 void UseStreamSource(j_decompress_ptr info, StreamSource& source, vSTREAM& stream) {
     source.stream = &stream;
     source.truncated = false;
@@ -129,6 +178,48 @@ bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
     return true;
 }
 
+// The highest zigzag index of the coefficients an IDCT scaled to `size` x `size` reads: the
+// top-left `size` x `size` corner of the block.
+int LastCoefficientNeeded(int size) {
+    return size <= 1 ? 0 : size == 2 ? 4 : size <= 4 ? 24 : DCTSIZE2 - 1;
+}
+
+// True when the scan whose header was just read carries no coefficient the output needs.
+bool ScanIsUnneeded(j_decompress_ptr info) {
+    for (int i = 0; i < info->comps_in_scan; ++i) {
+        if (info->Ss <= LastCoefficientNeeded(info->cur_comp_info[i]->DCT_scaled_size)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// True when every coefficient the output needs has all its bits.
+bool NeededCoefficientsComplete(j_decompress_ptr info) {
+    for (int c = 0; c < info->num_components; ++c) {
+        int last = LastCoefficientNeeded(info->comp_info[c].DCT_scaled_size);
+        for (int k = 0; k <= last; ++k) {
+            if (info->coef_bits[c][k] != 0) return false;
+        }
+    }
+    return true;
+}
+
+// Reads a multi-scan picture in buffered-image mode until the coefficients the output needs
+// are complete (or the picture ends), skipping scans that add nothing to them, and starts the
+// output pass over what has been read.
+void ConsumeNeededScans(j_decompress_ptr info, StreamSource& source) {
+    // The first scan's header was read with the picture's header.
+    if (ScanIsUnneeded(info)) SkipEntropyCodedData(source);
+    for (;;) {
+        int status = jpeg_consume_input(info);
+        if (status == JPEG_REACHED_EOI) break;
+        if (status == JPEG_REACHED_SOS && ScanIsUnneeded(info)) SkipEntropyCodedData(source);
+        if (status == JPEG_SCAN_COMPLETED && NeededCoefficientsComplete(info)) break;
+    }
+    jpeg_start_output(info, info->input_scan_number);
+}
+
 // Called after GuardedReadHead succeeded; destroys the decompressor in every case.
 enum class DecodeResult { kDone, kFailed, kInterrupted };
 using RowCallback = bool (*)(void* user, int32_t row);
@@ -149,7 +240,16 @@ DecodeResult GuardedDecode(DecodeContext& context, int factor, oDIB& out, RowCal
         info->do_fancy_upsampling = FALSE;
         info->dct_method = JDCT_IFAST;
     }
+    // At 1/8 a progressive picture needs only its first coefficients (see the notes above).
+    bool needed_scans_only = context.head.progressive && factor == kMaxDctReduction;
+    if (needed_scans_only) {
+        info->buffered_image = TRUE;
+        // Smoothing would guess the missing AC coefficients of blocks: those are not wanted.
+        info->do_block_smoothing = FALSE;
+    }
+    if (context.head.progressive) UseReusedCoefficientMemory(info);
     jpeg_start_decompress(info);
+    if (needed_scans_only) ConsumeNeededScans(info, context.source);
     if (!out.Create(int32_t(info->output_width), int32_t(info->output_height), 24)) {
         jpeg_destroy_decompress(info);
         return DecodeResult::kFailed;
@@ -297,6 +397,7 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     ReportStart(uint32_t(ReducedSize(head.stored, factor).cy));
     oDIB stored;
     DecodeResult result = GuardedDecode(*context, factor, stored, OnRow, this);
+    TrimReusedCoefficientMemory();
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
     if (result == DecodeResult::kFailed) return kFilterFailed;

@@ -4,6 +4,7 @@
 // on several at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -486,6 +487,41 @@ TEST_F(PictureTest, KindsByExtensionAndByContent) {
     EXPECT_EQ(std::string(LastMatchedFilter()->GetID()), "JPG");
     EXPECT_TRUE(IsPictureOfKind("other.JPG", "BMF", false));
     EXPECT_FALSE(IsPictureOfKind((m_dir / "absent.png").string(), "PCF", true));
+}
+
+// A progressive JPEG read at 1/8 decodes only the scans its reduced pixels need; those pixels
+// must be the ones a sequential file with the same coefficients gives (jpegtran rewrites the
+// scan layout losslessly). Chroma at full, half-width and quarter resolution, with and without
+// restart markers.
+TEST_F(PictureTest, ProgressiveJpegAtAnEighthMatchesTheSameCoefficientsStoredSequentially) {
+    if (std::system("command -v jpegtran >/dev/null 2>&1") != 0) GTEST_SKIP() << "no jpegtran";
+    const char* photo =
+        "-size 2400x1600 gradient:orange-navy -fill white -draw 'circle 900,700 "
+        "1100,1000' -fill teal -draw 'rectangle 100,100 700,300' -attenuate 0.4 "
+        "+noise Uniform";
+    for (const char* sampling : {"2x2", "2x1", "1x1"}) {
+        for (const char* restart : {"", "-restart 1"}) {
+            std::string what = std::string(sampling) + " " + restart;
+            std::filesystem::path sequential = m_dir / "sequential.jpg";
+            std::filesystem::path progressive = m_dir / "progressive.jpg";
+            ASSERT_TRUE(MagickConvert(std::string(photo) + " -quality 85 -sampling-factor " +
+                                      sampling + " '" + sequential.string() + "'"));
+            std::string command = std::string("jpegtran -progressive ") + restart + " '" +
+                                  sequential.string() + "' > '" + progressive.string() + "'";
+            ASSERT_EQ(std::system(command.c_str()), 0) << what;
+            Loaded expected = Load(sequential, kAutomaticResolution);
+            Loaded reduced = Load(progressive, kAutomaticResolution);
+            ASSERT_EQ(expected.result, kLoadRead) << what;
+            ASSERT_EQ(reduced.result, kLoadRead) << what;
+            ASSERT_EQ(reduced.dib.Width(), 300) << what;
+            EXPECT_TRUE(std::ranges::equal(reduced.dib.Bits(), expected.dib.Bits())) << what;
+        }
+    }
+    // Cut inside the scans that are skipped, the picture is still truncated.
+    std::string bytes = ReadFileBytes(m_dir / "progressive.jpg");
+    bytes.resize(bytes.size() * 2 / 3);
+    WriteFileBytes(m_dir / "cut.jpg", bytes);
+    EXPECT_EQ(Load(m_dir / "cut.jpg", kAutomaticResolution).result, kLoadFailed);
 }
 
 TEST_F(PictureTest, CachePreviewCoversTheFittedSize) {

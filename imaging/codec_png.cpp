@@ -1,6 +1,8 @@
 // PNG through libpng. Rows stream through the box reduction, so a huge picture's thumbnail
-// holds one row and one band of sums; only interlaced pictures need all rows at once, and
-// those are bounded. libpng's longjmp is confined to the Guarded* functions.
+// holds one row and one band of sums. Interlaced pictures are read only up to the Adam7 pass
+// whose pixels form a grid as fine as the reduction: the first pass alone (every eighth
+// pixel of every eighth row) streams like rows; finer grids are assembled in a bounded
+// buffer. libpng's longjmp is confined to the Guarded* functions.
 #include <png.h>
 #include <csetjmp>
 #include <cstring>
@@ -12,7 +14,8 @@ namespace scopa {
 namespace {
 
 constexpr uint32_t kMaxSidePx = 1u << 20;
-// Interlaced pictures are assembled whole (4 bytes a pixel) before reduction.
+// Interlaced pictures read past their first pass are assembled (4 bytes a pixel) before
+// reduction: at most this many pixels of the assembled grid.
 constexpr uint64_t kMaxInterlacedPixels = uint64_t(1) << 26;
 // Ancillary chunks (text, profiles) larger than this are refused rather than buffered.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
@@ -72,7 +75,6 @@ bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
     png_set_scale_16(context.png);
     png_set_gray_to_rgb(context.png);
     if (!context.head.alpha) png_set_bgr(context.png);
-    if (context.head.interlaced) png_set_interlace_handling(context.png);
     png_read_update_info(context.png, context.info);
     return true;
 }
@@ -80,38 +82,79 @@ bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
 enum class DecodeResult { kDone, kFailed, kInterrupted };
 using RowCallback = bool (*)(void* user, const uint8_t* row, int32_t y);
 
-// Reads every row (all passes for interlaced pictures, into `whole`) and hands each finished
-// row to `on_row`; destroys the reader in every case.
-DecodeResult GuardedReadRows(DecodeContext& context, uint8_t* row, uint8_t* whole, size_t row_bytes,
-                             RowCallback on_row, void* user) {
+// Reads every row and hands each to `on_row`; destroys the reader in every case.
+DecodeResult GuardedReadRows(DecodeContext& context, uint8_t* row, RowCallback on_row, void* user) {
     if (setjmp(png_jmpbuf(context.png))) {
         Destroy(context);
         return DecodeResult::kFailed;
     }
-    int32_t height = context.head.size.cy;
-    if (whole != nullptr) {
-        int passes = PNG_INTERLACE_ADAM7_PASSES;
-        for (int pass = 0; pass < passes; ++pass) {
-            for (int32_t y = 0; y < height; ++y) {
-                png_read_row(context.png, whole + size_t(y) * row_bytes, nullptr);
-            }
+    for (int32_t y = 0; y < context.head.size.cy; ++y) {
+        png_read_row(context.png, row, nullptr);
+        if (!on_row(user, row, y)) {
+            Destroy(context);
+            return DecodeResult::kInterrupted;
         }
-        for (int32_t y = 0; y < height; ++y) {
-            if (!on_row(user, whole + size_t(y) * row_bytes, y)) {
-                Destroy(context);
-                return DecodeResult::kInterrupted;
-            }
-        }
-    } else {
-        for (int32_t y = 0; y < height; ++y) {
+    }
+    png_read_end(context.png, nullptr);
+    Destroy(context);
+    return DecodeResult::kDone;
+}
+
+// How far an interlaced picture is read for a reduction: passes 0..last_pass give every
+// pixel whose coordinates are both multiples of grid_step.
+struct PassPlan {
+    int last_pass;
+    int grid_step;
+};
+PassPlan PlanPasses(int factor) {
+    if (factor >= 8) return {0, 8};
+    if (factor >= 4) return {2, 4};
+    if (factor >= 2) return {4, 2};
+    return {PNG_INTERLACE_ADAM7_PASSES - 1, 1};
+}
+
+// Reads the passes of `plan` and hands each row of the pixel grid to `on_row`: the first
+// pass's rows as they come, finer grids once assembled in `grid` (grid_width pixels of
+// pixel_bytes a row). Stops reading after the last pass needed; destroys the reader.
+DecodeResult GuardedReadPasses(DecodeContext& context, const PassPlan& plan, uint8_t* row,
+                               uint8_t* grid, size_t pixel_bytes, RowCallback on_row, void* user) {
+    if (setjmp(png_jmpbuf(context.png))) {
+        Destroy(context);
+        return DecodeResult::kFailed;
+    }
+    auto width = png_uint_32(context.head.size.cx), height = png_uint_32(context.head.size.cy);
+    png_uint_32 grid_width =
+        (width + png_uint_32(plan.grid_step) - 1) / png_uint_32(plan.grid_step);
+    png_uint_32 grid_height =
+        (height + png_uint_32(plan.grid_step) - 1) / png_uint_32(plan.grid_step);
+    for (int pass = 0; pass <= plan.last_pass; ++pass) {
+        png_uint_32 columns = PNG_PASS_COLS(width, pass), rows = PNG_PASS_ROWS(height, pass);
+        if (columns == 0 || rows == 0) continue;  // libpng skips empty passes
+        for (png_uint_32 r = 0; r < rows; ++r) {
             png_read_row(context.png, row, nullptr);
-            if (!on_row(user, row, y)) {
+            if (plan.last_pass == 0) {
+                if (!on_row(user, row, int32_t(r))) {
+                    Destroy(context);
+                    return DecodeResult::kInterrupted;
+                }
+                continue;
+            }
+            png_uint_32 y = PNG_ROW_FROM_PASS_ROW(r, pass) / png_uint_32(plan.grid_step);
+            uint8_t* out = grid + size_t(y) * grid_width * pixel_bytes;
+            for (png_uint_32 c = 0; c < columns; ++c) {
+                png_uint_32 x = PNG_COL_FROM_PASS_COL(c, pass) / png_uint_32(plan.grid_step);
+                std::memcpy(out + x * pixel_bytes, row + c * pixel_bytes, pixel_bytes);
+            }
+        }
+    }
+    if (plan.last_pass != 0) {
+        for (png_uint_32 y = 0; y < grid_height; ++y) {
+            if (!on_row(user, grid + size_t(y) * grid_width * pixel_bytes, int32_t(y))) {
                 Destroy(context);
                 return DecodeResult::kInterrupted;
             }
         }
     }
-    png_read_end(context.png, nullptr);
     Destroy(context);
     return DecodeResult::kDone;
 }
@@ -207,20 +250,28 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     if (!GuardedReadHead(context, in)) return kFilterFailed;
     const PngHead& head = context.head;
     int factor = TakeReductionFactor(head.size);
-    uint64_t pixels = uint64_t(head.size.cx) * uint64_t(head.size.cy);
+    // An interlaced picture is reduced from its grid of read pixels by what remains of the
+    // factor.
+    PassPlan plan = PlanPasses(head.interlaced ? factor : 1);
+    vSIZE grid_size = ReducedSize(head.size, plan.grid_step);
+    uint64_t grid_pixels = uint64_t(grid_size.cx) * uint64_t(grid_size.cy);
     RowReducer reducer;
-    if (IsTooLargeToRead(head.size, factor) || (head.interlaced && pixels > kMaxInterlacedPixels) ||
-        !reducer.Start(head.size, factor)) {
+    if (IsTooLargeToRead(head.size, factor) ||
+        (head.interlaced && plan.last_pass > 0 && grid_pixels > kMaxInterlacedPixels) ||
+        !reducer.Start(grid_size, factor / plan.grid_step)) {
         Destroy(context);
         return kFilterFailed;
     }
     size_t row_bytes = png_get_rowbytes(context.png, context.info);
-    std::vector<uint8_t> row(row_bytes), whole, bgr(size_t(head.size.cx) * 3);
-    if (head.interlaced) whole.resize(row_bytes * size_t(head.size.cy));
-    ReadState state{this, &reducer, &bgr, head.alpha, head.size.cx};
-    ReportStart(uint32_t(head.size.cy));
-    DecodeResult result = GuardedReadRows(
-        context, row.data(), head.interlaced ? whole.data() : nullptr, row_bytes, OnRow, &state);
+    size_t pixel_bytes = head.alpha ? 4 : 3;
+    std::vector<uint8_t> row(row_bytes), grid, bgr(size_t(grid_size.cx) * 3);
+    if (head.interlaced && plan.last_pass > 0) grid.resize(grid_pixels * pixel_bytes);
+    ReadState state{this, &reducer, &bgr, head.alpha, grid_size.cx};
+    ReportStart(uint32_t(grid_size.cy));
+    DecodeResult result =
+        head.interlaced
+            ? GuardedReadPasses(context, plan, row.data(), grid.data(), pixel_bytes, OnRow, &state)
+            : GuardedReadRows(context, row.data(), OnRow, &state);
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
     if (result == DecodeResult::kFailed) return kFilterFailed;

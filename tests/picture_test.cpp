@@ -524,6 +524,27 @@ TEST_F(PictureTest, ProgressiveJpegAtAnEighthMatchesTheSameCoefficientsStoredSeq
     EXPECT_EQ(Load(m_dir / "cut.jpg", kAutomaticResolution).result, kLoadFailed);
 }
 
+// An interlaced PNG read reduced stops after the pass whose pixels are as fine as the
+// reduction: a smooth picture then comes out as the non-interlaced one, within a level or two.
+TEST_F(PictureTest, InterlacedPngReadReducedMatchesThePlainOne) {
+    const std::string gradient = "-size 2048x1536 radial-gradient:orange-navy ";
+    std::filesystem::path plain = m_dir / "plain.png", interlaced = m_dir / "interlaced.png";
+    ASSERT_TRUE(MagickConvert(gradient + "'" + plain.string() + "'"));
+    ASSERT_TRUE(MagickConvert(gradient + "-interlace PNG '" + interlaced.string() + "'"));
+    for (int resolution = 1; resolution <= 3; ++resolution) {
+        Loaded expected = Load(plain, resolution);
+        Loaded reduced = Load(interlaced, resolution);
+        ASSERT_EQ(reduced.result, kLoadRead) << resolution;
+        ASSERT_EQ(reduced.dib.Width(), 2048 >> resolution) << resolution;
+        ASSERT_EQ(reduced.dib.Height(), expected.dib.Height()) << resolution;
+        int largest = 0;
+        auto a = expected.dib.Bits(), b = reduced.dib.Bits();
+        for (size_t i = 0; i < a.size(); ++i)
+            largest = std::max(largest, std::abs(int(a[i]) - int(b[i])));
+        EXPECT_LE(largest, 2) << resolution;
+    }
+}
+
 TEST_F(PictureTest, CachePreviewCoversTheFittedSize) {
     std::filesystem::path path = m_dir / "photo.jpg";
     ASSERT_TRUE(MagickConvert("-size 1600x1200 xc:white '" + path.string() + "'"));

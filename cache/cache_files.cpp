@@ -457,6 +457,13 @@ int32_t AppendCompressedRecord(const fs::path& data_path, int32_t seq_id,
     return static_cast<int32_t>(length);
 }
 
+bool SyncFileToDisk(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
+}
+
 CacheFileLock::CacheFileLock(const fs::path& data_path) {
     m_fd = ::open(data_path.c_str(), O_RDWR | O_CLOEXEC);
     if (m_fd < 0) return;

@@ -130,6 +130,10 @@ private:
     int m_fd = -1;
 };
 
+// Flushes a file's contents to the disk (before an index that points into it is renamed
+// into place).
+bool SyncFileToDisk(const std::filesystem::path& path);
+
 // Creates base path + ".pvd" 655,840 bytes long (room for 40 slots) unless it exists.
 bool EnsureDynamicDataFile(const std::filesystem::path& base_path);
 // Creates base path + ".pvd" empty, or empties it.

@@ -373,13 +373,14 @@ std::vector<uint8_t> SerializeCacheIndex(const CacheIndexContents& contents) {
     return out;
 }
 
-bool SaveCacheIndex(const fs::path& index_path, const CacheIndexContents& contents) {
+bool SaveCacheIndex(const fs::path& index_path, const CacheIndexContents& contents, bool durable) {
     fs::path temporary_path = CacheTemporaryIndexPath(index_path);
     std::vector<uint8_t> bytes = SerializeCacheIndex(contents);
     bool saved = false;
     if (File file{std::fopen(temporary_path.c_str(), "wb")}) {
         bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
-                       std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
+                       std::fflush(file.get()) == 0 &&
+                       (!durable || ::fsync(::fileno(file.get())) == 0);
         bool closed = CloseAfterWrite(std::move(file));
         // rename() replaces the index in one step, so there is no moment without an index.
         std::error_code error;
@@ -387,7 +388,7 @@ bool SaveCacheIndex(const fs::path& index_path, const CacheIndexContents& conten
             fs::rename(temporary_path, index_path, error);
             saved = !error;
         }
-        if (saved) SyncFolderOf(index_path);
+        if (saved && durable) SyncFolderOf(index_path);
     }
     std::error_code ignored;
     fs::remove(temporary_path, ignored);

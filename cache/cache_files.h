@@ -82,7 +82,10 @@ std::vector<uint8_t> SerializeCacheIndex(const CacheIndexContents& contents);
 // flushes the folder, so that a crash or power cut leaves the old index or the new one whole.
 // The temporary file is gone afterwards in every outcome; on failure the previous index is
 // left as it was.
-bool SaveCacheIndex(const std::filesystem::path& index_path, const CacheIndexContents& contents);
+// With `durable` false the flushes are left out (the rename still replaces the index whole for
+// other processes and after a crash of this one).
+bool SaveCacheIndex(const std::filesystem::path& index_path, const CacheIndexContents& contents,
+                    bool durable = true);
 
 // Folder paths relative to a static cache's root are stored with '\' separators, so that caches
 // interchange across platforms; these convert at the boundary.

@@ -34,6 +34,11 @@ namespace fs = std::filesystem;
 // items are looked up in microseconds.
 constexpr auto kMountCheckInterval = std::chrono::milliseconds(200);
 
+// A writable cache's index is flushed to the disk after this many stored thumbnails or this
+// long, whichever comes first; in between it is saved without waiting for the disk.
+constexpr int kWritesPerSync = 20;
+constexpr auto kSyncInterval = std::chrono::seconds(5);
+
 // The registry strings were read into buffers of this size.
 constexpr size_t kRegistryPathBytes = 260;
 
@@ -330,15 +335,21 @@ void CPreviewCache::LoadIndexContents(CacheIndexContents contents) {
 bool CPreviewCache::SaveIndex() {
     // An index never read would otherwise be replaced by an empty one.
     EnsureLoaded();
-    if (m_readOnly) return WriteIndex();
+    if (m_readOnly) return WriteIndex(true);
     // Another process may have saved since: its entries are taken in, not overwritten.
     CacheFileLock lock(m_dataPath);
     if (!lock.Held()) return false;
-    MergeSavedIndex();
-    return WriteIndex();
+    MergeSavedIndex(nullptr);
+    return WriteIndex(true);
 }
 
-bool CPreviewCache::WriteIndex() const {
+bool CPreviewCache::WriteIndex(bool durable) {
+    if (durable) {
+        // The records the index points to reach the disk first.
+        SyncFileToDisk(m_dataPath);
+        m_unsyncedWrites = 0;
+        m_syncedAt = std::chrono::steady_clock::now();
+    }
     CacheIndexContents contents;
     contents.compressed = m_compressed;
     for (const CCacheFolder* folder = m_folders.Head(); folder != nullptr;
@@ -353,7 +364,7 @@ bool CPreviewCache::WriteIndex() const {
                 {entry->Name(), entry->m_index, entry->m_seqId, entry->m_stamp, entry->m_state});
         }
     }
-    return SaveCacheIndex(m_indexPath, contents);
+    return SaveCacheIndex(m_indexPath, contents, durable);
 }
 
 CCacheFolder* CPreviewCache::FindFolder(std::string_view volume_label, std::string_view key_path) {
@@ -508,11 +519,17 @@ int32_t CPreviewCache::LowestFreeSlot(const CCacheEntry* only_valid_except) cons
             held[slot] = true;
         }
     }
+    for (int32_t slot : m_foreignSlots) {
+        if (slot < 0 || slot > m_entryCount + 1) continue;
+        if (held.size() <= size_t(slot)) held.resize(size_t(slot) + 1, false);
+        held[size_t(slot)] = true;
+    }
     auto free = std::find(held.begin(), held.end(), false);
     return static_cast<int32_t>(free - held.begin());
 }
 
-void CPreviewCache::MergeSavedIndex() {
+void CPreviewCache::MergeSavedIndex(const CCacheEntry* storing) {
+    m_foreignSlots.clear();
     CacheIndexContents saved = LoadSoundIndex();
     if (!saved.header_read) return;
     // The entry each saved record stands for, by slot.
@@ -531,7 +548,18 @@ void CPreviewCache::MergeSavedIndex() {
                 folder->AddEntryTail(entry);
                 ++m_entryCount;
             } else if (entry->m_state != EntryState::kValid) {
-                continue;  // being made again here: this process's record will replace it
+                // Another process made it meanwhile: take its record, unless the file has
+                // changed since or this is the entry being stored now. Then this process's
+                // record will replace it; until then its slot is not free.
+                bool same_file = entry->m_state == EntryState::kEmpty ||
+                                 (entry->m_stamp == stored.stamp && entry != storing);
+                saved_holders[stored.index] = entry;
+                if (!same_file) {
+                    m_foreignSlots.insert(stored.index);
+                    continue;
+                }
+                entry->LeaveQueue();
+                entry->m_state = EntryState::kValid;
             }
             // Every write saves at once, so a saved record that differs from ours is newer.
             entry->m_index = stored.index;
@@ -558,7 +586,8 @@ std::optional<int32_t> CPreviewCache::SlotForWrite(CCacheEntry& entry) {
     int32_t limit = m_capacity > 0 ? kDynamicCacheCapacity : INT32_MAX;
     int32_t slot = LowestFreeSlot(&entry);
     // Keep the entry's own slot while no Valid entry holds it.
-    bool own_free = entry.m_index >= 0 && entry.m_index < limit;
+    bool own_free =
+        entry.m_index >= 0 && entry.m_index < limit && !m_foreignSlots.contains(entry.m_index);
     for (const CCacheFolder* folder = m_folders.Head(); own_free && folder != nullptr;
          folder = CacheFolderList::Next(folder)) {
         for (const CCacheEntry* other = folder->Entries().Head(); other != nullptr;
@@ -605,13 +634,17 @@ bool CPreviewCache::StoreThumbnail(CCacheEntry& entry,
     // process that shares this cache, so no two of them write one slot for different files.
     CacheFileLock lock(m_dataPath);
     if (!lock.Held()) return false;
-    MergeSavedIndex();
+    MergeSavedIndex(&entry);
     std::optional<int32_t> slot = SlotForWrite(entry);
     if (!slot) return false;
     entry.m_index = *slot;
     if (!WriteThumbnail(entry, pixels, width, height)) return false;
     entry.m_state = EntryState::kValid;
-    WriteIndex();
+    // Saved at once, so other processes see the slot taken; flushed to the disk after a
+    // bounded amount of work, so a power cut loses at most that much.
+    ++m_unsyncedWrites;
+    WriteIndex(m_unsyncedWrites >= kWritesPerSync ||
+               std::chrono::steady_clock::now() - m_syncedAt >= kSyncInterval);
     return true;
 }
 

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -188,7 +189,8 @@ public:
     // Stores a made thumbnail and makes the entry Valid. For a slot cache this holds the
     // cache's lock while it takes in the index other processes saved, settles the entry's
     // slot (its own unless a Valid entry now holds it), writes the record and saves the index,
-    // so a run that is killed loses at most the thumbnail being written.
+    // so a run that is killed loses at most the thumbnail being written (a power cut at most
+    // the last 20 thumbnails or 5 seconds of them: only then is the index flushed to disk).
     bool StoreThumbnail(CCacheEntry& entry, std::span<const uint8_t, kThumbnailBlockBytes> pixels,
                         int32_t width, int32_t height);
 
@@ -211,11 +213,13 @@ private:
     // The index file with the entries whose Index cannot be right left out.
     CacheIndexContents LoadSoundIndex() const;
     void LoadIndexContents(CacheIndexContents contents);
-    bool WriteIndex() const;
+    // `durable`: flushes the data file, then the index and its folder, to the disk.
+    bool WriteIndex(bool durable);
     // The lowest slot no entry holds; with `only_valid_except`, no other Valid entry.
     int32_t LowestFreeSlot(const CCacheEntry* only_valid_except) const;
-    // Takes in the index as saved by other processes (held under the cache's lock).
-    void MergeSavedIndex();
+    // Takes in the index as saved by other processes (held under the cache's lock); `storing`
+    // is the entry about to be written, which keeps its own record.
+    void MergeSavedIndex(const CCacheEntry* storing);
     std::optional<int32_t> SlotForWrite(CCacheEntry& entry);
 
     std::filesystem::path m_indexPath;
@@ -228,6 +232,10 @@ private:
     int32_t m_capacity;
     CacheFolderList m_folders;
     std::unordered_multimap<std::string_view, CCacheFolder*> m_folderIndex;
+    // Slots that the saved index gives to files this process is making again: not free.
+    std::set<int32_t> m_foreignSlots;
+    int m_unsyncedWrites = 0;
+    std::chrono::steady_clock::time_point m_syncedAt = std::chrono::steady_clock::now();
 };
 
 using PreviewCacheList = CIntrusiveList<CPreviewCache, &CPreviewCache::m_managerLinks>;

@@ -260,6 +260,24 @@ TEST_F(CacheManagerTest, AnIndexHoldingMoreThanTheCapacityRecyclesInsteadOfGrowi
     EXPECT_EQ(fs::file_size(CacheDataPath(DefaultBase())), 655840u);
 }
 
+TEST_F(CacheManagerTest, NewEntriesTakeTheLowestSlotNoLoadedEntryHolds) {
+    // Pending entries are not saved, so a reloaded index has gaps: 0, 2 and 5 are held.
+    CacheIndexContents contents;
+    contents.folders.push_back({"/pics",
+                                "",
+                                {{"a.jpg", 0, 1, 0, EntryState::kValid},
+                                 {"b.jpg", 2, 1, 0, EntryState::kValid},
+                                 {"c.jpg", 5, 1, 0, EntryState::kValid}}});
+    fs::create_directories(DefaultBase().parent_path());
+    ASSERT_TRUE(SaveCacheIndex(CacheIndexPath(DefaultBase()), contents));
+    CPreviewCacheManager& manager = CPreviewCacheManager::Get();
+    std::vector<int32_t> slots;
+    for (const char* name : {"d.jpg", "e.jpg", "f.jpg", "g.jpg"})
+        slots.push_back(manager.FindOrCreateEntry("/other", name, true)->m_index);
+    EXPECT_EQ(slots, (std::vector<int32_t>{1, 3, 4, 6}));
+    EXPECT_EQ(manager.FindEntry("/pics", "c.jpg")->m_index, 5);
+}
+
 TEST_F(CacheManagerTest, SameFolderOnDisksWithDifferentLabelsGivesTwoFolders) {
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
     m_labels["/media/usb"] = "HOLIDAY";

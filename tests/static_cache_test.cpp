@@ -233,6 +233,8 @@ TEST_F(StaticCacheTest, ReadBackThroughItsRegistrationFromAnotherRoot) {
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
     CCacheEntry* entry = manager.FindEntry((other_root / "sub").string(), "b.png");
     ASSERT_NE(entry, nullptr);
+    // Static caches keep upper-case keys and answer in any letter case.
+    EXPECT_EQ(manager.FindEntry((other_root / "SUB").string(), "B.Png"), entry);
     EXPECT_TRUE(entry->Cache()->IsReadOnly());
     EXPECT_EQ(entry->m_state, EntryState::kValid);
     oDIB bitmap;

@@ -379,8 +379,7 @@ bool SaveCacheIndex(const fs::path& index_path, const CacheIndexContents& conten
     bool saved = false;
     if (File file{std::fopen(temporary_path.c_str(), "wb")}) {
         bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
-                       std::fflush(file.get()) == 0 &&
-                       (!durable || ::fsync(::fileno(file.get())) == 0);
+                       std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
         bool closed = CloseAfterWrite(std::move(file));
         // rename() replaces the index in one step, so there is no moment without an index.
         std::error_code error;

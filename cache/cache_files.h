@@ -82,8 +82,8 @@ std::vector<uint8_t> SerializeCacheIndex(const CacheIndexContents& contents);
 // flushes the folder, so that a crash or power cut leaves the old index or the new one whole.
 // The temporary file is gone afterwards in every outcome; on failure the previous index is
 // left as it was.
-// With `durable` false the flushes are left out (the rename still replaces the index whole for
-// other processes and after a crash of this one).
+// With `durable` false the folder is not flushed: the new index may then be lost in a power
+// cut, leaving the previous one, but never an empty or half-written index.
 bool SaveCacheIndex(const std::filesystem::path& index_path, const CacheIndexContents& contents,
                     bool durable = true);
 

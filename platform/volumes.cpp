@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 
+#include "platform/mount_watch.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -182,11 +184,56 @@ std::vector<Volume> VolumesFromMounts(const std::vector<MountEntry>& mounts,
     return volumes;  // std::map order puts "/" first
 }
 
+namespace {
+
+// The mount table as last read, with and without labels (labels cost a folder scan per
+// volume, so they are read only when asked for). Both are read again only after the kernel
+// reported a change of the mount table.
+struct MountTableCache {
+    std::mutex mutex;
+    MountTableWatch watch;
+    std::optional<std::vector<MountEntry>> mounts;
+    std::optional<std::vector<Volume>> plain;
+    std::optional<std::vector<Volume>> labelled;
+};
+
+MountTableCache& TheMountTableCache() {
+    static MountTableCache cache;
+    return cache;
+}
+
+// No real mount table comes near this; a larger one is cut rather than read without end.
+constexpr size_t kMaxMountInfoBytes = 4u << 20;
+
+std::vector<MountEntry> ReadMountTable() {
+    std::ifstream file("/proc/self/mountinfo");
+    std::string text;
+    char buffer[16 * 1024];
+    while (text.size() <= kMaxMountInfoBytes &&
+           (file.read(buffer, sizeof buffer) || file.gcount() > 0)) {
+        text.append(buffer, static_cast<size_t>(file.gcount()));
+    }
+    return ParseMountInfo(text);
+}
+
+}  // namespace
+
+std::vector<Volume> MountedVolumes(bool with_labels) {
+    MountTableCache& cache = TheMountTableCache();
+    std::lock_guard lock(cache.mutex);
+    if (cache.watch.Changed() || !cache.mounts) {
+        cache.mounts = ReadMountTable();
+        cache.plain.reset();
+        cache.labelled.reset();
+    }
+    std::optional<std::vector<Volume>>& volumes = with_labels ? cache.labelled : cache.plain;
+    if (!volumes)
+        volumes = VolumesFromMounts(*cache.mounts, with_labels ? &SystemLabelOf : nullptr);
+    return *volumes;
+}
+
 std::vector<Volume> ListVolumes() {
-    std::ifstream in("/proc/self/mountinfo");
-    std::stringstream text;
-    text << in.rdbuf();
-    return VolumesFromMounts(ParseMountInfo(text.str()), &SystemLabelOf);
+    return MountedVolumes(true);
 }
 
 std::optional<Volume> VolumeOfPath(std::string_view path, const std::vector<Volume>& volumes) {
@@ -202,7 +249,7 @@ std::optional<Volume> VolumeOfPath(std::string_view path, const std::vector<Volu
 }
 
 std::optional<Volume> VolumeOfPath(std::string_view path) {
-    return VolumeOfPath(path, ListVolumes());
+    return VolumeOfPath(path, MountedVolumes(false));
 }
 
 std::optional<Volume> FindVolumeByLabel(std::string_view label) {
@@ -214,7 +261,7 @@ std::optional<Volume> FindVolumeByLabel(std::string_view label) {
 }
 
 bool IsDriveRoot(std::string_view path) {
-    for (const Volume& volume : ListVolumes()) {
+    for (const Volume& volume : MountedVolumes(false)) {
         if (volume.mount_point == path) return true;
     }
     return false;

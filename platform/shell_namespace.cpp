@@ -1,6 +1,7 @@
 #include "platform/shell_namespace.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -38,11 +39,12 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The dirent type of the entry at `path` (of its target when `follow`); DT_UNKNOWN when it
-// cannot be read.
-unsigned char EntryTypeOf(const std::string& path, bool follow) {
+// The dirent type of the entry `name` of the open folder `dir` (of its target when `follow`);
+// DT_UNKNOWN when it cannot be read. Asked relative to the folder, so the kernel does not
+// walk the folder's own path again for every entry.
+unsigned char EntryTypeOf(DIR* dir, const char* name, bool follow) {
     struct stat info {};
-    if ((follow ? stat(path.c_str(), &info) : lstat(path.c_str(), &info)) != 0) return DT_UNKNOWN;
+    if (fstatat(dirfd(dir), name, &info, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
     if (S_ISDIR(info.st_mode)) return DT_DIR;
     if (S_ISREG(info.st_mode)) return DT_REG;
     if (S_ISLNK(info.st_mode)) return DT_LNK;
@@ -128,10 +130,10 @@ public:
             if (name == "." || name == "..") continue;
             if (IsHiddenName(name) && (m_flags & kShcontIncludeHidden) == 0) continue;
             unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN) type = EntryTypeOf(JoinPath(m_path, name), false);
+            if (type == DT_UNKNOWN) type = EntryTypeOf(m_dir, entry->d_name, false);
             bool link = type == DT_LNK;
             // A link is what it points to; a dangling one stays an entry of its own.
-            if (link) type = EntryTypeOf(JoinPath(m_path, name), true);
+            if (link) type = EntryTypeOf(m_dir, entry->d_name, true);
             // Pipes, sockets and devices are never items, nor links to them.
             if (type != DT_DIR && type != DT_REG && !(link && type == DT_UNKNOWN)) continue;
             bool folder = type == DT_DIR;
@@ -191,7 +193,7 @@ std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view te
     std::string path = LexicallyNormal(text);
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) return std::nullopt;
-    std::optional<Volume> volume = VolumeOfPath(path, VolumesWithoutLabels());
+    std::optional<Volume> volume = VolumeOfPath(path);
     if (!volume) return std::nullopt;
 
     std::vector<std::uint8_t> list;
@@ -208,7 +210,7 @@ std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view te
         size_t slash = rest.find('/');
         std::string_view name = rest.substr(0, slash);
         bool last = slash == std::string_view::npos;
-        bool folder = last ? IsDirectory(path) : true;
+        bool folder = !last || (S_ISLNK(info.st_mode) ? IsDirectory(path) : S_ISDIR(info.st_mode));
         item = MakeShellItem(ShellItemKind::Entry, folder, name, last && S_ISLNK(info.st_mode));
         if (item.empty()) return std::nullopt;
         AppendItem(list, item);

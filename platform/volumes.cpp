@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
@@ -193,8 +194,8 @@ struct MountTableCache {
     std::mutex mutex;
     MountTableWatch watch;
     std::optional<std::vector<MountEntry>> mounts;
-    std::optional<std::vector<Volume>> plain;
-    std::optional<std::vector<Volume>> labelled;
+    std::shared_ptr<const std::vector<Volume>> plain;
+    std::shared_ptr<const std::vector<Volume>> labelled;
 };
 
 MountTableCache& TheMountTableCache() {
@@ -216,9 +217,8 @@ std::vector<MountEntry> ReadMountTable() {
     return ParseMountInfo(text);
 }
 
-}  // namespace
-
-std::vector<Volume> MountedVolumes(bool with_labels) {
+// The current list, shared so that asking for it copies nothing.
+std::shared_ptr<const std::vector<Volume>> CurrentVolumes(bool with_labels) {
     MountTableCache& cache = TheMountTableCache();
     std::lock_guard lock(cache.mutex);
     if (cache.watch.Changed() || !cache.mounts) {
@@ -226,10 +226,19 @@ std::vector<Volume> MountedVolumes(bool with_labels) {
         cache.plain.reset();
         cache.labelled.reset();
     }
-    std::optional<std::vector<Volume>>& volumes = with_labels ? cache.labelled : cache.plain;
-    if (!volumes)
-        volumes = VolumesFromMounts(*cache.mounts, with_labels ? &SystemLabelOf : nullptr);
-    return *volumes;
+    std::shared_ptr<const std::vector<Volume>>& volumes =
+        with_labels ? cache.labelled : cache.plain;
+    if (!volumes) {
+        volumes = std::make_shared<const std::vector<Volume>>(
+            VolumesFromMounts(*cache.mounts, with_labels ? &SystemLabelOf : nullptr));
+    }
+    return volumes;
+}
+
+}  // namespace
+
+std::vector<Volume> MountedVolumes(bool with_labels) {
+    return *CurrentVolumes(with_labels);
 }
 
 std::vector<Volume> ListVolumes() {
@@ -249,7 +258,7 @@ std::optional<Volume> VolumeOfPath(std::string_view path, const std::vector<Volu
 }
 
 std::optional<Volume> VolumeOfPath(std::string_view path) {
-    return VolumeOfPath(path, MountedVolumes(false));
+    return VolumeOfPath(path, *CurrentVolumes(false));
 }
 
 std::optional<Volume> FindVolumeByLabel(std::string_view label) {
@@ -261,7 +270,7 @@ std::optional<Volume> FindVolumeByLabel(std::string_view label) {
 }
 
 bool IsDriveRoot(std::string_view path) {
-    for (const Volume& volume : MountedVolumes(false)) {
+    for (const Volume& volume : *CurrentVolumes(false)) {
         if (volume.mount_point == path) return true;
     }
     return false;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "platform/text.h"
@@ -86,7 +87,43 @@ std::optional<std::string> MissingLinkTarget(std::string path) {
     return std::nullopt;  // a loop
 }
 
+// True when a link's destination text climbs with "..": through a linked folder that means
+// the folder the link points to, which only the kernel's resolution knows.
+bool ClimbsUp(std::string_view destination) {
+    size_t start = 0;
+    while (start <= destination.size()) {
+        size_t slash = destination.find('/', start);
+        if (slash == std::string_view::npos) slash = destination.size();
+        if (destination.substr(start, slash - start) == "..") return true;
+        start = slash + 1;
+    }
+    return false;
+}
+
+// Follows the chain by reading each link once; the end is the first path that is no link.
+// Most links name their target plainly, and this costs a readlink per hop where realpath
+// reads every component of both paths. nullopt when the chain needs the kernel's
+// resolution (a ".." in a destination) or does not end.
+std::optional<std::string> FollowLinkChain(std::string path) {
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        char buffer[PATH_MAX];
+        ssize_t length = readlink(path.c_str(), buffer, sizeof buffer - 1);
+        if (length < 0) return errno == EINVAL ? std::optional<std::string>(path) : std::nullopt;
+        std::string_view destination(buffer, static_cast<size_t>(length));
+        if (destination.empty() || ClimbsUp(destination)) return std::nullopt;
+        std::string next =
+            destination[0] == '/' ? std::string(destination) : Join(ParentText(path), destination);
+        path = std::filesystem::path(next).lexically_normal().string();
+        if (path.size() > 1 && path.back() == '/') path.pop_back();
+    }
+    return std::nullopt;
+}
+
 bool ResolveSymbolicLink(const std::string& path, CShellPath& target) {
+    if (std::optional<std::string> end = FollowLinkChain(path)) {
+        target = CShellPath(*end);
+        if (target.HasIdList()) return true;
+    }
     if (char* real = realpath(path.c_str(), nullptr)) {
         target = CShellPath(std::string_view(real));
         std::free(real);

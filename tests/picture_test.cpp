@@ -368,6 +368,8 @@ TEST_F(PictureTest, RowFormatsReduceWhileReading) {
         // 1100 / 4 = 275 is the last factor that keeps 256 pixels on the longer side.
         EXPECT_EQ(automatic.dib.Size(), (vSIZE{275, 175})) << name;
         EXPECT_LE(Distance(automatic.dib.PixelColour(100, 100), {40, 80, 120}), 3) << name;
+        // A fixed index (the preview window's) is no choice among resolutions of its own.
+        EXPECT_EQ(Load(path, 2).dib.Size(), (vSIZE{1100, 700})) << name;
     }
 }
 
@@ -579,6 +581,12 @@ TEST(LoadBitmapFileTest, ReadsPlainBitmapsWhateverTheExtension) {
     EXPECT_FALSE(LoadBitmapFile("no-such-backdrop.imf", loaded));
     WriteFileBytes(dir / "short.imf", ReadFileBytes(dir / "folder.imf").substr(0, 60));
     EXPECT_FALSE(LoadBitmapFile((dir / "short.imf").string(), loaded));
+    // A bare name is also found in the installed data folder.
+    std::filesystem::rename(dir / "folder.imf", dir / "scopa-test-backdrop.imf");
+    setenv("SCOPA_DATA_DIR", dir.path().c_str(), 1);
+    EXPECT_TRUE(LoadBitmapFile("scopa-test-backdrop.imf", loaded));
+    unsetenv("SCOPA_DATA_DIR");
+    EXPECT_FALSE(LoadBitmapFile("scopa-test-backdrop.imf", loaded));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/claiming_tiff.h"
 #include "imaging/dib.h"
 #include "imaging/draw.h"
 #include "imaging/export.h"
@@ -461,6 +462,26 @@ TEST(LoadPictureTest, RefusesHugeDeclaredSizesAtFullResolution) {
     WriteFileBytes(dir / "huge.bmp", bmp + info);
     EXPECT_EQ(Load(dir / "huge.bmp", 0).result, kLoadFailed);
     EXPECT_EQ(Load(dir / "huge.bmp", kAutomaticResolution).result, kLoadFailed);
+}
+
+TEST(LoadPictureTest, StripsThatCannotHoldTheDeclaredPictureFail) {
+    ScopedTempDir dir;
+    // 3327 x 65526 pixels claimed by a 227-byte file: one LZW strip of 117 bytes.
+    WriteFileBytes(dir / "claiming.tif", fixtures::ClaimingLzwTiff(3327, 65526, 117));
+    oDIB dib;
+    vMETAFILE metafile;
+    int kind = 0;
+    for (int resolution : {kAutomaticResolution, 0}) {
+        EXPECT_EQ(
+            LoadPicture(nullptr, (dir / "claiming.tif").string(), dib, metafile, kind, resolution),
+            kLoadFailed);
+    }
+    // The same layout whose strip can hold its pixels reads.
+    WriteFileBytes(dir / "honest.tif", fixtures::ClaimingLzwTiff(64, 8, 117));
+    ASSERT_EQ(LoadPicture(nullptr, (dir / "honest.tif").string(), dib, metafile, kind, 0),
+              kLoadRead);
+    EXPECT_EQ(dib.Size(), (vSIZE{64, 8}));
+    EXPECT_EQ(dib.PixelColour(5, 5), kWhite) << "zero is white";
 }
 
 TEST(LoadPictureTest, MissingAndUnknownFilesFail) {

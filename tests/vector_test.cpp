@@ -2,7 +2,9 @@
 // written by us, EPS previews; and the export conversions between vector and bitmap forms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "imaging/filter.h"
 #include "imaging/palette.h"
 #include "imaging/picture.h"
+#include "imaging/wmf_format.h"
 #include "support/temp_dir.h"
 
 namespace scopa {
@@ -315,6 +318,71 @@ TEST(ExportTest, GifExportDiffusesTheErrorOntoThePalette) {
     });
     EXPECT_LT(dithered, 2.0);
     EXPECT_GT(nearest, 3 * dithered) << "the gradient must be one that bands";
+}
+
+// The record functions of a metafile file, in order.
+std::vector<uint16_t> RecordFunctions(const std::string& bytes) {
+    std::span<const uint8_t> file(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    wmf::WmfLayout layout;
+    std::vector<uint16_t> functions;
+    if (!wmf::ParseLayout(file, layout)) return functions;
+    wmf::ForEachRecord(file, layout.records_offset, [&](const wmf::Record& record) {
+        functions.push_back(record.function);
+        return true;
+    });
+    return functions;
+}
+
+TEST(ExportTest, VectorPicturesStayVectorInMetafiles) {
+    ScopedTempDir dir;
+    // A 16-pixel icon: a framed square, a round dot and a curved round-capped line.
+    std::string icon =
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16" viewBox="0 0 16 16">)"
+        R"(<rect x="1" y="1" width="14" height="14" fill="#3465a4" stroke="#204a87"/>)"
+        R"(<circle cx="8" cy="8" r="4" fill="white"/>)"
+        R"(<path d="M2 14 C 5 10, 10 10, 14 2" fill="none" stroke="red" stroke-width="1.5")"
+        R"( stroke-linecap="round"/></svg>)";
+    WriteFileBytes(dir / "icon.svg", icon);
+    std::string wmf = (dir / "icon.WMF").string();
+    ASSERT_TRUE(ExportPicture(nullptr, wmf, "WMF", 0, 0, (dir / "icon.svg").string(),
+                              kAutomaticResolution));
+    std::vector<uint16_t> functions = RecordFunctions(ReadFileBytes(wmf));
+    auto count = [&](uint16_t function) {
+        return std::count(functions.begin(), functions.end(), function);
+    };
+    EXPECT_EQ(count(wmf::kStretchDib), 0) << "no bitmap inside";
+    EXPECT_EQ(count(wmf::kPolyPolygon), 2) << "the square and the dot";
+    EXPECT_EQ(count(wmf::kPolygon) + count(wmf::kPolyline), 2) << "the frame and the line";
+
+    // Drawn at thumbnail size, it looks as the picture does (only edges may differ).
+    Loaded source = Load(dir / "icon.svg"), written = Load(wmf);
+    ASSERT_EQ(written.result, kLoadRead);
+    ASSERT_EQ(written.kind, kFilterTypeVector);
+    EXPECT_EQ(written.metafile.m_cx, source.metafile.m_cx);
+    vSIZE covered_source, covered_written;
+    oDIB a = Render(source, covered_source), b = Render(written, covered_written);
+    EXPECT_EQ(covered_written, covered_source);
+    double difference = 0;
+    for (int32_t y = 0; y < 256; ++y) {
+        for (int32_t x = 0; x < 256; ++x) {
+            Rgb p = a.PixelColour(x, y), q = b.PixelColour(x, y);
+            difference +=
+                std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue);
+        }
+    }
+    EXPECT_LT(difference / (256.0 * 256.0 * 3.0), 4.0);
+    EXPECT_EQ(b.PixelColour(128, 128), kWhite);
+    EXPECT_EQ(b.PixelColour(200, 200), (Rgb{0x34, 0x65, 0xA4}));
+
+    // Partly transparent colours cannot be said in records: such a picture is a bitmap.
+    std::string faded = icon;
+    faded.replace(faded.find("fill=\"white\""), 12, "fill=\"white\" fill-opacity=\"0.5\"");
+    WriteFileBytes(dir / "faded.svg", faded);
+    std::string faded_wmf = (dir / "faded.WMF").string();
+    ASSERT_TRUE(ExportPicture(nullptr, faded_wmf, "WMF", 0, 0, (dir / "faded.svg").string(),
+                              kAutomaticResolution));
+    functions = RecordFunctions(ReadFileBytes(faded_wmf));
+    EXPECT_EQ(count(wmf::kStretchDib), 1);
 }
 
 TEST(EpsTest, EpsiAndBinaryTiffPreviews) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -187,6 +188,8 @@ std::vector<Volume> VolumesFromMounts(const std::vector<MountEntry>& mounts,
 
 namespace {
 
+constexpr auto kMountWatchInterval = std::chrono::milliseconds(100);
+
 // The mount table as last read, with and without labels (labels cost a folder scan per
 // volume, so they are read only when asked for). Both are read again only after the kernel
 // reported a change of the mount table.
@@ -194,6 +197,7 @@ struct MountTableCache {
     std::mutex mutex;
     MountTableWatch watch;
     std::optional<std::vector<MountEntry>> mounts;
+    std::chrono::steady_clock::time_point asked;
     std::shared_ptr<const std::vector<Volume>> plain;
     std::shared_ptr<const std::vector<Volume>> labelled;
 };
@@ -221,7 +225,12 @@ std::vector<MountEntry> ReadMountTable() {
 std::shared_ptr<const std::vector<Volume>> CurrentVolumes(bool with_labels) {
     MountTableCache& cache = TheMountTableCache();
     std::lock_guard lock(cache.mutex);
-    if (cache.watch.Changed() || !cache.mounts) {
+    // Parsing a folder of paths asks thousands of times in a row; the kernel is asked at most
+    // once per interval, and a disk mounted meanwhile is seen at the next ask after it.
+    auto now = std::chrono::steady_clock::now();
+    bool ask = !cache.mounts || now - cache.asked >= kMountWatchInterval;
+    if (ask) cache.asked = now;
+    if (!cache.mounts || (ask && cache.watch.Changed())) {
         cache.mounts = ReadMountTable();
         cache.plain.reset();
         cache.labelled.reset();

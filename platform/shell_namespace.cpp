@@ -118,8 +118,7 @@ private:
 // The entries of a file-system folder, read as the enumeration goes.
 class DirectoryEnumerator final : public ShellEnumerator {
 public:
-    DirectoryEnumerator(DIR* dir, std::string path, std::uint32_t flags)
-        : m_dir(dir), m_path(std::move(path)), m_flags(flags) {}
+    DirectoryEnumerator(DIR* dir, std::uint32_t flags) : m_dir(dir), m_flags(flags) {}
     ~DirectoryEnumerator() override { closedir(m_dir); }
     DirectoryEnumerator(const DirectoryEnumerator&) = delete;
     DirectoryEnumerator& operator=(const DirectoryEnumerator&) = delete;
@@ -148,7 +147,6 @@ public:
 
 private:
     DIR* m_dir;
-    std::string m_path;
     std::uint32_t m_flags;
 };
 
@@ -156,7 +154,7 @@ void AppendEntries(const std::string& path, std::uint32_t flags,
                    std::vector<std::vector<std::uint8_t>>& items) {
     DIR* dir = opendir(path.c_str());
     if (dir == nullptr) return;
-    DirectoryEnumerator entries(dir, path, flags);
+    DirectoryEnumerator entries(dir, flags);
     std::vector<std::uint8_t> item;
     while (entries.Next(item))
         items.push_back(item);
@@ -376,7 +374,7 @@ std::unique_ptr<ShellEnumerator> ShellFolder::EnumObjects(std::uint32_t flags) c
     if (m_kind == Kind::FileSystem) {
         DIR* dir = opendir(m_path.c_str());
         if (dir == nullptr) return nullptr;
-        return std::make_unique<DirectoryEnumerator>(dir, m_path, flags);
+        return std::make_unique<DirectoryEnumerator>(dir, flags);
     }
     std::vector<std::vector<std::uint8_t>> items;
     if (m_kind == Kind::Desktop) {

@@ -100,30 +100,33 @@ bool ClimbsUp(std::string_view destination) {
     return false;
 }
 
-// Follows the chain by reading each link once; the end is the first path that is no link.
-// Most links name their target plainly, and this costs a readlink per hop where realpath
-// reads every component of both paths. nullopt when the chain needs the kernel's
-// resolution (a ".." in a destination) or does not end.
-std::optional<std::string> FollowLinkChain(std::string path) {
-    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+// Follows the chain by reading each link once: each destination is parsed, and parsing
+// tells whether it is a link again. Most links name their target plainly, and this costs a
+// readlink per hop where realpath reads every component of both paths. False when the chain
+// needs the kernel's resolution (a ".." in a destination), does not parse or does not end.
+bool FollowLinkChain(std::string path, CShellPath& target) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
         char buffer[PATH_MAX];
         ssize_t length = readlink(path.c_str(), buffer, sizeof buffer - 1);
-        if (length < 0) return errno == EINVAL ? std::optional<std::string>(path) : std::nullopt;
+        if (length <= 0) return false;
         std::string_view destination(buffer, static_cast<size_t>(length));
-        if (destination.empty() || ClimbsUp(destination)) return std::nullopt;
+        if (ClimbsUp(destination)) return false;
         std::string next =
             destination[0] == '/' ? std::string(destination) : Join(ParentText(path), destination);
         path = std::filesystem::path(next).lexically_normal().string();
         if (path.size() > 1 && path.back() == '/') path.pop_back();
+        CShellPath candidate(path);
+        if (!candidate.HasIdList()) return false;
+        if (!candidate.IsSymbolicLink()) {
+            target = std::move(candidate);
+            return true;
+        }
     }
-    return std::nullopt;
+    return false;
 }
 
 bool ResolveSymbolicLink(const std::string& path, CShellPath& target) {
-    if (std::optional<std::string> end = FollowLinkChain(path)) {
-        target = CShellPath(*end);
-        if (target.HasIdList()) return true;
-    }
+    if (FollowLinkChain(path, target)) return true;
     if (char* real = realpath(path.c_str(), nullptr)) {
         target = CShellPath(std::string_view(real));
         std::free(real);

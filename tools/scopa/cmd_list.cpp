@@ -5,12 +5,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>

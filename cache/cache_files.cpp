@@ -24,6 +24,7 @@
 #include <system_error>
 
 #include "cache/implode.h"
+#include "platform/regular_file.h"
 
 namespace scopa {
 namespace {
@@ -337,7 +338,7 @@ void DropEntriesOutsideData(CacheIndexContents& contents, int64_t data_file_byte
 }
 
 CacheIndexContents LoadCacheIndex(const fs::path& index_path) {
-    File file(std::fopen(index_path.c_str(), "rb"));
+    File file(OpenRegularFileStream(index_path.string()));
     if (!file) return {};
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
@@ -429,7 +430,7 @@ bool ReadCacheRecord(std::FILE* file, bool compressed, int32_t index, int32_t& s
 
 bool ReadCacheRecord(const fs::path& data_path, bool compressed, int32_t index, int32_t& seq_id,
                      CacheThumbnail& thumbnail) {
-    File file(std::fopen(data_path.c_str(), "rb"));
+    File file(OpenRegularFileStream(data_path.string()));
     if (!file) return false;
     return ReadCacheRecord(file.get(), compressed, index, seq_id, thumbnail);
 }

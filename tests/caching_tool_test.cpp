@@ -1,4 +1,6 @@
 // scopa static-cache and scopa thumbs, run as a user runs them.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -95,6 +97,27 @@ TEST(CachingToolTest, ThumbsOverMorePicturesThanTheCacheHoldsShowsEachItsOwn) {
     }
     for (int cell = kKinds; cell < kPictures; ++cell)
         EXPECT_EQ(cell_pixels(cell), cell_pixels(cell % kKinds)) << cell;
+}
+
+// Pipes named like pictures are no items, and reading one never waits for a writer.
+TEST(CachingToolTest, PipesNamedLikePicturesNeverStallTheCommands) {
+    SandboxedEnvironment environment;
+    fs::path folder = environment.root() / "pictures";
+    ASSERT_TRUE(WriteTestPicture(folder / "a.png", 20, 20, 3));
+    ASSERT_EQ(mkfifo((folder / "x.bmp").c_str(), 0600), 0);
+    fs::create_symlink(folder / "x.bmp", folder / "b.jpg");
+    ASSERT_TRUE(WriteTestPicture(folder / ".hidden.png", 20, 20, 4));
+    fs::path sheet = environment.root() / "sheet.png";
+    ToolResult thumbs = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
+    ASSERT_EQ(thumbs.exit_status, 0) << thumbs.err;
+    EXPECT_EQ(thumbs.out, "1 pictures, 1 thumbnails made, 0 from the caches, 0 without\n");
+    ToolResult hidden = RunTool({"thumbs", folder.string(), "-o", sheet.string(), "--hidden"});
+    EXPECT_EQ(hidden.out, "2 pictures, 1 thumbnails made, 1 from the caches, 0 without\n");
+    EXPECT_NE(RunTool({"thumb", (folder / "x.bmp").string(), "--raw"}).exit_status, 0);
+    EXPECT_NE(RunTool({"thumb", (folder / "b.jpg").string(), "--raw"}).exit_status, 0);
+    ToolResult cache = RunTool(
+        {"static-cache", (environment.root() / "C").string(), folder.string(), "--workers", "0"});
+    EXPECT_EQ(cache.exit_status, 0) << cache.err;
 }
 
 TEST(CachingToolTest, BadArgumentsAreRefused) {

@@ -10,6 +10,7 @@
 #include "imaging/dib.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
+#include "platform/regular_file.h"
 
 namespace scopa::tool {
 namespace {
@@ -27,7 +28,7 @@ fs::path DataPathFor(const fs::path& index_path) {
 // Loads the index, telling an unreadable file apart from an empty cache, and leaves out the
 // entries whose Index cannot be right, as the cache manager does.
 bool LoadIndex(const std::string& index_path, CacheIndexContents& contents) {
-    std::FILE* file = std::fopen(index_path.c_str(), "rb");
+    std::FILE* file = OpenRegularFileStream(index_path);
     if (file == nullptr) return false;
     std::fclose(file);
     contents = LoadCacheIndex(index_path);

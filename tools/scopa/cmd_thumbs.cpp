@@ -138,6 +138,7 @@ int RunThumbs(const Arguments& arguments) {
         return Fail(kCommandName, folder + " is not a folder");
     }
     CPreviewListModel model;
+    model.SetShowHiddenFiles(arguments.Has("--hidden"));
     model.Refresh(CShellPath(folder));
 
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
@@ -192,14 +193,15 @@ int RunThumbs(const Arguments& arguments) {
 
 const RegisterCommand kRegistration({
     kCommandName,
-    "thumbs FOLDER -o SHEET.png",
+    "thumbs FOLDER -o SHEET.png [--hidden]",
     "Draw a contact sheet of a folder's pictures from the preview caches",
     "The folder is listed as the preview list shows it; each picture's thumbnail is taken\n"
     "from the preview caches, and the missing ones are made one per caching tick (newest\n"
     "request first) and stored in the dynamic cache, whose index is saved at the end. The\n"
     "sheet has six 128 x 128 cells to a row, each thumbnail centred with its label below;\n"
     "a picture that gives no thumbnail leaves an empty framed cell.",
-    {{"-o", true, "write the contact sheet as a PNG file"}},
+    {{"-o", true, "write the contact sheet as a PNG file"},
+     {"--hidden", false, "also hidden files, whatever the registry's \"Hidden\" setting says"}},
     RunThumbs,
 });
 

@@ -177,9 +177,10 @@ void CFolderTree::ShowPath(const CShellPath& path, bool always_select) {
         found_last = level == target;
         ++level;
     }
-    if (item == kNoTreeItem) {
+    // A folder at or above the top level has no item of its own: nothing is selected.
+    if (item == kNoTreeItem || !found_last) {
         m_view.Select(kNoTreeItem);
-    } else if (found_last && item != remembered) {
+    } else if (item != remembered) {
         m_view.Select(item);
     }
 }

@@ -210,7 +210,8 @@ void CPreviewList::RefreshItemImage(size_t index) {
             }
         }
     }
-    m_view.UpdateRow(index);
+    // The row's image stays "ask when drawn" (or its icon): an unchanged image redraws
+    // nothing, so rows already drawn are not composed again.
 }
 
 void CPreviewList::RedrawItemForEntry(const CCacheEntry* entry) {
@@ -222,6 +223,7 @@ void CPreviewList::RedrawItemForEntry(const CCacheEntry* entry) {
         const CListItem& item = m_model.GetItem(i);
         if (!IsPictureItem(item) || item.GetItemPath() != file_path) continue;
         if (Intersects(m_view.GetItemRect(i, ListItemPart::kIcon), m_view.GetClientRect())) {
+            m_view.UpdateRow(i);
             RefreshItemImage(i);
         }
         return;

@@ -231,7 +231,10 @@ void CPreviewList::RedrawItemForEntry(const CCacheEntry* entry) {
 }
 
 void CPreviewList::OnLoadStart() {
-    m_loadingEntry = EntryBeingMade();
+    // A load always starts for the queue's head (on the worker, possibly the next head
+    // while the tick's own entry is being finished).
+    CPreviewCacheManager* manager = CPreviewCacheManager::Existing();
+    m_loadingEntry = manager != nullptr ? manager->QueueHead() : nullptr;
     m_loadPercent = 0;
 }
 

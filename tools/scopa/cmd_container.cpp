@@ -13,8 +13,8 @@
 
 #include "cache/cache_manager.h"
 #include "command.h"
-#include "container_script.h"
 #include "control/automation.h"
+#include "control/container_script.h"
 #include "control/scopa_ctrl.h"
 #include "imaging/picture.h"
 #include "list/headless_list_view.h"

@@ -70,12 +70,17 @@ bool CPreviewList::DoPendingRefresh() {
     if (!IsRefreshPending()) return false;
     ListWaitCursor wait(m_owner);
     bool starting = !m_model.IsPopulating();
+    if (starting) m_scrollBeforeRefresh = m_view.GetOrigin();
     m_view.SetRedraw(false);
     bool finished = m_model.StepPendingRefresh(kPopulationSliceMs);
     // The model dropped the old items when it started: the view must not ask for them.
     if (starting || finished) m_view.ResetRows();
     if (!finished) return false;
-    if (!m_model.KeepScroll()) m_view.ScrollBy(0, -99999999);
+    // A refill spread over several ticks emptied the view meanwhile: a kept position is
+    // restored, not just left alone.
+    Point origin = m_view.GetOrigin();
+    int target_y = m_model.KeepScroll() ? m_scrollBeforeRefresh.y : 0;
+    m_view.ScrollBy(0, target_y - origin.y);
     ApplyView();
     m_owner.FireNavigate();
     return true;

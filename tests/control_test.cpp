@@ -391,6 +391,47 @@ TEST_F(ControlTest, SixteenImageSlotsServeAnyNumberOfCells) {
     EXPECT_EQ(site->list().ComposedCells(), 60);
 }
 
+TEST_F(ControlTest, ForcedRefreshKeepsTheScrollPositionAndANewFolderStartsAtTheTop) {
+    for (int i = 0; i < 60; ++i)
+        WriteTestPicture(m_root / "Gamma" / ("p" + std::to_string(100 + i) + ".bmp"), 4, 4, i);
+    Site site;
+    site->SetPath(Path("Gamma"));
+    site->OnTimer();
+    site->list().OnWheel(1);
+    const int scrolled = site.list.GetOrigin().y;
+    ASSERT_GT(scrolled, 0);
+    site->SetFilter("BMF");  // a forced refill of the same folder
+    site->OnTimer();
+    EXPECT_EQ(site.list.GetOrigin().y, scrolled);
+    site->SetPath(Path("Alpha"));
+    site->OnTimer();
+    EXPECT_EQ(site.list.GetOrigin().y, 0);
+}
+
+TEST(HeadlessListView, CellsRunLeftToRightAndWrapWithALabelLineUnderEach) {
+    struct Rows final : IListViewClient {
+        size_t GetRowCount() const override { return 10; }
+        std::string GetRowText(size_t, int) const override { return {}; }
+        int GetRowImage(size_t) override { return 0; }
+        bool IsRowSelected(size_t) const override { return false; }
+    } rows;
+    CHeadlessListView view;
+    view.SetClient(&rows);
+    view.MoveTo({100, 0, 100 + 3 * 146 + 20, 400});
+    view.SetMode(ListViewMode::kIcons, 130);
+    EXPECT_EQ(view.GetColumnsPerRow(), 3);
+    EXPECT_EQ(view.GetItemRect(1, ListItemPart::kIcon), (Rect{146, 0, 292, 130}));
+    EXPECT_EQ(view.GetItemRect(1, ListItemPart::kLabel), (Rect{146, 130, 292, 146}));
+    EXPECT_EQ(view.GetItemRect(3, ListItemPart::kIcon), (Rect{0, 150, 146, 280}));
+    EXPECT_EQ(view.HitTest({150, 140}), 1);
+    EXPECT_EQ(view.HitTest({150, 147}), -1);  // the gap under a label line
+    EXPECT_EQ(view.Paint(), 9);               // rows 0 to 2 touch the client area
+    view.ScrollBy(0, 1000);
+    EXPECT_EQ(view.GetOrigin().y, 4 * 150 - 400);
+    view.SetMode(ListViewMode::kDetails, 0);
+    EXPECT_EQ(view.GetItemRect(0, ListItemPart::kBounds).top, kDetailsHeaderPx);
+}
+
 TEST_F(ControlTest, RecentFolderSortsNewestFirstAndGreysTheSortCommands) {
     fs::path recent = m_root / "My Recent";
     fs::create_directories(recent);

@@ -290,6 +290,50 @@ TEST_F(ControlTest, TwoControlsShareKeywordFilterCacheManagerAndGuards) {
     EXPECT_EQ(folder, Path("Beta"));
 }
 
+TEST_F(ControlTest, UnchangedSettingsRefillNothingButUnknownExtensionKindsStillDo) {
+    Site site;
+    site->SetPath(Path("Alpha"));
+    site.Idle();
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        bool refills;
+    };
+    const Case cases[] = {
+        {"same filter", [&] { site->SetFilter("PCF"); }, false},
+        {"same keywords", [&] { site->SetSumInfoKeywordFilter(""); }, false},
+        {"same overlays (low byte)", [&] { site->ShowFolderOverlays(0x101); }, false},
+        {"unknown kind", [&] { site->SetFilterExtensions("XYZ", "*.XYZ"); }, true},
+        {"new filter", [&] { site->SetFilter("BMF"); }, true},
+    };
+    for (const Case& test_case : cases) {
+        site.host.log.clear();
+        test_case.call();
+        site.Idle();
+        std::vector<std::string> events = site.host.Events();
+        bool refilled = std::find(events.begin(), events.end(), "OnNavigate") != events.end();
+        EXPECT_EQ(refilled, test_case.refills) << test_case.what;
+    }
+}
+
+TEST_F(ControlTest, DoubleClickAcceptsThenPreviewsAPictureWhenLaunchIsOn) {
+    Site site;
+    site->EnableDoubleClickLaunch();
+    site->SetPath(Path("Alpha"));
+    site.Idle();
+    site.host.log.clear();
+    site->OkPressed();  // nothing selected: nothing happens
+    EXPECT_TRUE(site.host.log.empty());
+    Rect icon = site.list.GetItemRect(1, ListItemPart::kIcon);
+    site->list().OnDoubleClick({icon.left + 10, icon.top + 10});
+    std::vector<std::string> expected = {"OnPathChange", "OnSelectionChange 1", "OnPathChange",
+                                         "OnOpen", "preview " + Path("Alpha/b.bmp")};
+    std::vector<std::string> seen;
+    for (const std::string& line : site.host.log)
+        if (!line.starts_with("wait")) seen.push_back(line);
+    EXPECT_EQ(seen, expected);
+}
+
 // ---- layout and splitter ----
 
 TEST_F(ControlTest, SplitterDragIsClampedAndNarrowWidthsAreNotRemembered) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,13 @@ public:
     }
     void KillTimer() override { log.push_back("kill timer"); }
     int GetPixelsPerInch() const override { return pixels_per_inch; }
+    bool ChooseExportDestination(const ExportRequest& request, ExportChoice& choice) override {
+        log.push_back("export dialog " + request.file_name + " in '" + request.initial_folder +
+                      "'");
+        if (!export_choice) return false;
+        choice = *export_choice;
+        return true;
+    }
     void ShowPreviewWindow(const CShellPath& path) override {
         log.push_back("preview " + path.GetPathText());
     }
@@ -60,6 +68,7 @@ public:
 
     std::vector<std::string> log;
     std::function<void(const std::string&)> on_event;
+    std::optional<ExportChoice> export_choice;
     int pixels_per_inch = 96;
 
 private:
@@ -332,6 +341,26 @@ TEST_F(ControlTest, DoubleClickAcceptsThenPreviewsAPictureWhenLaunchIsOn) {
     for (const std::string& line : site.host.log)
         if (!line.starts_with("wait")) seen.push_back(line);
     EXPECT_EQ(seen, expected);
+}
+
+TEST_F(ControlTest, ExportIntoTheShownFolderListsTheNewFile) {
+    Site site;
+    site->SetPath(Path("Alpha/a.bmp"));
+    site.Idle();
+    site->SetPath(Path("Alpha/a.bmp"));
+    site.host.export_choice = ExportChoice{Path("Alpha/copy"), "PNG", 0, 0, -1};
+    site->ExportPressed();
+    EXPECT_TRUE(fs::exists(m_root / "Alpha" / "copy.PNG"));
+    EXPECT_EQ(site->GetExportFolder(), Path("Alpha"));
+    site.Idle();
+    EXPECT_EQ(site->list().model().GetItemCount(), 4u);
+    site.host.export_choice.reset();  // cancelled: nothing is written
+    site->SelectPreviewListItemStr("a.bmp");
+    site->ExportPressed();
+    EXPECT_EQ(site.host.log.back(), "export dialog a.bmp in '" + Path("Alpha") + "'");
+    EXPECT_EQ(PathWithExportExtension("x.jpeg", "JPG"), "x.jpeg.JPG");
+    EXPECT_EQ(PathWithExportExtension("x.png", "PNG"), "x.png");
+    EXPECT_EQ(PathWithExportExtension("dir.v2/x", "PNG"), "dir.v2/x.PNG");
 }
 
 // ---- layout and splitter ----

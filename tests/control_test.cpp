@@ -553,16 +553,19 @@ TEST(ListMenu, ItemCommandsFollowTheSelectionWhenDoubleClickLaunches) {
 // ---- tree and navigation ----
 
 TEST_F(ControlTest, TreeReadsABranchAgainOnEveryExpansionWithTheTopFolderFirst) {
+    fs::create_directories(m_root / "Delta" / ".hidden");
     Site site;
     site->SetTreeControlTopFolder(Path("Gamma"));
     site->SetTreeControlRootFolder(m_root.string());
     std::vector<std::string> top;
     TreeItem beta = kNoTreeItem;
+    TreeItem delta = kNoTreeItem;
     for (TreeItem item = site.tree.GetRoot(); item; item = site.tree.GetNextSibling(item)) {
         top.push_back(site.tree.GetItem(item)->text);
         if (top.back() == "Beta") beta = item;
+        if (top.back() == "Delta") delta = item;
     }
-    EXPECT_EQ(top, (std::vector<std::string>{"Gamma", "Alpha", "Beta"}));
+    EXPECT_EQ(top, (std::vector<std::string>{"Gamma", "Alpha", "Beta", "Delta"}));
     EXPECT_TRUE(site.tree.GetItem(beta)->has_children);
     EXPECT_FALSE(site.tree.GetItem(site.tree.GetRoot())->has_children);
     site.tree.Expand(beta, true);
@@ -573,6 +576,11 @@ TEST_F(ControlTest, TreeReadsABranchAgainOnEveryExpansionWithTheTopFolderFirst) 
     for (TreeItem item = site.tree.GetFirstChild(beta); item; item = site.tree.GetNextSibling(item))
         children.push_back(site.tree.GetItem(item)->text);
     EXPECT_EQ(children, (std::vector<std::string>{"Added", "Inner"}));
+    // A branch whose only sub-folder is hidden loses its button when expanded.
+    ASSERT_TRUE(site.tree.GetItem(delta)->has_children);
+    site.tree.Expand(delta, true);
+    EXPECT_EQ(site.tree.GetFirstChild(delta), kNoTreeItem);
+    EXPECT_FALSE(site.tree.GetItem(delta)->has_children);
     site->ShowTreeControlButtons(0);
     EXPECT_TRUE(site.tree.HasButtons());  // until the tree is filled again
     site->SetTreeControlRootFolder("");

@@ -435,7 +435,7 @@ TEST_F(ControlTest, ThumbnailQueueTakesTheSelectedItemFirstThenTheVisibleFromThe
     const CacheEntryQueue& queue = CPreviewCacheManager::Get().Queue();
     for (const CCacheEntry* entry = queue.Head(); entry; entry = CacheEntryQueue::Next(entry))
         queued.push_back(entry->Name());
-    EXPECT_EQ(queued, (std::vector<std::string>{"C.BMP", "A.BMP", "B.BMP"}));
+    EXPECT_EQ(queued, (std::vector<std::string>{"c.bmp", "a.bmp", "b.bmp"}));
     site.Idle();
     for (size_t i = 0; i < 3; ++i) {
         const CListItem& item = site->list().model().GetItem(i);

@@ -6,6 +6,7 @@
 #include "imaging/draw.h"
 #include "imaging/picture.h"
 #include "list/cell_pictures.h"
+#include "list/population.h"
 
 namespace scopa {
 namespace {
@@ -33,7 +34,7 @@ void BlitTile(oDIB& target, int32_t x, int32_t y, const oDIB& tile) {
 
 std::shared_ptr<const oDIB> CurrentBackdrop() {
     std::lock_guard lock(g_mutex);
-    if (!g_backdrop) g_backdrop = LoadFile(kBackdropFileName);
+    if (!g_backdrop) g_backdrop = LoadFile(std::string(kBackdropFileName));
     return g_backdrop;
 }
 
@@ -50,7 +51,7 @@ void CListBackdrop::LoadBackdrop(const std::string& folder_backdrop_path) {
         g_backdrop = std::move(picture);
     } else if (m_bOwnBackdrop) {
         m_bOwnBackdrop = false;
-        std::shared_ptr<const oDIB> picture = LoadFile(kBackdropFileName);
+        std::shared_ptr<const oDIB> picture = LoadFile(std::string(kBackdropFileName));
         std::lock_guard lock(g_mutex);
         g_backdrop = std::move(picture);
     }

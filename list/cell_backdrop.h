@@ -12,8 +12,6 @@
 
 namespace scopa {
 
-inline constexpr const char* kBackdropFileName = "backdrop.imf";
-
 // The process's backdrop; when none is loaded, the program folder's "backdrop.imf" is tried
 // first. Null when there is none. Holding the pointer keeps the picture alive across a reload.
 std::shared_ptr<const oDIB> CurrentBackdrop();

@@ -49,6 +49,8 @@ public:
     void SetInsertDiskPrompt(InsertDiskPrompt prompt);
     // Finds volumes by label for ".lnk" targets (empty: the mounted volumes).
     void SetVolumeFinder(VolumeFinder finder) { m_options.volume_finder = std::move(finder); }
+    // Shows hidden entries whatever the registry's "Hidden" setting says.
+    void SetShowHiddenFiles(bool show) { m_options.show_hidden = show; }
 
     // ---- refresh ----
     // Asks for `folder` to be shown at the next DoPendingRefresh: nothing happens for a path

@@ -128,9 +128,8 @@ public:
 // which parses through Computer and the volume that holds it. nullopt when it does not parse.
 std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_view text);
 
-// True when `path` is the mount point of a volume (a drive root). The mount table is read at
-// most once per kMountTableReuse_ms, so asking for every folder of a list stays cheap.
-inline constexpr int kMountTableReuse_ms = 1000;
+// True when `path` is the mount point of a volume (a drive root). The mount table is read
+// again only after it changed, so asking for every folder of a list stays cheap.
 bool IsMountPoint(std::string_view path);
 
 // The folder whose entries the Desktop shows: ~/Desktop.

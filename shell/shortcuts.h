@@ -15,9 +15,6 @@
 
 namespace scopa {
 
-// Finds the mounted volume with a label (FindVolumeByLabel unless a caller knows better).
-using VolumeFinder = std::function<std::optional<Volume>(std::string_view label)>;
-
 // Symbolic-link chains longer than this count as loops (the kernel's own limit).
 inline constexpr int kMaxLinkHops = 40;
 

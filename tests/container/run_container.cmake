@@ -1,0 +1,31 @@
+# Runs one container script against the sample collection in a sandboxed registry and cache,
+# and compares its standard output with NAME.expected and its errors with NAME.stderr (a
+# script without one must run without errors).
+get_filename_component(name ${SCRIPT} NAME_WE)
+get_filename_component(dir ${SCRIPT} DIRECTORY)
+set(sandbox ${WORK_DIR}/container-${name})
+file(REMOVE_RECURSE ${sandbox})
+file(MAKE_DIRECTORY ${sandbox})
+set(ENV{SCOPA_REGISTRY_DIR} ${sandbox}/registry)
+set(ENV{XDG_CACHE_HOME} ${sandbox}/cache)
+set(ENV{HOME} ${sandbox})
+execute_process(
+    COMMAND ${TOOL} container --base ${SAMPLES} ${SCRIPT}
+    WORKING_DIRECTORY ${sandbox}
+    OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
+file(READ ${dir}/${name}.expected expected)
+if(NOT output STREQUAL expected)
+    file(WRITE ${sandbox}/actual.txt "${output}")
+    message(FATAL_ERROR "output differs from ${name}.expected; see ${sandbox}/actual.txt\n"
+                        "diff ${dir}/${name}.expected ${sandbox}/actual.txt")
+endif()
+set(expected_errors "")
+set(expected_status 0)
+if(EXISTS ${dir}/${name}.stderr)
+    file(READ ${dir}/${name}.stderr expected_errors)
+    set(expected_status 1)
+endif()
+if(NOT errors STREQUAL expected_errors OR NOT status EQUAL expected_status)
+    message(FATAL_ERROR "exit status ${status}, errors:\n${errors}")
+endif()
+file(REMOVE_RECURSE ${sandbox})

@@ -554,14 +554,24 @@ TEST_F(PictureTest, InterlacedPngReadReducedMatchesThePlainOne) {
     std::filesystem::path plain = m_dir / "plain.png", interlaced = m_dir / "interlaced.png";
     ASSERT_TRUE(MagickConvert(gradient + "'" + plain.string() + "'"));
     ASSERT_TRUE(MagickConvert(gradient + "-interlace PNG '" + interlaced.string() + "'"));
+    // Reduced reads are chosen on the filter: a caller's index names only resolutions of
+    // the picture's own.
+    auto read = [](const std::filesystem::path& path, int resolution) {
+        oFILTER* filter = oFILTERLIST::FindByID("PNG");
+        vFILE file(path.string(), vFILE::kModeRead);
+        file.MoveFromStart(0);
+        oDIB dib;
+        filter->SetResolution(resolution);
+        EXPECT_EQ(filter->Convert(file, dib), kFilterDone);
+        return dib;
+    };
     for (int resolution = 1; resolution <= 3; ++resolution) {
-        Loaded expected = Load(plain, resolution);
-        Loaded reduced = Load(interlaced, resolution);
-        ASSERT_EQ(reduced.result, kLoadRead) << resolution;
-        ASSERT_EQ(reduced.dib.Width(), 2048 >> resolution) << resolution;
-        ASSERT_EQ(reduced.dib.Height(), expected.dib.Height()) << resolution;
+        oDIB expected = read(plain, resolution);
+        oDIB reduced = read(interlaced, resolution);
+        ASSERT_EQ(reduced.Width(), 2048 >> resolution) << resolution;
+        ASSERT_EQ(reduced.Height(), expected.Height()) << resolution;
         int largest = 0;
-        auto a = expected.dib.Bits(), b = reduced.dib.Bits();
+        auto a = expected.Bits(), b = reduced.Bits();
         for (size_t i = 0; i < a.size(); ++i)
             largest = std::max(largest, std::abs(int(a[i]) - int(b[i])));
         EXPECT_LE(largest, 2) << resolution;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "imaging/codecs.h"
+#include "imaging/vector_libraries.h"
 
 namespace scopa {
 namespace {
@@ -22,15 +23,15 @@ class SvgDrawing : public VectorDrawing {
 public:
     SvgDrawing(RsvgHandle* handle, double width_px, double height_px, double scale)
         : m_handle(handle), m_width(width_px), m_height(height_px), m_scale(scale) {}
-    ~SvgDrawing() override { g_object_unref(m_handle); }
+    ~SvgDrawing() override { Rsvg().object_unref(m_handle); }
     SvgDrawing(const SvgDrawing&) = delete;
     SvgDrawing& operator=(const SvgDrawing&) = delete;
 
     void Draw(cairo_t* cairo) const override {
         RsvgRectangle viewport{0, 0, m_width * m_scale, m_height * m_scale};
         GError* error = nullptr;
-        rsvg_handle_render_document(m_handle, cairo, &viewport, &error);
-        if (error != nullptr) g_error_free(error);
+        Rsvg().handle_render_document(m_handle, cairo, &viewport, &error);
+        if (error != nullptr) Rsvg().error_free(error);
     }
 
 private:
@@ -47,15 +48,15 @@ bool LooksLikeSvg(std::span<const uint8_t> head) {
 
 // The size in CSS pixels: the intrinsic size, else the view box, else a default.
 void IntrinsicSize(RsvgHandle* handle, double& width, double& height) {
-    if (rsvg_handle_get_intrinsic_size_in_pixels(handle, &width, &height) && width > 0 &&
+    if (Rsvg().handle_get_intrinsic_size_in_pixels(handle, &width, &height) && width > 0 &&
         height > 0) {
         return;
     }
     gboolean has_width = FALSE, has_height = FALSE, has_viewbox = FALSE;
     RsvgLength w, h;
     RsvgRectangle viewbox;
-    rsvg_handle_get_intrinsic_dimensions(handle, &has_width, &w, &has_height, &h, &has_viewbox,
-                                         &viewbox);
+    Rsvg().handle_get_intrinsic_dimensions(handle, &has_width, &w, &has_height, &h, &has_viewbox,
+                                           &viewbox);
     if (has_viewbox && viewbox.width > 0 && viewbox.height > 0) {
         width = viewbox.width;
         height = viewbox.height;
@@ -73,19 +74,19 @@ public:
 
     oFILTER_STATUS Convert(vSTREAM& in, vMETAFILE& out) override {
         std::vector<uint8_t> data;
-        if (!in.ReadRest(data, kMaxSvgBytes) || data.empty()) return kFilterFailed;
+        if (!in.ReadRest(data, kMaxSvgBytes) || data.empty() || !LoadRsvg()) return kFilterFailed;
         ReportStart(1);
         GError* error = nullptr;
-        RsvgHandle* handle = rsvg_handle_new_from_data(data.data(), data.size(), &error);
+        RsvgHandle* handle = Rsvg().handle_new_from_data(data.data(), data.size(), &error);
         ReportEnd();
         if (handle == nullptr) {
-            if (error != nullptr) g_error_free(error);
+            if (error != nullptr) Rsvg().error_free(error);
             return kFilterFailed;
         }
         double width = 0, height = 0;
         IntrinsicSize(handle, width, height);
         if (!(width > 0 && height > 0 && width < 1e7 && height < 1e7)) {
-            g_object_unref(handle);
+            Rsvg().object_unref(handle);
             return kFilterFailed;
         }
         double scale = std::max(1.0, kMinLogicalSpan / std::min(width, height));

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "imaging/draw.h"
+#include "imaging/vector_libraries.h"
 
 namespace scopa {
 
@@ -13,18 +14,20 @@ namespace {
 void DrawThroughCairo(oDIB& target, Rect rect, const vMETAFILE& picture) {
     Rect clipped{std::max(rect.left, 0), std::max(rect.top, 0),
                  std::min(rect.right, target.Width()), std::min(rect.bottom, target.Height())};
-    if (clipped.IsEmpty() || (target.BitCount() != 24 && target.BitCount() != 32)) return;
+    if (clipped.IsEmpty() || (target.BitCount() != 24 && target.BitCount() != 32) || !LoadCairo()) {
+        return;
+    }
     cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, clipped.Width(), clipped.Height());
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
+        Cairo().image_surface_create(CAIRO_FORMAT_RGB24, clipped.Width(), clipped.Height());
+    if (Cairo().surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        Cairo().surface_destroy(surface);
         return;
     }
     size_t bytes_per_pixel = size_t(target.BitCount() / 8);
     auto copy = [&](bool into_surface) {
-        cairo_surface_flush(surface);
-        uint8_t* data = cairo_image_surface_get_data(surface);
-        int stride = cairo_image_surface_get_stride(surface);
+        Cairo().surface_flush(surface);
+        uint8_t* data = Cairo().image_surface_get_data(surface);
+        int stride = Cairo().image_surface_get_stride(surface);
         for (int32_t y = 0; y < clipped.Height(); ++y) {
             uint8_t* pixels = target.Row(clipped.top + y) + size_t(clipped.left) * bytes_per_pixel;
             auto* surface_row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
@@ -39,18 +42,18 @@ void DrawThroughCairo(oDIB& target, Rect rect, const vMETAFILE& picture) {
                 }
             }
         }
-        cairo_surface_mark_dirty(surface);
+        Cairo().surface_mark_dirty(surface);
     };
     copy(true);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_translate(cairo, rect.left - clipped.left, rect.top - clipped.top);
-    cairo_scale(cairo, double(rect.Width()) / (picture.m_x1 - picture.m_x0),
-                double(rect.Height()) / (picture.m_y1 - picture.m_y0));
-    cairo_translate(cairo, -picture.m_x0, -picture.m_y0);
+    cairo_t* cairo = Cairo().create(surface);
+    Cairo().translate(cairo, rect.left - clipped.left, rect.top - clipped.top);
+    Cairo().scale(cairo, double(rect.Width()) / (picture.m_x1 - picture.m_x0),
+                  double(rect.Height()) / (picture.m_y1 - picture.m_y0));
+    Cairo().translate(cairo, -picture.m_x0, -picture.m_y0);
     picture.m_drawing->Draw(cairo);
-    cairo_destroy(cairo);
+    Cairo().destroy(cairo);
     copy(false);
-    cairo_surface_destroy(surface);
+    Cairo().surface_destroy(surface);
 }
 
 }  // namespace

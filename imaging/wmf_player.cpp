@@ -17,6 +17,7 @@
 
 #include "imaging/dib.h"
 #include "imaging/draw.h"
+#include "imaging/vector_libraries.h"
 #include "platform/code_pages.h"
 
 namespace scopa {
@@ -103,11 +104,11 @@ uint32_t ImagePixel(const Colour& colour) {
 using SurfacePtr = std::shared_ptr<cairo_surface_t>;
 
 SurfacePtr OwnSurface(cairo_surface_t* surface) {
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
+    if (Cairo().surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        Cairo().surface_destroy(surface);
         return nullptr;
     }
-    return SurfacePtr(surface, cairo_surface_destroy);
+    return SurfacePtr(surface, Cairo().surface_destroy);
 }
 
 // A packed DIB as an RGB24 cairo surface; null when it is broken or has more than `max_pixels`.
@@ -120,10 +121,10 @@ SurfacePtr SurfaceFromDib(std::span<const uint8_t> dib_bytes, ColourUse colour_u
     auto dib = oDIB::FromPackedDib(dib_bytes, colour_use);
     if (!dib || dib->IsEmpty()) return nullptr;
     SurfacePtr surface =
-        OwnSurface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, dib->Width(), dib->Height()));
+        OwnSurface(Cairo().image_surface_create(CAIRO_FORMAT_RGB24, dib->Width(), dib->Height()));
     if (surface == nullptr) return nullptr;
-    uint8_t* data = cairo_image_surface_get_data(surface.get());
-    int stride = cairo_image_surface_get_stride(surface.get());
+    uint8_t* data = Cairo().image_surface_get_data(surface.get());
+    int stride = Cairo().image_surface_get_stride(surface.get());
     for (int32_t y = 0; y < dib->Height(); ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
         for (int32_t x = 0; x < dib->Width(); ++x) {
@@ -131,7 +132,7 @@ SurfacePtr SurfaceFromDib(std::span<const uint8_t> dib_bytes, ColourUse colour_u
             row[x] = uint32_t(colour.red) << 16 | uint32_t(colour.green) << 8 | colour.blue;
         }
     }
-    cairo_surface_mark_dirty(surface.get());
+    Cairo().surface_mark_dirty(surface.get());
     return surface;
 }
 
@@ -159,17 +160,17 @@ bool HatchPixel(uint16_t hatch, int x, int y) {
 // The hatch tile: the lines in `colour`, the rest transparent.
 SurfacePtr HatchTile(uint16_t hatch, const Colour& colour) {
     SurfacePtr surface =
-        OwnSurface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kHatchTilePx, kHatchTilePx));
+        OwnSurface(Cairo().image_surface_create(CAIRO_FORMAT_ARGB32, kHatchTilePx, kHatchTilePx));
     if (surface == nullptr) return nullptr;
-    uint8_t* data = cairo_image_surface_get_data(surface.get());
-    int stride = cairo_image_surface_get_stride(surface.get());
+    uint8_t* data = Cairo().image_surface_get_data(surface.get());
+    int stride = Cairo().image_surface_get_stride(surface.get());
     uint32_t ink = 0xFF000000u | ImagePixel(colour);
     for (int y = 0; y < kHatchTilePx; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
         for (int x = 0; x < kHatchTilePx; ++x)
             row[x] = HatchPixel(hatch, x, y) ? ink : 0;
     }
-    cairo_surface_mark_dirty(surface.get());
+    Cairo().surface_mark_dirty(surface.get());
     return surface;
 }
 
@@ -295,7 +296,7 @@ class WmfPlayer {
 public:
     WmfPlayer(cairo_t* cairo, const vMETAFILE& frame, uint16_t objects)
         : m_cairo(cairo), m_objects(objects) {
-        cairo_get_matrix(cairo, &m_base);
+        Cairo().get_matrix(cairo, &m_base);
         m_frame = {double(frame.m_x0), double(frame.m_y0), double(frame.m_x1 - frame.m_x0),
                    double(frame.m_y1 - frame.m_y0)};
         m_state.window_x = m_frame[0];
@@ -327,7 +328,7 @@ private:
     void StrokeGeometric(const Pen& pen);
     double InsideFrameInset() const;
     void SetSourceColour(const Colour& colour) {
-        cairo_set_source_rgb(m_cairo, colour.r, colour.g, colour.b);
+        Cairo().set_source_rgb(m_cairo, colour.r, colour.g, colour.b);
     }
     void AddPoints(const Record& record, size_t first_word, size_t count, bool close);
     void EllipsePath(double left, double top, double right, double bottom);
@@ -358,11 +359,11 @@ private:
 };
 
 void WmfPlayer::ApplyWindow() {
-    cairo_set_matrix(m_cairo, &m_base);
+    Cairo().set_matrix(m_cairo, &m_base);
     if (m_state.window_w == 0 || m_state.window_h == 0) return;
-    cairo_translate(m_cairo, m_frame[0], m_frame[1]);
-    cairo_scale(m_cairo, m_frame[2] / m_state.window_w, m_frame[3] / m_state.window_h);
-    cairo_translate(m_cairo, -m_state.window_x, -m_state.window_y);
+    Cairo().translate(m_cairo, m_frame[0], m_frame[1]);
+    Cairo().scale(m_cairo, m_frame[2] / m_state.window_w, m_frame[3] / m_state.window_h);
+    Cairo().translate(m_cairo, -m_state.window_x, -m_state.window_y);
 }
 
 void WmfPlayer::AddObject(const GdiObject& object) {
@@ -385,8 +386,8 @@ void WmfPlayer::AddPatternBrush(const Record& r) {
     if (r.params.size() > 4 && m_patternPixels < kMaxPatternPixelsPerPlay) {
         int64_t allowed = std::min(kMaxPatternPixels, kMaxPatternPixelsPerPlay - m_patternPixels);
         if (SurfacePtr pattern = SurfaceFromDib(r.params.subspan(4), colour_use, allowed)) {
-            m_patternPixels += int64_t(cairo_image_surface_get_width(pattern.get())) *
-                               cairo_image_surface_get_height(pattern.get());
+            m_patternPixels += int64_t(Cairo().image_surface_get_width(pattern.get())) *
+                               Cairo().image_surface_get_height(pattern.get());
             object.kind = GdiObject::kBrush;
             object.brush.style = kBrushDibPatternPt;
             object.brush.pattern = std::move(pattern);
@@ -429,45 +430,45 @@ void WmfPlayer::AddMonochromePatternBrush(const Record& r) {
 SurfacePtr MonochromeTile(const MonochromePattern& pattern, const Colour& clear_colour,
                           const Colour& set_colour) {
     SurfacePtr surface =
-        OwnSurface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, pattern.width, pattern.height));
+        OwnSurface(Cairo().image_surface_create(CAIRO_FORMAT_RGB24, pattern.width, pattern.height));
     if (surface == nullptr) return nullptr;
     uint32_t clear = ImagePixel(clear_colour), set = ImagePixel(set_colour);
-    uint8_t* data = cairo_image_surface_get_data(surface.get());
-    int stride = cairo_image_surface_get_stride(surface.get());
+    uint8_t* data = Cairo().image_surface_get_data(surface.get());
+    int stride = Cairo().image_surface_get_stride(surface.get());
     for (int32_t y = 0; y < pattern.height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
         const uint8_t* bits = pattern.bits.data() + size_t(y) * pattern.row_bytes;
         for (int32_t x = 0; x < pattern.width; ++x)
             row[x] = (bits[x / 8] >> (7 - x % 8) & 1) != 0 ? set : clear;
     }
-    cairo_surface_mark_dirty(surface.get());
+    Cairo().surface_mark_dirty(surface.get());
     return surface;
 }
 
 // Paints the current path with `tile` repeated in device pixels from the device origin.
 void WmfPlayer::FillWithTile(cairo_surface_t* tile) {
-    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(tile);
+    cairo_pattern_t* pattern = Cairo().pattern_create_for_surface(tile);
     cairo_matrix_t user_to_device;
-    cairo_get_matrix(m_cairo, &user_to_device);
-    cairo_pattern_set_matrix(pattern, &user_to_device);
-    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-    cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-    cairo_set_source(m_cairo, pattern);
-    cairo_fill_preserve(m_cairo);
-    cairo_pattern_destroy(pattern);
+    Cairo().get_matrix(m_cairo, &user_to_device);
+    Cairo().pattern_set_matrix(pattern, &user_to_device);
+    Cairo().pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+    Cairo().pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+    Cairo().set_source(m_cairo, pattern);
+    Cairo().fill_preserve(m_cairo);
+    Cairo().pattern_destroy(pattern);
 }
 
 void WmfPlayer::Fill() {
     const Brush& brush = m_state.brush;
-    cairo_set_fill_rule(m_cairo,
-                        m_state.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    Cairo().set_fill_rule(m_cairo,
+                          m_state.winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     switch (brush.style) {
         case kBrushNull:
             return;
         case kBrushHatched: {
             if (m_state.opaque_background) {
                 SetSourceColour(m_state.bk_colour);
-                cairo_fill_preserve(m_cairo);
+                Cairo().fill_preserve(m_cairo);
             }
             if (SurfacePtr tile = HatchTile(brush.hatch, brush.colour)) FillWithTile(tile.get());
             return;
@@ -484,7 +485,7 @@ void WmfPlayer::Fill() {
             return;
         default:
             SetSourceColour(brush.colour);
-            cairo_fill_preserve(m_cairo);
+            Cairo().fill_preserve(m_cairo);
             return;
     }
 }
@@ -497,11 +498,11 @@ void WmfPlayer::FillAndStroke(bool fill) {
 void WmfPlayer::Stroke() {
     const Pen& pen = m_state.pen;
     if (pen.Line() == kPenNull) {
-        cairo_new_path(m_cairo);
+        Cairo().new_path(m_cairo);
         return;
     }
     double width_x = pen.width, width_y = 0;
-    cairo_user_to_device_distance(m_cairo, &width_x, &width_y);
+    Cairo().user_to_device_distance(m_cairo, &width_x, &width_y);
     if (std::hypot(width_x, width_y) < kCosmeticMaxPx) {
         StrokeCosmetic(pen);
     } else {
@@ -535,10 +536,10 @@ void WmfPlayer::StrokeCosmetic(const Pen& pen) {
         default:
             break;
     }
-    cairo_save(m_cairo);
-    cairo_identity_matrix(m_cairo);
-    cairo_path_t* path = cairo_copy_path_flat(m_cairo);
-    cairo_new_path(m_cairo);
+    Cairo().save(m_cairo);
+    Cairo().identity_matrix(m_cairo);
+    cairo_path_t* path = Cairo().copy_path_flat(m_cairo);
+    Cairo().new_path(m_cairo);
     if (path->status == CAIRO_STATUS_SUCCESS) {
         for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
             if (path->data[i].header.type == CAIRO_PATH_CLOSE_PATH) continue;
@@ -546,51 +547,51 @@ void WmfPlayer::StrokeCosmetic(const Pen& pen) {
             point.point.x = std::floor(point.point.x) + 0.5;
             point.point.y = std::floor(point.point.y) + 0.5;
         }
-        cairo_append_path(m_cairo, path);
+        Cairo().append_path(m_cairo, path);
     }
-    cairo_path_destroy(path);
-    cairo_set_line_width(m_cairo, 1);
-    cairo_set_line_cap(m_cairo, CAIRO_LINE_CAP_SQUARE);
-    cairo_set_line_join(m_cairo, CAIRO_LINE_JOIN_MITER);
+    Cairo().path_destroy(path);
+    Cairo().set_line_width(m_cairo, 1);
+    Cairo().set_line_cap(m_cairo, CAIRO_LINE_CAP_SQUARE);
+    Cairo().set_line_join(m_cairo, CAIRO_LINE_JOIN_MITER);
     if (!dashes.empty() && m_state.opaque_background) {
         SetSourceColour(m_state.bk_colour);
-        cairo_stroke_preserve(m_cairo);
+        Cairo().stroke_preserve(m_cairo);
     }
-    cairo_set_dash(m_cairo, dashes.data(), int(dashes.size()), 0);
+    Cairo().set_dash(m_cairo, dashes.data(), int(dashes.size()), 0);
     SetSourceColour(pen.colour);
-    cairo_stroke(m_cairo);
-    cairo_restore(m_cairo);
+    Cairo().stroke(m_cairo);
+    Cairo().restore(m_cairo);
 }
 
 // A wider pen is drawn solid, with round caps and joins unless its style asks otherwise.
 void WmfPlayer::StrokeGeometric(const Pen& pen) {
-    cairo_save(m_cairo);
-    cairo_set_line_width(m_cairo, pen.width);
+    Cairo().save(m_cairo);
+    Cairo().set_line_width(m_cairo, pen.width);
     switch (pen.style & kPenEndCapMask) {
         case kPenEndCapSquare:
-            cairo_set_line_cap(m_cairo, CAIRO_LINE_CAP_SQUARE);
+            Cairo().set_line_cap(m_cairo, CAIRO_LINE_CAP_SQUARE);
             break;
         case kPenEndCapFlat:
-            cairo_set_line_cap(m_cairo, CAIRO_LINE_CAP_BUTT);
+            Cairo().set_line_cap(m_cairo, CAIRO_LINE_CAP_BUTT);
             break;
         default:
-            cairo_set_line_cap(m_cairo, CAIRO_LINE_CAP_ROUND);
+            Cairo().set_line_cap(m_cairo, CAIRO_LINE_CAP_ROUND);
             break;
     }
     switch (pen.style & kPenJoinMask) {
         case kPenJoinBevel:
-            cairo_set_line_join(m_cairo, CAIRO_LINE_JOIN_BEVEL);
+            Cairo().set_line_join(m_cairo, CAIRO_LINE_JOIN_BEVEL);
             break;
         case kPenJoinMiter:
-            cairo_set_line_join(m_cairo, CAIRO_LINE_JOIN_MITER);
+            Cairo().set_line_join(m_cairo, CAIRO_LINE_JOIN_MITER);
             break;
         default:
-            cairo_set_line_join(m_cairo, CAIRO_LINE_JOIN_ROUND);
+            Cairo().set_line_join(m_cairo, CAIRO_LINE_JOIN_ROUND);
             break;
     }
     SetSourceColour(pen.colour);
-    cairo_stroke(m_cairo);
-    cairo_restore(m_cairo);
+    Cairo().stroke(m_cairo);
+    Cairo().restore(m_cairo);
 }
 
 // How far an inside-frame pen moves a rectangle's or ellipse's outline inwards, so that the
@@ -599,7 +600,7 @@ double WmfPlayer::InsideFrameInset() const {
     const Pen& pen = m_state.pen;
     if (pen.Line() != kPenInsideFrame) return 0;
     double width_x = pen.width, width_y = 0;
-    cairo_user_to_device_distance(m_cairo, &width_x, &width_y);
+    Cairo().user_to_device_distance(m_cairo, &width_x, &width_y);
     return std::hypot(width_x, width_y) < kCosmeticMaxPx ? 0 : pen.width / 2;
 }
 
@@ -607,23 +608,23 @@ void WmfPlayer::AddPoints(const Record& record, size_t first_word, size_t count,
     for (size_t i = 0; i < count; ++i) {
         double x = record.Word(first_word + 2 * i), y = record.Word(first_word + 2 * i + 1);
         if (i == 0) {
-            cairo_move_to(m_cairo, x, y);
+            Cairo().move_to(m_cairo, x, y);
         } else {
-            cairo_line_to(m_cairo, x, y);
+            Cairo().line_to(m_cairo, x, y);
         }
     }
-    if (close && count > 0) cairo_close_path(m_cairo);
+    if (close && count > 0) Cairo().close_path(m_cairo);
 }
 
 void WmfPlayer::EllipsePath(double left, double top, double right, double bottom) {
     double rx = (right - left) / 2, ry = (bottom - top) / 2;
     if (rx == 0 || ry == 0) return;
-    cairo_save(m_cairo);
-    cairo_translate(m_cairo, left + rx, top + ry);
-    cairo_scale(m_cairo, rx, ry);
-    cairo_new_sub_path(m_cairo);
-    cairo_arc(m_cairo, 0, 0, 1, 0, 2 * M_PI);
-    cairo_restore(m_cairo);
+    Cairo().save(m_cairo);
+    Cairo().translate(m_cairo, left + rx, top + ry);
+    Cairo().scale(m_cairo, rx, ry);
+    Cairo().new_sub_path(m_cairo);
+    Cairo().arc(m_cairo, 0, 0, 1, 0, 2 * M_PI);
+    Cairo().restore(m_cairo);
 }
 
 // A rectangle whose corners are quarters of a `corner_width` x `corner_height` ellipse, as
@@ -635,23 +636,23 @@ void WmfPlayer::RoundRectPath(double left, double top, double right, double bott
     double rx = std::min(std::abs(corner_width), right - left) / 2;
     double ry = std::min(std::abs(corner_height), bottom - top) / 2;
     if (rx == 0 || ry == 0) {
-        cairo_rectangle(m_cairo, left, top, right - left, bottom - top);
+        Cairo().rectangle(m_cairo, left, top, right - left, bottom - top);
         return;
     }
     // Each corner is a quarter of the unit circle scaled to the corner ellipse.
     auto corner = [&](double cx, double cy, double from_angle) {
-        cairo_save(m_cairo);
-        cairo_translate(m_cairo, cx, cy);
-        cairo_scale(m_cairo, rx, ry);
-        cairo_arc(m_cairo, 0, 0, 1, from_angle, from_angle + M_PI / 2);
-        cairo_restore(m_cairo);
+        Cairo().save(m_cairo);
+        Cairo().translate(m_cairo, cx, cy);
+        Cairo().scale(m_cairo, rx, ry);
+        Cairo().arc(m_cairo, 0, 0, 1, from_angle, from_angle + M_PI / 2);
+        Cairo().restore(m_cairo);
     };
-    cairo_new_sub_path(m_cairo);
+    Cairo().new_sub_path(m_cairo);
     corner(right - rx, top + ry, -M_PI / 2);
     corner(right - rx, bottom - ry, 0);
     corner(left + rx, bottom - ry, M_PI / 2);
     corner(left + rx, top + ry, M_PI);
-    cairo_close_path(m_cairo);
+    Cairo().close_path(m_cairo);
 }
 
 // Arc (kind 0), pie (1) or chord (2): counter-clockwise on screen from the start radial to the
@@ -666,14 +667,14 @@ void WmfPlayer::ArcPath(const Record& record, int kind) {
     double cx = left + rx, cy = top + ry;
     double a0 = std::atan2((y_start - cy) / ry, (x_start - cx) / rx);
     double a1 = std::atan2((y_end - cy) / ry, (x_end - cx) / rx);
-    cairo_save(m_cairo);
-    cairo_translate(m_cairo, cx, cy);
-    cairo_scale(m_cairo, rx, ry);
-    cairo_new_sub_path(m_cairo);
-    if (kind == 1) cairo_move_to(m_cairo, 0, 0);
-    cairo_arc_negative(m_cairo, 0, 0, 1, a0, a1);
-    if (kind != 0) cairo_close_path(m_cairo);
-    cairo_restore(m_cairo);
+    Cairo().save(m_cairo);
+    Cairo().translate(m_cairo, cx, cy);
+    Cairo().scale(m_cairo, rx, ry);
+    Cairo().new_sub_path(m_cairo);
+    if (kind == 1) Cairo().move_to(m_cairo, 0, 0);
+    Cairo().arc_negative(m_cairo, 0, 0, 1, a0, a1);
+    if (kind != 0) Cairo().close_path(m_cairo);
+    Cairo().restore(m_cairo);
     if (kind == 0) {
         Stroke();
     } else {
@@ -696,13 +697,13 @@ std::vector<TextPiece> WmfPlayer::DecodeText(std::span<const uint8_t> bytes, boo
         }
         cairo_glyph_t* glyphs = nullptr;
         int glyph_count = 0;
-        cairo_status_t status = cairo_scaled_font_text_to_glyphs(
-            cairo_get_scaled_font(m_cairo), 0, 0, symbols.data(), int(symbols.size()), &glyphs,
+        cairo_status_t status = Cairo().scaled_font_text_to_glyphs(
+            Cairo().get_scaled_font(m_cairo), 0, 0, symbols.data(), int(symbols.size()), &glyphs,
             &glyph_count, nullptr, nullptr, nullptr);
         bool renders = status == CAIRO_STATUS_SUCCESS;
         for (int i = 0; renders && i < glyph_count; ++i)
             renders = glyphs[i].index != 0;
-        cairo_glyph_free(glyphs);
+        Cairo().glyph_free(glyphs);
         if (renders) {
             if (!one_by_one) pieces.push_back({std::move(symbols), 0, bytes.size()});
             return pieces;
@@ -717,25 +718,25 @@ std::vector<TextPiece> WmfPlayer::DecodeText(std::span<const uint8_t> bytes, boo
 // positive one the cell height (ascent plus descent). A width narrows or widens the glyphs so
 // that the average character (taken as the width of "x") is that wide.
 void WmfPlayer::SelectFont(const Font& font) {
-    cairo_select_font_face(m_cairo, font.face.empty() ? "sans-serif" : font.face.c_str(),
-                           font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    Cairo().select_font_face(m_cairo, font.face.empty() ? "sans-serif" : font.face.c_str(),
+                             font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                             font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     double height = font.height == 0 ? kDefaultFontHeight : std::abs(font.height);
-    cairo_set_font_size(m_cairo, height);
+    Cairo().set_font_size(m_cairo, height);
     if (font.height > 0) {
         cairo_font_extents_t extents;
-        cairo_font_extents(m_cairo, &extents);
+        Cairo().font_extents(m_cairo, &extents);
         double cell = extents.ascent + extents.descent;
-        if (cell > 0) cairo_set_font_size(m_cairo, height * height / cell);
+        if (cell > 0) Cairo().set_font_size(m_cairo, height * height / cell);
     }
     if (font.width > 0) {
         cairo_text_extents_t x_extents;
-        cairo_text_extents(m_cairo, "x", &x_extents);
+        Cairo().text_extents(m_cairo, "x", &x_extents);
         if (x_extents.x_advance > 0) {
             cairo_matrix_t font_matrix;
-            cairo_get_font_matrix(m_cairo, &font_matrix);
+            Cairo().get_font_matrix(m_cairo, &font_matrix);
             font_matrix.xx *= font.width / x_extents.x_advance;
-            cairo_set_font_matrix(m_cairo, &font_matrix);
+            Cairo().set_font_matrix(m_cairo, &font_matrix);
         }
     }
 }
@@ -746,28 +747,30 @@ void WmfPlayer::DrawTextDecorations(const Font& font, double start_x, double bas
                                     double advance) {
     if (!font.underline && !font.strike_out) return;
     cairo_matrix_t font_matrix;
-    cairo_get_font_matrix(m_cairo, &font_matrix);
+    Cairo().get_font_matrix(m_cairo, &font_matrix);
     double em = font_matrix.yy;
     double pixel_x = 0, pixel_y = 1;
-    cairo_device_to_user_distance(m_cairo, &pixel_x, &pixel_y);
+    Cairo().device_to_user_distance(m_cairo, &pixel_x, &pixel_y);
     double thickness = std::max(em / 15, std::hypot(pixel_x, pixel_y));
-    if (font.underline) cairo_rectangle(m_cairo, start_x, baseline_y + em / 10, advance, thickness);
+    if (font.underline)
+        Cairo().rectangle(m_cairo, start_x, baseline_y + em / 10, advance, thickness);
     if (font.strike_out) {
-        cairo_rectangle(m_cairo, start_x, baseline_y - em / 4 - thickness / 2, advance, thickness);
+        Cairo().rectangle(m_cairo, start_x, baseline_y - em / 4 - thickness / 2, advance,
+                          thickness);
     }
-    cairo_fill(m_cairo);
+    Cairo().fill(m_cairo);
 }
 
 // ExtTextOut's rectangle: filled with the background colour, clipping the text, or both.
 void WmfPlayer::ApplyTextBox(const TextBox& box) {
     if ((box.options & (kTextOpaque | kTextClipped)) == 0) return;
-    cairo_rectangle(m_cairo, box.left, box.top, box.right - box.left, box.bottom - box.top);
+    Cairo().rectangle(m_cairo, box.left, box.top, box.right - box.left, box.bottom - box.top);
     if ((box.options & kTextOpaque) != 0) {
         SetSourceColour(m_state.bk_colour);
-        cairo_fill_preserve(m_cairo);
+        Cairo().fill_preserve(m_cairo);
     }
-    if ((box.options & kTextClipped) != 0) cairo_clip(m_cairo);
-    cairo_new_path(m_cairo);
+    if ((box.options & kTextClipped) != 0) Cairo().clip(m_cairo);
+    Cairo().new_path(m_cairo);
 }
 
 // Text space has the device's axes, scaled as the window mapping scales each axis and turned
@@ -775,16 +778,16 @@ void WmfPlayer::ApplyTextBox(const TextBox& box) {
 // whichever way the logical axes point. False when the mapping flattens an axis.
 bool WmfPlayer::EnterTextSpace(double x, double y, double& scale_y) {
     double unit_x = 1, unit_xy = 0, unit_yx = 0, unit_y = 1;
-    cairo_user_to_device_distance(m_cairo, &unit_x, &unit_xy);
-    cairo_user_to_device_distance(m_cairo, &unit_yx, &unit_y);
+    Cairo().user_to_device_distance(m_cairo, &unit_x, &unit_xy);
+    Cairo().user_to_device_distance(m_cairo, &unit_yx, &unit_y);
     double scale_x = std::hypot(unit_x, unit_xy);
     scale_y = std::hypot(unit_yx, unit_y);
     if (scale_x == 0 || scale_y == 0) return false;
-    cairo_user_to_device(m_cairo, &x, &y);
-    cairo_identity_matrix(m_cairo);
-    cairo_translate(m_cairo, x, y);
-    cairo_rotate(m_cairo, -m_state.font.escapement_degrees * M_PI / 180);
-    cairo_scale(m_cairo, scale_x, scale_y);
+    Cairo().user_to_device(m_cairo, &x, &y);
+    Cairo().identity_matrix(m_cairo);
+    Cairo().translate(m_cairo, x, y);
+    Cairo().rotate(m_cairo, -m_state.font.escapement_degrees * M_PI / 180);
+    Cairo().scale(m_cairo, scale_x, scale_y);
     return true;
 }
 
@@ -805,7 +808,7 @@ double WmfPlayer::TextAdvance(const std::vector<TextPiece>& pieces,
             advance += SpacingOf(spacing, piece.first_byte, piece.byte_count);
         } else {
             cairo_text_extents_t extents;
-            cairo_text_extents(m_cairo, piece.utf8.c_str(), &extents);
+            Cairo().text_extents(m_cairo, piece.utf8.c_str(), &extents);
             advance += extents.x_advance;
         }
     }
@@ -815,16 +818,16 @@ double WmfPlayer::TextAdvance(const std::vector<TextPiece>& pieces,
 void WmfPlayer::ShowText(const std::vector<TextPiece>& pieces, std::span<const uint8_t> spacing,
                          double start_x, double baseline_y, double scale_y) {
     cairo_matrix_t font_matrix;
-    cairo_get_font_matrix(m_cairo, &font_matrix);
+    Cairo().get_font_matrix(m_cairo, &font_matrix);
     bool as_paths = font_matrix.yy * scale_y > kMaxCachedGlyphPx;
     double x = start_x;
     for (const TextPiece& piece : pieces) {
-        cairo_move_to(m_cairo, x, baseline_y);
+        Cairo().move_to(m_cairo, x, baseline_y);
         if (as_paths) {
-            cairo_text_path(m_cairo, piece.utf8.c_str());
-            cairo_fill(m_cairo);
+            Cairo().text_path(m_cairo, piece.utf8.c_str());
+            Cairo().fill(m_cairo);
         } else {
-            cairo_show_text(m_cairo, piece.utf8.c_str());
+            Cairo().show_text(m_cairo, piece.utf8.c_str());
         }
         x += SpacingOf(spacing, piece.first_byte, piece.byte_count);
     }
@@ -842,18 +845,18 @@ void WmfPlayer::DrawText(double x, double y, std::span<const uint8_t> bytes, con
         x = m_state.x;
         y = m_state.y;
     }
-    cairo_save(m_cairo);
+    Cairo().save(m_cairo);
     ApplyTextBox(box);
     double scale_y = 1;
     if (!EnterTextSpace(x, y, scale_y)) {
-        cairo_restore(m_cairo);
+        Cairo().restore(m_cairo);
         return;
     }
     SelectFont(m_state.font);
     std::vector<TextPiece> pieces = DecodeText(bytes, !spacing.empty());
     double advance = TextAdvance(pieces, spacing);
     cairo_font_extents_t font_extents;
-    cairo_font_extents(m_cairo, &font_extents);
+    Cairo().font_extents(m_cairo, &font_extents);
     double start_x = 0;
     if ((align & kAlignHorizontalMask) == kAlignRight) start_x = -advance;
     if ((align & kAlignHorizontalMask) == kAlignCenter) start_x = -advance / 2;
@@ -862,10 +865,10 @@ void WmfPlayer::DrawText(double x, double y, std::span<const uint8_t> bytes, con
     if ((align & kAlignVerticalMask) == kAlignBaseline) baseline_y = 0;
 
     if (m_state.opaque_background) {
-        cairo_rectangle(m_cairo, start_x, baseline_y - font_extents.ascent, advance,
-                        font_extents.ascent + font_extents.descent);
+        Cairo().rectangle(m_cairo, start_x, baseline_y - font_extents.ascent, advance,
+                          font_extents.ascent + font_extents.descent);
         SetSourceColour(m_state.bk_colour);
-        cairo_fill(m_cairo);
+        Cairo().fill(m_cairo);
     }
     SetSourceColour(m_state.text_colour);
     ShowText(pieces, spacing, start_x, baseline_y, scale_y);
@@ -875,10 +878,10 @@ void WmfPlayer::DrawText(double x, double y, std::span<const uint8_t> bytes, con
     double moved_x = 0, moved_y = 0;
     if ((align & kAlignHorizontalMask) == 0) moved_x = advance;
     if ((align & kAlignHorizontalMask) == kAlignRight) moved_x = -advance;
-    cairo_user_to_device_distance(m_cairo, &moved_x, &moved_y);
-    cairo_restore(m_cairo);
+    Cairo().user_to_device_distance(m_cairo, &moved_x, &moved_y);
+    Cairo().restore(m_cairo);
     if ((align & kAlignUpdateCp) != 0) {
-        cairo_device_to_user_distance(m_cairo, &moved_x, &moved_y);
+        Cairo().device_to_user_distance(m_cairo, &moved_x, &moved_y);
         m_state.x += moved_x;
         m_state.y += moved_y;
     }
@@ -889,15 +892,15 @@ void WmfPlayer::DrawBitmap(std::span<const uint8_t> dib_bytes, double dx, double
     if (sw == 0 || sh == 0) return;
     SurfacePtr surface = SurfaceFromDib(dib_bytes, ColourUse::kRgbColours, kMaxBitmapPixels);
     if (surface == nullptr) return;
-    cairo_save(m_cairo);
-    cairo_rectangle(m_cairo, dx, dy, dw, dh);
-    cairo_clip(m_cairo);
-    cairo_translate(m_cairo, dx, dy);
-    cairo_scale(m_cairo, dw / sw, dh / sh);
-    cairo_set_source_surface(m_cairo, surface.get(), -sx, -sy);
-    cairo_pattern_set_filter(cairo_get_source(m_cairo), CAIRO_FILTER_GOOD);
-    cairo_paint(m_cairo);
-    cairo_restore(m_cairo);
+    Cairo().save(m_cairo);
+    Cairo().rectangle(m_cairo, dx, dy, dw, dh);
+    Cairo().clip(m_cairo);
+    Cairo().translate(m_cairo, dx, dy);
+    Cairo().scale(m_cairo, dw / sw, dh / sh);
+    Cairo().set_source_surface(m_cairo, surface.get(), -sx, -sy);
+    Cairo().pattern_set_filter(Cairo().get_source(m_cairo), CAIRO_FILTER_GOOD);
+    Cairo().paint(m_cairo);
+    Cairo().restore(m_cairo);
 }
 
 bool WmfPlayer::Play(const Record& r) {
@@ -943,8 +946,8 @@ bool WmfPlayer::Play(const Record& r) {
             break;
         case kLineTo: {
             double y = r.Word(0), x = r.Word(1);
-            cairo_move_to(m_cairo, m_state.x, m_state.y);
-            cairo_line_to(m_cairo, x, y);
+            Cairo().move_to(m_cairo, m_state.x, m_state.y);
+            Cairo().line_to(m_cairo, x, y);
             Stroke();
             m_state.x = x;
             m_state.y = y;
@@ -1044,8 +1047,8 @@ bool WmfPlayer::Play(const Record& r) {
                 RoundRectPath(left + inset, top + inset, right - inset, bottom - inset, r.Word(1),
                               r.Word(0));
             } else {
-                cairo_rectangle(m_cairo, left + inset, top + inset, right - left - 2 * inset,
-                                bottom - top - 2 * inset);
+                Cairo().rectangle(m_cairo, left + inset, top + inset, right - left - 2 * inset,
+                                  bottom - top - 2 * inset);
             }
             FillAndStroke(true);
             break;

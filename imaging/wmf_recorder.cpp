@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/vector_libraries.h"
 #include "imaging/wmf_format.h"
 
 namespace scopa {
@@ -85,23 +86,24 @@ cairo_status_t AppendScript(void* closure, const unsigned char* data, unsigned i
 
 // The script of the picture drawn onto a surface of width x height logical units.
 std::optional<std::string> ScriptOf(const vMETAFILE& picture, double width, double height) {
+    if (!LoadCairo()) return std::nullopt;
     std::string text;
-    cairo_device_t* device = cairo_script_create_for_stream(AppendScript, &text);
+    cairo_device_t* device = Cairo().script_create_for_stream(AppendScript, &text);
     cairo_surface_t* surface =
-        cairo_script_surface_create(device, CAIRO_CONTENT_COLOR_ALPHA, width, height);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, width / (picture.m_x1 - picture.m_x0),
-                height / (picture.m_y1 - picture.m_y0));
-    cairo_translate(cairo, -picture.m_x0, -picture.m_y0);
+        Cairo().script_surface_create(device, CAIRO_CONTENT_COLOR_ALPHA, width, height);
+    cairo_t* cairo = Cairo().create(surface);
+    Cairo().scale(cairo, width / (picture.m_x1 - picture.m_x0),
+                  height / (picture.m_y1 - picture.m_y0));
+    Cairo().translate(cairo, -picture.m_x0, -picture.m_y0);
     picture.m_drawing->Draw(cairo);
-    bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-    cairo_destroy(cairo);
-    cairo_surface_finish(surface);
-    ok = ok && cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    cairo_device_finish(device);
-    ok = ok && cairo_device_status(device) == CAIRO_STATUS_SUCCESS;
-    cairo_device_destroy(device);
+    bool ok = Cairo().status(cairo) == CAIRO_STATUS_SUCCESS;
+    Cairo().destroy(cairo);
+    Cairo().surface_finish(surface);
+    ok = ok && Cairo().surface_status(surface) == CAIRO_STATUS_SUCCESS;
+    Cairo().surface_destroy(surface);
+    Cairo().device_finish(device);
+    ok = ok && Cairo().device_status(device) == CAIRO_STATUS_SUCCESS;
+    Cairo().device_destroy(device);
     if (!ok) return std::nullopt;
     return text;
 }

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <utility>
 
+#include "imaging/vector_libraries.h"
 #include "resources/pictures.h"
 
 namespace scopa {
@@ -405,25 +406,26 @@ IconImage LoadPngIcon(const std::string& path, int size_px) {
 }
 
 IconImage LoadSvgIcon(const std::string& path, int size_px) {
+    if (!LoadRsvg() || !LoadCairo()) return {};
     GError* error = nullptr;
-    RsvgHandle* handle = rsvg_handle_new_from_file(path.c_str(), &error);
-    if (error != nullptr) g_error_free(error);
+    RsvgHandle* handle = Rsvg().handle_new_from_file(path.c_str(), &error);
+    if (error != nullptr) Rsvg().error_free(error);
     if (handle == nullptr) return {};
     IconImage icon;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size_px, size_px);
-    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
-        cairo_t* cairo = cairo_create(surface);
+    cairo_surface_t* surface = Cairo().image_surface_create(CAIRO_FORMAT_ARGB32, size_px, size_px);
+    if (Cairo().surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        cairo_t* cairo = Cairo().create(surface);
         RsvgRectangle viewport{0, 0, double(size_px), double(size_px)};
         error = nullptr;
-        bool drawn = rsvg_handle_render_document(handle, cairo, &viewport, &error);
-        if (error != nullptr) g_error_free(error);
-        cairo_destroy(cairo);
-        cairo_surface_flush(surface);
+        bool drawn = Rsvg().handle_render_document(handle, cairo, &viewport, &error);
+        if (error != nullptr) Rsvg().error_free(error);
+        Cairo().destroy(cairo);
+        Cairo().surface_flush(surface);
         if (drawn) {
             // Cairo's ARGB32 is premultiplied 0xAARRGGBB in native words, as icons are.
             icon = IconImage::Blank(size_px, size_px);
-            const uint8_t* data = cairo_image_surface_get_data(surface);
-            int stride = cairo_image_surface_get_stride(surface);
+            const uint8_t* data = Cairo().image_surface_get_data(surface);
+            int stride = Cairo().image_surface_get_stride(surface);
             for (int y = 0; y < size_px; ++y) {
                 const auto* row =
                     reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
@@ -431,8 +433,8 @@ IconImage LoadSvgIcon(const std::string& path, int size_px) {
             }
         }
     }
-    cairo_surface_destroy(surface);
-    g_object_unref(handle);
+    Cairo().surface_destroy(surface);
+    Rsvg().object_unref(handle);
     return icon;
 }
 

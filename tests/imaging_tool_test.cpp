@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "imaging/dib.h"
 #include "imaging/draw.h"
@@ -41,6 +42,26 @@ TEST(ThumbCommandTest, RawWritesACacheRecord) {
     EXPECT_EQ(uint8_t(pixels[0]), 20);           // black, top-left
     EXPECT_EQ(uint8_t(pixels[127]), 235);        // white, right half
     EXPECT_EQ(uint8_t(pixels[100 * 128]), 235);  // below the covered part: white
+}
+
+// The vector stack (cairo, librsvg and the libraries they bring) is loaded only for a picture
+// that needs it; the dynamic loader's trace names every object it maps.
+TEST(ThumbCommandTest, LoadsTheVectorLibrariesOnlyForVectorPictures) {
+    ScopedTempDir dir;
+    std::filesystem::path svg = dir / "square.svg";
+    WriteFileBytes(svg,
+                   "<svg xmlns='http://www.w3.org/2000/svg' width='40' height='30'>"
+                   "<rect width='40' height='30' fill='teal'/></svg>");
+    setenv("LD_DEBUG", "files", 1);
+    ToolResult bitmap = RunTool({"thumb", MakeBmp(dir).string(), "--raw"});
+    ToolResult vector = RunTool({"thumb", svg.string(), "--raw"});
+    unsetenv("LD_DEBUG");
+    ASSERT_EQ(bitmap.exit_status, 0);
+    ASSERT_EQ(vector.exit_status, 0);
+    for (const char* library : {"libcairo.so", "librsvg-2.so", "libglib-2.0.so"}) {
+        EXPECT_EQ(bitmap.err.find(library), std::string::npos) << library;
+        EXPECT_NE(vector.err.find(library), std::string::npos) << library;
+    }
 }
 
 TEST(ThumbCommandTest, PngHasTheCoveredSize) {

@@ -14,6 +14,7 @@
 #include "imaging/filter.h"
 #include "imaging/stream.h"
 #include "imaging/vector.h"
+#include "imaging/vector_libraries.h"
 
 namespace scopa {
 namespace {
@@ -299,20 +300,22 @@ TEST(WmfTextTest, CharacterSetChoosesTheCodePage) {
     oDIB played = Play(records);
 
     // The same words drawn from UTF-8 straight through cairo, top-aligned at 20,30.
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_set_source_rgb(cairo, 1, 1, 1);
-    cairo_paint(cairo);
-    cairo_select_font_face(cairo, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cairo, 30);
+    ASSERT_TRUE(LoadCairo());
+    cairo_surface_t* surface = Cairo().image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cairo_t* cairo = Cairo().create(surface);
+    Cairo().set_source_rgb(cairo, 1, 1, 1);
+    Cairo().paint(cairo);
+    Cairo().select_font_face(cairo, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                             CAIRO_FONT_WEIGHT_NORMAL);
+    Cairo().set_font_size(cairo, 30);
     cairo_font_extents_t extents;
-    cairo_font_extents(cairo, &extents);
-    cairo_set_source_rgb(cairo, 0, 0, 0);
-    cairo_move_to(cairo, 20, 30 + extents.ascent);
-    cairo_show_text(cairo, kPrivetUtf8.c_str());
-    cairo_surface_flush(surface);
-    const uint8_t* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
+    Cairo().font_extents(cairo, &extents);
+    Cairo().set_source_rgb(cairo, 0, 0, 0);
+    Cairo().move_to(cairo, 20, 30 + extents.ascent);
+    Cairo().show_text(cairo, kPrivetUtf8.c_str());
+    Cairo().surface_flush(surface);
+    const uint8_t* data = Cairo().image_surface_get_data(surface);
+    int stride = Cairo().image_surface_get_stride(surface);
     int differing = 0;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
@@ -321,8 +324,8 @@ TEST(WmfTextTest, CharacterSetChoosesTheCodePage) {
             differing += IsInk(cairo_colour) != IsInk(played.PixelColour(x, y));
         }
     }
-    cairo_destroy(cairo);
-    cairo_surface_destroy(surface);
+    Cairo().destroy(cairo);
+    Cairo().surface_destroy(surface);
     EXPECT_GT(CountColour(played, kBlack), 50);
     EXPECT_LE(differing, 5);
 

@@ -15,6 +15,7 @@
 #include "cache/cache_manager.h"
 #include "command.h"
 #include "imaging/dib.h"
+#include "imaging/vector_libraries.h"
 #include "list/list_item.h"
 #include "list/list_model.h"
 #include "shell/shell_path.h"
@@ -40,15 +41,20 @@ struct SheetCell {
     oDIB thumbnail;  // empty when there is none
 };
 
-using SurfacePtr = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
-using ContextPtr = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* surface) const { Cairo().surface_destroy(surface); }
+};
+struct ContextDeleter {
+    void operator()(cairo_t* context) const { Cairo().destroy(context); }
+};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 
 SurfacePtr SurfaceOf(const oDIB& dib) {
-    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, dib.Width(), dib.Height()),
-                       cairo_surface_destroy);
-    cairo_surface_flush(surface.get());
-    uint8_t* data = cairo_image_surface_get_data(surface.get());
-    int stride = cairo_image_surface_get_stride(surface.get());
+    SurfacePtr surface(Cairo().image_surface_create(CAIRO_FORMAT_RGB24, dib.Width(), dib.Height()));
+    Cairo().surface_flush(surface.get());
+    uint8_t* data = Cairo().image_surface_get_data(surface.get());
+    int stride = Cairo().image_surface_get_stride(surface.get());
     for (int32_t y = 0; y < dib.Height(); ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
         for (int32_t x = 0; x < dib.Width(); ++x) {
@@ -56,14 +62,14 @@ SurfacePtr SurfaceOf(const oDIB& dib) {
             row[x] = (uint32_t(colour.red) << 16) | (uint32_t(colour.green) << 8) | colour.blue;
         }
     }
-    cairo_surface_mark_dirty(surface.get());
+    Cairo().surface_mark_dirty(surface.get());
     return surface;
 }
 
 // The label cut with "..." to the cell's width, as the list cuts long names.
 std::string FittedLabel(cairo_t* context, const std::string& label) {
     cairo_text_extents_t extents;
-    cairo_text_extents(context, label.c_str(), &extents);
+    Cairo().text_extents(context, label.c_str(), &extents);
     if (extents.x_advance <= kCellSidePx) return label;
     std::string cut = label;
     while (!cut.empty()) {
@@ -71,7 +77,7 @@ std::string FittedLabel(cairo_t* context, const std::string& label) {
         while (!cut.empty() && (uint8_t(cut.back()) & 0xC0) == 0x80)
             cut.pop_back();
         std::string candidate = cut + "...";
-        cairo_text_extents(context, candidate.c_str(), &extents);
+        Cairo().text_extents(context, candidate.c_str(), &extents);
         if (extents.x_advance <= kCellSidePx) return candidate;
     }
     return "...";
@@ -83,14 +89,13 @@ bool WriteSheet(const std::vector<SheetCell>& cells, const std::string& path) {
     int rows = (count + columns - 1) / columns;
     int width = kGapPx + columns * (kCellSidePx + kGapPx);
     int height = kGapPx + rows * (kCellSidePx + kLabelHeightPx + kGapPx);
-    SurfacePtr sheet(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
-                     cairo_surface_destroy);
-    ContextPtr context(cairo_create(sheet.get()), cairo_destroy);
+    SurfacePtr sheet(Cairo().image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+    ContextPtr context(Cairo().create(sheet.get()));
     cairo_t* cr = context.get();
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kLabelFontSizePx);
+    Cairo().set_source_rgb(cr, 1, 1, 1);
+    Cairo().paint(cr);
+    Cairo().select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    Cairo().set_font_size(cr, kLabelFontSizePx);
     for (size_t i = 0; i < cells.size(); ++i) {
         double left = kGapPx + double(i % size_t(columns)) * (kCellSidePx + kGapPx);
         double top = kGapPx + double(i / size_t(columns)) * (kCellSidePx + kLabelHeightPx + kGapPx);
@@ -100,24 +105,24 @@ bool WriteSheet(const std::vector<SheetCell>& cells, const std::string& path) {
             double x = left + (kCellSidePx - cell.thumbnail.Width()) / 2;
             double y = top + (kCellSidePx - cell.thumbnail.Height()) / 2;
             SurfacePtr picture = SurfaceOf(cell.thumbnail);
-            cairo_set_source_surface(cr, picture.get(), x, y);
-            cairo_paint(cr);
+            Cairo().set_source_surface(cr, picture.get(), x, y);
+            Cairo().paint(cr);
         } else {
-            cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
-            cairo_rectangle(cr, left + 0.5, top + 0.5, kCellSidePx - 1, kCellSidePx - 1);
-            cairo_set_line_width(cr, 1);
-            cairo_stroke(cr);
+            Cairo().set_source_rgb(cr, 0.85, 0.85, 0.85);
+            Cairo().rectangle(cr, left + 0.5, top + 0.5, kCellSidePx - 1, kCellSidePx - 1);
+            Cairo().set_line_width(cr, 1);
+            Cairo().stroke(cr);
         }
         std::string label = FittedLabel(cr, cell.label);
         cairo_text_extents_t extents;
-        cairo_text_extents(cr, label.c_str(), &extents);
-        cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_move_to(cr, left + (kCellSidePx - extents.x_advance) / 2,
-                      top + kCellSidePx + kLabelHeightPx - 5);
-        cairo_show_text(cr, label.c_str());
+        Cairo().text_extents(cr, label.c_str(), &extents);
+        Cairo().set_source_rgb(cr, 0, 0, 0);
+        Cairo().move_to(cr, left + (kCellSidePx - extents.x_advance) / 2,
+                        top + kCellSidePx + kLabelHeightPx - 5);
+        Cairo().show_text(cr, label.c_str());
     }
-    cairo_surface_flush(sheet.get());
-    return cairo_surface_write_to_png(sheet.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
+    Cairo().surface_flush(sheet.get());
+    return Cairo().surface_write_to_png(sheet.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 std::string FolderText(const std::string& argument) {
@@ -132,6 +137,7 @@ int RunThumbs(const Arguments& arguments) {
     }
     std::optional<std::string> output = arguments.Value("-o");
     if (!output) return Fail(kCommandName, "give -o SHEET.png", kExitUsage);
+    if (!LoadCairo()) return Fail(kCommandName, "cannot load the cairo library");
     std::string folder = FolderText(arguments.positional[0]);
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {

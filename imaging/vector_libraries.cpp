@@ -1,0 +1,75 @@
+#include "imaging/vector_libraries.h"
+
+#include <dlfcn.h>
+
+namespace scopa {
+namespace {
+
+// The libraries' run-time names (their sonames, stable across versions of the same ABI).
+constexpr const char* kCairoName = "libcairo.so.2";
+constexpr const char* kRsvgName = "librsvg-2.so.2";
+
+// Looks `name` up in `handle` (and the libraries it depends on) into `slot`.
+template <typename Function>
+bool Resolve(void* handle, const char* name, Function& slot) {
+    slot = reinterpret_cast<Function>(dlsym(handle, name));
+    return slot != nullptr;
+}
+
+struct LoadedCairo {
+    CairoLibrary functions;
+    bool loaded = false;
+    LoadedCairo() {
+        // Kept for the life of the process: drawings made through it may outlive any user.
+        void* handle = dlopen(kCairoName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        bool all = true;
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "cairo_" #name, functions.name) && all;
+        SCOPA_CAIRO_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+        loaded = all;
+    }
+};
+
+struct LoadedRsvg {
+    RsvgLibrary functions;
+    bool loaded = false;
+    LoadedRsvg() {
+        void* handle = dlopen(kRsvgName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        bool all = true;
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "rsvg_" #name, functions.name) && all;
+        SCOPA_RSVG_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "g_" #name, functions.name) && all;
+        SCOPA_GLIB_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+        loaded = all;
+    }
+};
+
+const LoadedCairo& TheCairo() {
+    static const LoadedCairo library;
+    return library;
+}
+const LoadedRsvg& TheRsvg() {
+    static const LoadedRsvg library;
+    return library;
+}
+
+}  // namespace
+
+bool LoadCairo() {
+    return TheCairo().loaded;
+}
+bool LoadRsvg() {
+    return TheRsvg().loaded;
+}
+const CairoLibrary& Cairo() {
+    return TheCairo().functions;
+}
+const RsvgLibrary& Rsvg() {
+    return TheRsvg().functions;
+}
+
+}  // namespace scopa

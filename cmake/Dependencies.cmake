@@ -3,15 +3,15 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(GIF REQUIRED)
 pkg_check_modules(SCOPA_PKGS REQUIRED IMPORTED_TARGET
-    libjpeg libpng libtiff-4 libwebp libwebpdemux blkid)
-# The vector stack (cairo, librsvg and what they bring) is loaded with dlopen on first use
-# (imaging/vector_libraries.h): only its headers are used at build time.
-pkg_check_modules(SCOPA_VECTOR_PKGS REQUIRED cairo librsvg-2.0)
+    libjpeg libpng libwebp libwebpdemux blkid)
+# The vector stack (cairo, librsvg and what they bring) and libtiff are loaded with dlopen on
+# first use (imaging/loaded_libraries.h): only their headers are used at build time.
+pkg_check_modules(SCOPA_LOADED_PKGS REQUIRED cairo librsvg-2.0 libtiff-4)
 
 add_library(scopa_dependencies INTERFACE)
 target_link_libraries(scopa_dependencies INTERFACE
     PkgConfig::SCOPA_PKGS GIF::GIF Threads::Threads ${CMAKE_DL_LIBS})
-target_include_directories(scopa_dependencies SYSTEM INTERFACE ${SCOPA_VECTOR_PKGS_INCLUDE_DIRS})
+target_include_directories(scopa_dependencies SYSTEM INTERFACE ${SCOPA_LOADED_PKGS_INCLUDE_DIRS})
 
 find_package(GTest REQUIRED)
 if(SCOPA_BENCH)

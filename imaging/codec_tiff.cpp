@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "imaging/codecs.h"
+#include "imaging/loaded_libraries.h"
 #include "imaging/row_reducer.h"
 
 namespace scopa {
@@ -60,20 +61,21 @@ void UnmapProc(thandle_t, void*, toff_t) {}
 void SilenceLibTiff() {
     static std::once_flag once;
     std::call_once(once, [] {
-        TIFFSetErrorHandler(nullptr);
-        TIFFSetWarningHandler(nullptr);
+        Tiff().SetErrorHandler(nullptr);
+        Tiff().SetWarningHandler(nullptr);
     });
 }
 
 struct TiffCloser {
-    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+    void operator()(TIFF* tiff) const { Tiff().Close(tiff); }
 };
 using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
 
 TiffFile OpenTiff(StreamHandle& handle, const char* mode) {
+    if (!LoadTiff()) return nullptr;
     SilenceLibTiff();
-    return TiffFile(TIFFClientOpen("stream", mode, &handle, ReadProc, WriteProc, SeekProc,
-                                   CloseProc, SizeProc, MapProc, UnmapProc));
+    return TiffFile(Tiff().ClientOpen("stream", mode, &handle, ReadProc, WriteProc, SeekProc,
+                                      CloseProc, SizeProc, MapProc, UnmapProc));
 }
 
 struct TiffHead {
@@ -84,12 +86,12 @@ struct TiffHead {
 bool ReadHead(TIFF* tiff, TiffHead& head) {
     uint32_t width = 0, height = 0;
     uint16_t orientation = ORIENTATION_TOPLEFT;
-    if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
-        !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) || width == 0 || height == 0 ||
+    if (!Tiff().GetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
+        !Tiff().GetField(tiff, TIFFTAG_IMAGELENGTH, &height) || width == 0 || height == 0 ||
         width > (1u << 20) || height > (1u << 20)) {
         return false;
     }
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+    Tiff().GetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
     head.stored = {int32_t(width), int32_t(height)};
     head.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
     return true;
@@ -136,36 +138,36 @@ uint64_t MaxExpansion(uint16_t compression, uint64_t scanline_bytes) {
 // anything is decoded.
 bool DeclaredSizeFitsData(TIFF* tiff, const TiffHead& head) {
     uint16_t compression = COMPRESSION_NONE;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
-    uint64_t scanline = uint64_t(TIFFScanlineSize64(tiff));
+    Tiff().GetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    uint64_t scanline = uint64_t(Tiff().ScanlineSize64(tiff));
     uint64_t ratio = MaxExpansion(compression, scanline);
     if (ratio == 0) return true;
-    bool tiled = TIFFIsTiled(tiff);
+    bool tiled = Tiff().IsTiled(tiff);
     uint32_t height = uint32_t(head.stored.cy);
     uint32_t rows_per_strip = height;
     if (!tiled) {
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+        Tiff().GetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
         rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, height);
     }
     uint32_t strips_per_plane = (height + rows_per_strip - 1) / rows_per_strip;
-    uint32_t count = TIFFNumberOfStrips(tiff);
+    uint32_t count = Tiff().NumberOfStrips(tiff);
     for (uint32_t i = 0; i < count; ++i) {
         uint64_t declared = 0;
         if (tiled) {
-            declared = uint64_t(TIFFTileSize64(tiff));
+            declared = uint64_t(Tiff().TileSize64(tiff));
         } else {
             uint32_t first_row = (i % strips_per_plane) * rows_per_strip;
             uint32_t rows = first_row < height ? std::min(rows_per_strip, height - first_row) : 0;
-            declared = uint64_t(TIFFVStripSize64(tiff, rows));
+            declared = uint64_t(Tiff().VStripSize64(tiff, rows));
         }
-        uint64_t stored = TIFFGetStrileByteCount(tiff, i);
+        uint64_t stored = Tiff().GetStrileByteCount(tiff, i);
         if (declared > stored * ratio + kBoundSlackBytes) return false;
     }
     return true;
 }
 
 struct RgbaImageEnder {
-    void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
+    void operator()(TIFFRGBAImage* image) const { Tiff().RGBAImageEnd(image); }
 };
 
 class TiffFilter : public BitmapFilter {
@@ -203,30 +205,30 @@ private:
 
 oFILTER_STATUS TiffFilter::ReadBands(TIFF* tiff, const TiffHead& head, RowReducer& reducer) {
     char message[1024] = {};
-    if (!TIFFRGBAImageOK(tiff, message)) return kFilterFailed;
+    if (!Tiff().RGBAImageOK(tiff, message)) return kFilterFailed;
     TIFFRGBAImage image;
-    if (!TIFFRGBAImageBegin(&image, tiff, 0, message)) return kFilterFailed;
+    if (!Tiff().RGBAImageBegin(&image, tiff, 0, message)) return kFilterFailed;
     std::unique_ptr<TIFFRGBAImage, RgbaImageEnder> ender(&image);
     // Rows in stored order: the orientation is applied to the reduced picture afterwards.
     image.req_orientation = image.orientation;
     // Strips of interleaved samples are decoded row after row, each strip once. Reading them
     // in bands would make libtiff decode a strip from its start again for every band.
-    if (!TIFFIsTiled(tiff) && image.isContig && image.photometric != PHOTOMETRIC_YCBCR) {
+    if (!Tiff().IsTiled(tiff) && image.isContig && image.photometric != PHOTOMETRIC_YCBCR) {
         return ReadScanlines(tiff, image, head, reducer);
     }
     uint32_t band_rows = kDefaultBandRows;
-    if (TIFFIsTiled(tiff)) {
-        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &band_rows);
+    if (Tiff().IsTiled(tiff)) {
+        Tiff().GetField(tiff, TIFFTAG_TILELENGTH, &band_rows);
     } else {
         uint32_t rows_per_strip = 0;
-        if (TIFFGetField(tiff, TIFFTAG_ROWSPERSTRIP, &rows_per_strip) && rows_per_strip > 0) {
+        if (Tiff().GetField(tiff, TIFFTAG_ROWSPERSTRIP, &rows_per_strip) && rows_per_strip > 0) {
             band_rows = std::max(rows_per_strip, kDefaultBandRows);
         }
     }
     uint32_t width = uint32_t(head.stored.cx), height = uint32_t(head.stored.cy);
     band_rows = std::min(std::max(band_rows, 1u), height);
     if (uint64_t(width) * band_rows * 4 > kMaxBandBytes ||
-        uint64_t(TIFFIsTiled(tiff) ? TIFFTileSize64(tiff) : TIFFStripSize64(tiff)) >
+        uint64_t(Tiff().IsTiled(tiff) ? Tiff().TileSize64(tiff) : Tiff().StripSize64(tiff)) >
             kMaxBandBytes) {
         return kFilterFailed;
     }
@@ -235,7 +237,7 @@ oFILTER_STATUS TiffFilter::ReadBands(TIFF* tiff, const TiffHead& head, RowReduce
         uint32_t rows = std::min(band_rows, height - top);
         image.row_offset = int(top);
         image.col_offset = 0;
-        if (!TIFFRGBAImageGet(&image, band.data(), width, rows)) return kFilterFailed;
+        if (!Tiff().RGBAImageGet(&image, band.data(), width, rows)) return kFilterFailed;
         PushBand(band.data(), width, rows, reducer);
         if (!ReportProgress(top + rows)) return kFilterInterrupted;
     }
@@ -265,7 +267,7 @@ bool TiffFilter::PushBand(const uint32_t* band, uint32_t width, uint32_t rows,
 oFILTER_STATUS TiffFilter::ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const TiffHead& head,
                                          RowReducer& reducer) {
     uint32_t width = uint32_t(head.stored.cx), height = uint32_t(head.stored.cy);
-    uint64_t scanline = uint64_t(TIFFScanlineSize64(tiff));
+    uint64_t scanline = uint64_t(Tiff().ScanlineSize64(tiff));
     uint32_t band_rows = std::min(kDefaultBandRows, height);
     if (scanline == 0 || image.put.contig == nullptr ||
         (scanline + uint64_t(width) * 4) * band_rows > kMaxBandBytes) {
@@ -276,7 +278,7 @@ oFILTER_STATUS TiffFilter::ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const
     for (uint32_t top = 0; top < height; top += band_rows) {
         uint32_t rows = std::min(band_rows, height - top);
         for (uint32_t r = 0; r < rows; ++r) {
-            if (TIFFReadScanline(tiff, raw.data() + size_t(r) * scanline, top + r, 0) < 0) {
+            if (Tiff().ReadScanline(tiff, raw.data() + size_t(r) * scanline, top + r, 0) < 0) {
                 return kFilterFailed;
             }
         }
@@ -305,9 +307,9 @@ oFILTER_STATUS TiffFilter::Convert(vSTREAM& in, oDIB& out) {
     float x_resolution = 0, y_resolution = 0;
     uint16_t unit = RESUNIT_INCH;
     oDIB& stored = reducer.Result();
-    if (TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &x_resolution) &&
-        TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &y_resolution)) {
-        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (Tiff().GetField(tiff.get(), TIFFTAG_XRESOLUTION, &x_resolution) &&
+        Tiff().GetField(tiff.get(), TIFFTAG_YRESOLUTION, &y_resolution)) {
+        Tiff().GetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
         double per_meter = unit == RESUNIT_CENTIMETER ? 100.0 : unit == RESUNIT_INCH ? 39.3701 : 0;
         stored.m_xPelsPerMeter = int32_t(std::min(x_resolution * per_meter, 1e6));
         stored.m_yPelsPerMeter = int32_t(std::min(y_resolution * per_meter, 1e6));
@@ -324,19 +326,19 @@ oFILTER_STATUS TiffFilter::Convert(const oDIB& in, vSTREAM& out) {
     TiffFile tiff = OpenTiff(handle, "w");
     if (!tiff) return kFilterFailed;
     TIFF* t = tiff.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(picture.Width()));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(picture.Height()));
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, kWriteRowsPerStrip);
+    Tiff().SetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(picture.Width()));
+    Tiff().SetField(t, TIFFTAG_IMAGELENGTH, uint32_t(picture.Height()));
+    Tiff().SetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    Tiff().SetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    Tiff().SetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    Tiff().SetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    Tiff().SetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    Tiff().SetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    Tiff().SetField(t, TIFFTAG_ROWSPERSTRIP, kWriteRowsPerStrip);
     if (picture.m_xPelsPerMeter > 0 && picture.m_yPelsPerMeter > 0) {
-        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
-        TIFFSetField(t, TIFFTAG_XRESOLUTION, float(picture.m_xPelsPerMeter / 100.0));
-        TIFFSetField(t, TIFFTAG_YRESOLUTION, float(picture.m_yPelsPerMeter / 100.0));
+        Tiff().SetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        Tiff().SetField(t, TIFFTAG_XRESOLUTION, float(picture.m_xPelsPerMeter / 100.0));
+        Tiff().SetField(t, TIFFTAG_YRESOLUTION, float(picture.m_yPelsPerMeter / 100.0));
     }
     std::vector<uint8_t> rgb(size_t(picture.Width()) * 3);
     for (int32_t y = 0; y < picture.Height(); ++y) {
@@ -346,9 +348,9 @@ oFILTER_STATUS TiffFilter::Convert(const oDIB& in, vSTREAM& out) {
             rgb[3 * x + 1] = bgr[3 * x + 1];
             rgb[3 * x + 2] = bgr[3 * x];
         }
-        if (TIFFWriteScanline(t, rgb.data(), uint32_t(y), 0) < 0) return kFilterFailed;
+        if (Tiff().WriteScanline(t, rgb.data(), uint32_t(y), 0) < 0) return kFilterFailed;
     }
-    if (!TIFFFlush(t)) return kFilterFailed;
+    if (!Tiff().Flush(t)) return kFilterFailed;
     return kFilterDone;
 }
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "imaging/draw.h"
-#include "imaging/vector_libraries.h"
+#include "imaging/loaded_libraries.h"
 
 namespace scopa {
 

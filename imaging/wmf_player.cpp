@@ -17,7 +17,7 @@
 
 #include "imaging/dib.h"
 #include "imaging/draw.h"
-#include "imaging/vector_libraries.h"
+#include "imaging/loaded_libraries.h"
 #include "platform/code_pages.h"
 
 namespace scopa {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "imaging/vector_libraries.h"
+#include "imaging/loaded_libraries.h"
 #include "imaging/wmf_format.h"
 
 namespace scopa {

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <utility>
 
-#include "imaging/vector_libraries.h"
+#include "imaging/loaded_libraries.h"
 #include "resources/pictures.h"
 
 namespace scopa {

@@ -44,8 +44,8 @@ TEST(ThumbCommandTest, RawWritesACacheRecord) {
     EXPECT_EQ(uint8_t(pixels[100 * 128]), 235);  // below the covered part: white
 }
 
-// The vector stack (cairo, librsvg and the libraries they bring) is loaded only for a picture
-// that needs it; the dynamic loader's trace names every object it maps.
+// The vector stack (cairo, librsvg and the libraries they bring) and libtiff are loaded only
+// for a picture that needs them; the dynamic loader's trace names every object it maps.
 TEST(ThumbCommandTest, LoadsTheVectorLibrariesOnlyForVectorPictures) {
     ScopedTempDir dir;
     std::filesystem::path svg = dir / "square.svg";
@@ -62,6 +62,7 @@ TEST(ThumbCommandTest, LoadsTheVectorLibrariesOnlyForVectorPictures) {
         EXPECT_EQ(bitmap.err.find(library), std::string::npos) << library;
         EXPECT_NE(vector.err.find(library), std::string::npos) << library;
     }
+    EXPECT_EQ(bitmap.err.find("libtiff.so"), std::string::npos);
 }
 
 TEST(ThumbCommandTest, PngHasTheCoveredSize) {

@@ -15,7 +15,7 @@
 #include "cache/cache_manager.h"
 #include "command.h"
 #include "imaging/dib.h"
-#include "imaging/vector_libraries.h"
+#include "imaging/loaded_libraries.h"
 #include "list/list_item.h"
 #include "list/list_model.h"
 #include "shell/shell_path.h"

@@ -1,16 +1,18 @@
-// The vector stack's libraries, loaded on first use: cairo (with fontconfig, FreeType and
-// its X11 dependencies) for metafiles and drawing, librsvg (with GLib, GIO, Pango, HarfBuzz
-// and ICU) for SVG. Linked, they would load some fifty shared objects into every process at
-// start, whatever it reads; loaded here, a process that never draws a vector picture never
-// maps them. Callers check LoadCairo or LoadRsvg once at their entry point, then call through
-// Cairo() and Rsvg(), whose members are the library functions without their prefix
-// (Cairo().move_to is cairo_move_to).
+// Libraries loaded on first use rather than linked: cairo (with fontconfig, FreeType and its
+// X11 dependencies) for metafiles and drawing, librsvg (with GLib, GIO, Pango, HarfBuzz and
+// ICU) for SVG, libtiff (with its zstd, LZMA, JBIG and Lerc codecs) for TIFF. Linked, they
+// would load some fifty shared objects into every process at start, whatever it reads;
+// loaded here, a process maps only what the files it reads need. Callers check LoadCairo,
+// LoadRsvg or LoadTiff once at their entry point, then call through Cairo(), Rsvg() and
+// Tiff(), whose members are the library functions without their prefix (Cairo().move_to is
+// cairo_move_to, Tiff().GetField is TIFFGetField).
 #pragma once
 
 // clang-format off
 #include <cairo.h>
 #include <cairo-script.h>
 #include <librsvg/rsvg.h>
+#include <tiffio.h>
 // clang-format on
 
 namespace scopa {
@@ -19,7 +21,8 @@ namespace scopa {
 #define SCOPA_CAIRO_FUNCTIONS(X)                                                                   \
     X(append_path)                                                                                 \
     X(arc)                                                                                         \
-    X(arc_negative) X(clip) X(close_path) X(copy_path_flat) X(create) X(destroy) X(device_destroy) \
+    X(arc_negative)                                                                                \
+    X(clip) X(close_path) X(copy_path_flat) X(create) X(destroy) X(device_destroy)                 \
         X(device_finish) X(device_status) X(device_to_user_distance) X(fill) X(fill_preserve) X(   \
             font_extents) X(get_font_matrix) X(get_matrix) X(get_scaled_font) X(get_source)        \
             X(glyph_free) X(identity_matrix) X(image_surface_create) X(image_surface_get_data) X(  \
@@ -48,6 +51,13 @@ namespace scopa {
 
 #define SCOPA_GLIB_FUNCTIONS(X) X(object_unref) X(error_free)
 
+#define SCOPA_TIFF_FUNCTIONS(X)                                                                   \
+    X(ClientOpen)                                                                                 \
+    X(Close) X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) X(IsTiled)           \
+        X(NumberOfStrips) X(RGBAImageBegin) X(RGBAImageEnd) X(RGBAImageGet) X(RGBAImageOK)        \
+            X(ReadScanline) X(ScanlineSize64) X(SetErrorHandler) X(SetField) X(SetWarningHandler) \
+                X(StripSize64) X(TileSize64) X(VStripSize64) X(WriteScanline)
+
 struct CairoLibrary {
 #define SCOPA_CAIRO_MEMBER(name) decltype(&::cairo_##name) name = nullptr;
     SCOPA_CAIRO_FUNCTIONS(SCOPA_CAIRO_MEMBER)
@@ -64,13 +74,21 @@ struct RsvgLibrary {
 #undef SCOPA_GLIB_MEMBER
 };
 
+struct TiffLibrary {
+#define SCOPA_TIFF_MEMBER(name) decltype(&::TIFF##name) name = nullptr;
+    SCOPA_TIFF_FUNCTIONS(SCOPA_TIFF_MEMBER)
+#undef SCOPA_TIFF_MEMBER
+};
+
 // Loads the library on the first call (from any thread); false when it or one of its
 // functions is missing, and then on every later call.
 bool LoadCairo();
 bool LoadRsvg();
+bool LoadTiff();
 
 // The functions, valid after the load returned true.
 const CairoLibrary& Cairo();
 const RsvgLibrary& Rsvg();
+const TiffLibrary& Tiff();
 
 }  // namespace scopa

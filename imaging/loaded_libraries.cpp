@@ -1,4 +1,4 @@
-#include "imaging/vector_libraries.h"
+#include "imaging/loaded_libraries.h"
 
 #include <dlfcn.h>
 
@@ -8,6 +8,7 @@ namespace {
 // The libraries' run-time names (their sonames, stable across versions of the same ABI).
 constexpr const char* kCairoName = "libcairo.so.2";
 constexpr const char* kRsvgName = "librsvg-2.so.2";
+constexpr const char* kTiffName = "libtiff.so.6";
 
 // Looks `name` up in `handle` (and the libraries it depends on) into `slot`.
 template <typename Function>
@@ -48,12 +49,30 @@ struct LoadedRsvg {
     }
 };
 
+struct LoadedTiff {
+    TiffLibrary functions;
+    bool loaded = false;
+    LoadedTiff() {
+        void* handle = dlopen(kTiffName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        bool all = true;
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "TIFF" #name, functions.name) && all;
+        SCOPA_TIFF_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+        loaded = all;
+    }
+};
+
 const LoadedCairo& TheCairo() {
     static const LoadedCairo library;
     return library;
 }
 const LoadedRsvg& TheRsvg() {
     static const LoadedRsvg library;
+    return library;
+}
+const LoadedTiff& TheTiff() {
+    static const LoadedTiff library;
     return library;
 }
 
@@ -65,11 +84,17 @@ bool LoadCairo() {
 bool LoadRsvg() {
     return TheRsvg().loaded;
 }
+bool LoadTiff() {
+    return TheTiff().loaded;
+}
 const CairoLibrary& Cairo() {
     return TheCairo().functions;
 }
 const RsvgLibrary& Rsvg() {
     return TheRsvg().functions;
+}
+const TiffLibrary& Tiff() {
+    return TheTiff().functions;
 }
 
 }  // namespace scopa

@@ -22,7 +22,4 @@ void UseReusedCoefficientMemory(j_decompress_ptr info);
 // pictures (after a very large picture).
 void TrimReusedCoefficientMemory();
 
-// Bytes the calling thread's store holds.
-size_t ReusedCoefficientBytes();
-
 }  // namespace scopa

@@ -266,7 +266,7 @@ DecodeResult GuardedDecode(DecodeContext& context, int factor, oDIB& out, RowCal
         info->dct_method = JDCT_IFAST;
     }
     // At 1/8 a progressive picture needs only its first coefficients (see the notes above).
-    bool needed_scans_only = context.head.progressive && factor == kMaxDctReduction;
+    bool needed_scans_only = info->progressive_mode && factor == kMaxDctReduction;
     if (needed_scans_only) {
         info->buffered_image = TRUE;
         // Smoothing would guess the missing AC coefficients of blocks: those are not wanted.

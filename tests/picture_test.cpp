@@ -540,6 +540,16 @@ TEST_F(PictureTest, ProgressiveJpegAtAnEighthMatchesTheSameCoefficientsStoredSeq
             EXPECT_TRUE(std::ranges::equal(reduced.dib.Bits(), expected.dib.Bits())) << what;
         }
     }
+    // Several scans without progression (one component each) are decoded as they are.
+    std::filesystem::path scans = m_dir / "scans.txt", multi_scan = m_dir / "multi_scan.jpg";
+    WriteFileBytes(scans, "0;\n1;\n2;\n");
+    std::string command = "jpegtran -scans '" + scans.string() + "' '" +
+                          (m_dir / "sequential.jpg").string() + "' > '" + multi_scan.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Loaded multi = Load(multi_scan, kAutomaticResolution);
+    ASSERT_EQ(multi.result, kLoadRead);
+    EXPECT_TRUE(std::ranges::equal(
+        multi.dib.Bits(), Load(m_dir / "sequential.jpg", kAutomaticResolution).dib.Bits()));
     // Cut inside the scans that are skipped, the picture is still truncated.
     std::string bytes = ReadFileBytes(m_dir / "progressive.jpg");
     bytes.resize(bytes.size() * 2 / 3);

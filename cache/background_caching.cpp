@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cache/cache_manager.h"
+#include "cache/shared_thumbnails.h"
 #include "imaging/dib.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
@@ -124,7 +125,9 @@ CachingJobResult ApplyMadeThumbnail(CPreviewCacheManager& manager, CCacheEntry& 
 }  // namespace
 
 CBackgroundCaching::CBackgroundCaching(CPreviewListModel* model, CScopaCtrl* control)
-    : m_model(model), m_control(control) {}
+    : m_model(model), m_control(control) {
+    LoadShareThumbnailsPreference();
+}
 
 CBackgroundCaching::~CBackgroundCaching() = default;
 
@@ -171,7 +174,7 @@ CachingJobResult CBackgroundCaching::MakeQueueHeadThumbnail() {
     std::vector<uint8_t> pixels(kThumbnailBlockBytes);
     vSIZE covered{};
     int result = m_maker ? m_maker(m_observer, path, pixels.data(), covered)
-                         : RenderCachePreview(m_observer, path, pixels.data(), covered);
+                         : MakeCacheThumbnail(m_observer, path, pixels.data(), covered);
     return ApplyMadeThumbnail(*manager, *entry, result, pixels, covered);
 }
 

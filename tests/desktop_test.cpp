@@ -143,6 +143,16 @@ TEST_F(DesktopTest, TheThumbnailerFailsCleanlyOnWhatItCannotRead) {
     std::string tool = Quoted((s_prefix / "bin/scopa").string());
     EXPECT_EQ(RunShell(tool + " thumbnail -s 0 " + Quoted(text.string()) + " /dev/null"), 2);
     EXPECT_EQ(RunShell(tool + " thumbnail -s 64 http://host/a.dtp out.png"), 1);
+    // Beyond its memory limit a run ends with an error, not a crash.
+    fs::path wmf = s_dir->path() / "big.wmf";
+    WriteFileBytes(wmf, MetafileRecords().Window(0, 0, 100, 100).Ellipse(0, 0, 100, 100).Build(0));
+    fs::path out = s_dir->path() / "limited.png";
+    ASSERT_EQ(RunShell(ThumbnailerCommand(2048, wmf, out)), 0) << "readable without the limit";
+    fs::remove(out);
+    EXPECT_EQ(RunShell(tool + " thumbnail --memory-limit 20 -s 2048 " + Quoted(wmf.string()) + " " +
+                       Quoted(out.string())),
+              1);
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(DesktopTest, TheMimePackageTypesOurDocumentsByTheirOwnNames) {

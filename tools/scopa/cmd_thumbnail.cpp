@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "cache/freedesktop_thumbnails.h"
@@ -121,7 +122,7 @@ std::string InputPath(const std::string& input) {
     return PathOfFileUri(input).value_or("");
 }
 
-int RunThumbnail(const Arguments& arguments) {
+int MakeThumbnail(const Arguments& arguments) {
     if (arguments.positional.size() != 2) {
         return Fail(kCommandName, "expects INPUT and OUTPUT.png (see --help)", kExitUsage);
     }
@@ -157,6 +158,15 @@ int RunThumbnail(const Arguments& arguments) {
     if (image.IsEmpty()) return Fail(kCommandName, "cannot draw the preview of " + path);
     if (!WritePngFile(output, image)) return Fail(kCommandName, "cannot write " + output);
     return kExitOk;
+}
+
+// Running out of the address-space limit is an answer like any other failure.
+int RunThumbnail(const Arguments& arguments) {
+    try {
+        return MakeThumbnail(arguments);
+    } catch (const std::bad_alloc&) {
+        return Fail(kCommandName, "memory limit reached");
+    }
 }
 
 const RegisterCommand kRegistration({

@@ -16,6 +16,7 @@
 #include "fixtures/metafile_writer.h"
 #include "imaging/rgba_png.h"
 #include "platform/mime_types.h"
+#include "support/pe_builder.h"
 #include "support/temp_dir.h"
 
 using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
@@ -128,6 +129,21 @@ TEST_F(DesktopTest, TheThumbnailerEntryMakesEachDocumentKindAndMetafile) {
         EXPECT_EQ(uint32_t(middle[0] << 16 | middle[1] << 8 | middle[2]), c.rgb) << c.name;
         EXPECT_EQ(middle[3], 255) << c.name;
     }
+}
+
+TEST_F(DesktopTest, APilotProgramGivesItsBitmap) {
+    if (!HavePeTools()) GTEST_SKIP() << "the mingw-w64 binutils are not installed";
+    PilotProgram program;
+    program.file_name = "Tool.exe";
+    fs::path pilot = BuildPilot(s_dir->path(), program);
+    fs::path out = s_dir->path() / "pilot.png";
+    ASSERT_EQ(RunShell(Quoted((s_prefix / "bin/scopa").string()) + " thumbnail -s 50 " +
+                       Quoted(pilot.string()) + " " + Quoted(out.string())),
+              0);
+    RgbaImage image;
+    ASSERT_TRUE(ReadRgbaPngFile(out.string(), 1024, &image, nullptr));
+    EXPECT_EQ(image.width_px, 50);  // the bitmap is 5 x 3
+    EXPECT_EQ(image.height_px, 30);
 }
 
 TEST_F(DesktopTest, TheThumbnailerFailsCleanlyOnWhatItCannotRead) {

@@ -1,7 +1,8 @@
 // The desktop's shared thumbnail cache: URIs and MD5 names, thumbnails written by us read by
 // GdkPixbuf with their keys, thumbnails written by GdkPixbuf used by us instead of decoding,
 // stale times ignored, failure records that hold until the file changes, the preference that
-// stops writing, shared repositories beside the files, and damaged thumbnails refused.
+// stops writing, shared repositories beside the files, background caching writing through the
+// user's folder, and damaged thumbnails refused.
 #include "cache/freedesktop_thumbnails.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -12,9 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "cache/background_caching.h"
+#include "cache/cache_manager.h"
 #include "cache/shared_thumbnails.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
+#include "platform/registry.h"
+#include "prefs/control_prefs.h"
 #include "support/picture_files.h"
 #include "support/temp_dir.h"
 
@@ -208,7 +213,17 @@ TEST_F(FreedesktopThumbnailsTest, WithThePreferenceOffNothingIsWritten) {
     fs::path bad = m_dir / "bad.png";
     ASSERT_TRUE(WriteTestPicture(good, 20, 20, 1));
     WriteFileBytes(bad, "nothing");
-    SetShareThumbnails(false);
+    SandboxedEnvironment environment;
+    RegistryResetStore();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kGeneralPrefsKey, &key), ERROR_SUCCESS);
+    DWORD off = 0;
+    RegSetValueExA(key, kShareThumbnailsValue, 0, REG_DWORD, reinterpret_cast<BYTE*>(&off),
+                   sizeof(off));
+    RegCloseKey(key);
+    LoadShareThumbnailsPreference();
+    EXPECT_FALSE(ShareThumbnails());
+    RegistryResetStore();
     EXPECT_EQ(Make(good), kLoadRead);
     EXPECT_EQ(Make(bad), kLoadFailed);
     EXPECT_FALSE(fs::exists(m_cache));
@@ -228,6 +243,27 @@ TEST_F(FreedesktopThumbnailsTest, SharedRepositoriesBesideTheFilesAreNamedByTheF
     SaveWithGdkPixbuf(repository / ThumbnailFileName("shot.jpg"), Gradient(200, 256), "other.jpg",
                       std::to_string(original.mtime_s));
     EXPECT_EQ(Make(picture), kLoadFailed);
+}
+
+TEST_F(FreedesktopThumbnailsTest, BackgroundCachingSharesThroughTheUsersThumbnailFolder) {
+    SandboxedEnvironment environment;
+    RegistryResetStore();
+    CPreviewCacheManager::Destroy();
+    fs::path picture = environment.root() / "photos" / "p.png";
+    ASSERT_TRUE(WriteTestPicture(picture, 64, 48, 5));
+    CCacheEntry* entry = CPreviewCacheManager::Get().FindOrCreateEntry(
+        picture.parent_path().string(), "p.png", true);
+    ASSERT_NE(entry, nullptr);
+    oDIB unused;
+    FetchThumbnail(*entry, unused);
+    CBackgroundCaching caching(nullptr, nullptr);
+    EXPECT_EQ(caching.MakeQueueHeadThumbnail(), CachingJobResult::kWritten);
+    OriginalFile original = Original(picture);
+    EXPECT_TRUE(ReadFreshThumbnail(
+        (environment.cache_dir() / "thumbnails/large" / ThumbnailFileName(original.uri)).string(),
+        original));
+    CPreviewCacheManager::Destroy();
+    RegistryResetStore();
 }
 
 TEST_F(FreedesktopThumbnailsTest, DamagedOrOversizedThumbnailsAreRefused) {

@@ -21,6 +21,14 @@
 #include "imaging/picture.h"
 #include "imaging/sized_thumbnail.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define SCOPA_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SCOPA_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace scopa::tool {
 namespace {
 
@@ -52,14 +60,7 @@ void ApplyLimits(unsigned time_limit_s, unsigned memory_limit_mb) {
         setrlimit(RLIMIT_CPU, &cpu);
         alarm(time_limit_s * 2);
     }
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__has_feature)
-#define SCOPA_LIMIT_ADDRESS_SPACE 1
-#elif defined(__has_feature)
-#if !__has_feature(address_sanitizer)
-#define SCOPA_LIMIT_ADDRESS_SPACE 1
-#endif
-#endif
-#ifdef SCOPA_LIMIT_ADDRESS_SPACE
+#ifndef SCOPA_ADDRESS_SANITIZER
     if (memory_limit_mb > 0) {
         rlim_t bytes = rlim_t(memory_limit_mb) << 20;
         rlimit memory{bytes, bytes};

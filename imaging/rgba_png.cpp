@@ -92,6 +92,28 @@ bool GuardedEncode(png_structp png, png_infop info, const RgbaImage& image,
     return true;
 }
 
+// Format notes: after the 8-byte signature, chunks of a 4-byte big-endian length, a 4-byte
+// type, the data and a 4-byte CRC. libpng allocates a text chunk's whole stated length before
+// reading it, so every stated length is checked against the bytes really there (and
+// ancillary ones against kMaxChunkBytes) before libpng sees the file.
+bool ChunkLengthsFit(std::span<const uint8_t> bytes) {
+    constexpr size_t kChunkOverheadBytes = 12;
+    size_t position = 8;
+    while (position + kChunkOverheadBytes <= bytes.size()) {
+        const uint8_t* chunk = bytes.data() + position;
+        size_t length = size_t(chunk[0]) << 24 | size_t(chunk[1]) << 16 | size_t(chunk[2]) << 8 |
+                        size_t(chunk[3]);
+        bool critical = (chunk[4] & 0x20) == 0;
+        if (length > bytes.size() - position - kChunkOverheadBytes ||
+            (!critical && length > kMaxChunkBytes)) {
+            return false;
+        }
+        if (std::memcmp(chunk + 4, "IEND", 4) == 0) return true;
+        position += kChunkOverheadBytes + length;
+    }
+    return false;
+}
+
 std::vector<png_bytep> RowPointers(uint8_t* pixels, int32_t width_px, int32_t height_px) {
     std::vector<png_bytep> rows(static_cast<size_t>(height_px));
     for (int32_t y = 0; y < height_px; ++y)
@@ -128,7 +150,10 @@ bool EncodeRgbaPng(const RgbaImage& image, const PngTexts& texts, std::vector<ui
 
 bool DecodeRgbaPng(std::span<const uint8_t> bytes, int32_t max_side_px, RgbaImage* image,
                    PngTexts* texts) {
-    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0 || max_side_px < 1) return false;
+    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0 || max_side_px < 1 ||
+        !ChunkLengthsFit(bytes)) {
+        return false;
+    }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);

@@ -170,6 +170,7 @@ CachingJobResult CBackgroundCaching::MakeQueueHeadThumbnail() {
     if (manager == nullptr) return CachingJobResult::kNoJob;
     CCacheEntry* entry = manager->QueueHead();
     if (entry == nullptr) return CachingJobResult::kNoJob;
+    RememberStaticCacheRoots(*manager);
     std::string path = EntryFilePath(*entry);
     std::vector<uint8_t> pixels(kThumbnailBlockBytes);
     vSIZE covered{};
@@ -211,6 +212,7 @@ CachingJobResult CBackgroundCaching::WorkOnHead(CCacheEntry& head) {
 }
 
 void CBackgroundCaching::StartWorkerJob(const std::string& path) {
+    RememberStaticCacheRoots(*CPreviewCacheManager::Existing());
     m_worker->Start(path, FileStamp(path));
     m_shownPercent = -1;
     m_progressShown = true;

@@ -1,17 +1,23 @@
 #include "cache/shared_thumbnails.h"
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
+#include "cache/cache_manager.h"
 #include "cache/freedesktop_thumbnails.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
 #include "platform/registry.h"
 #include "prefs/control_prefs.h"
+#include "shell/item_id_list.h"
 
 namespace scopa {
 namespace {
 
 std::atomic<bool> g_shareThumbnails{true};
+std::mutex g_rootsMutex;
+std::vector<std::string> g_staticRoots;  // normalised root folders of static caches
 
 // Our render is the large size; a fresh thumbnail of that size or larger serves as one.
 constexpr DesktopThumbnailSize kRenderSize = DesktopThumbnailSize::kLarge;
@@ -28,10 +34,39 @@ std::optional<RgbaImage> FindReadyThumbnail(const std::string& path,
                                             const std::string& desktop_folder,
                                             const OriginalFile& original) {
     if (auto image = FindDesktopThumbnail(desktop_folder, original, kRenderSize)) return image;
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || IsUnderStaticCacheRoot(path.substr(0, slash))) {
+        return std::nullopt;
+    }
     return FindSharedRepositoryThumbnail(path, original, kRenderSize);
 }
 
 }  // namespace
+
+void RememberStaticCacheRoots(const CPreviewCacheManager& manager) {
+    std::vector<std::string> roots;
+    for (const CPreviewCache* cache = manager.Caches().Head(); cache != nullptr;
+         cache = PreviewCacheList::Next(cache)) {
+        if (cache->IsReadOnly() && !cache->RootFolder().empty()) {
+            roots.push_back(cache->RootFolder());
+        }
+    }
+    std::lock_guard lock(g_rootsMutex);
+    g_staticRoots = std::move(roots);
+}
+
+bool IsUnderStaticCacheRoot(const std::string& folder_path) {
+    std::string folder = NormalizePathText(folder_path);
+    std::lock_guard lock(g_rootsMutex);
+    for (const std::string& root : g_staticRoots) {
+        // "/" holds everything; any other root holds itself and what lies below a '/' after it.
+        if (folder.starts_with(root) &&
+            (root.back() == '/' || folder.size() == root.size() || folder[root.size()] == '/')) {
+            return true;
+        }
+    }
+    return false;
+}
 
 void LoadShareThumbnailsPreference() {
     HKEY key = nullptr;

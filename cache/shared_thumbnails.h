@@ -12,6 +12,7 @@
 
 namespace scopa {
 
+class CPreviewCacheManager;
 class PictureLoadObserver;
 
 // The user preference (HKEY_CURRENT_USER, general preferences key, a DWORD): 0 stops us
@@ -23,6 +24,13 @@ inline constexpr const char* kShareThumbnailsValue = "Share Thumbnails";
 void LoadShareThumbnailsPreference();
 void SetShareThumbnails(bool share);
 bool ShareThumbnails();
+
+// Static caches are a collection's own thumbnails: ".sh_thumbnails" folders under their root
+// folders are not read. The control's thread passes the manager's static caches on before a
+// thumbnail is made (the maker may run on the worker thread and reads only this copy).
+void RememberStaticCacheRoots(const CPreviewCacheManager& manager);
+// True when `folder_path` lies in a remembered root folder (compared as the caches compare).
+bool IsUnderStaticCacheRoot(const std::string& folder_path);
 
 // RenderCachePreview's contract (0 made, 1 interrupted, 2 failed), through the desktop's
 // cache in the folder `desktop_folder`, and ".sh_thumbnails" repositories beside the file.

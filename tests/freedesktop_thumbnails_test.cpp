@@ -1,8 +1,8 @@
 // The desktop's shared thumbnail cache: URIs and MD5 names, thumbnails written by us read by
 // GdkPixbuf with their keys, thumbnails written by GdkPixbuf used by us instead of decoding,
 // stale times ignored, failure records that hold until the file changes, the preference that
-// stops writing, shared repositories beside the files, background caching writing through the
-// user's folder, and damaged thumbnails refused.
+// stops writing, shared repositories beside the files (unless a static cache covers them),
+// background caching writing through the user's folder, and damaged thumbnails refused.
 #include "cache/freedesktop_thumbnails.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -16,6 +16,7 @@
 #include "cache/background_caching.h"
 #include "cache/cache_manager.h"
 #include "cache/shared_thumbnails.h"
+#include "cache/static_cache_creation.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
 #include "platform/registry.h"
@@ -243,6 +244,23 @@ TEST_F(FreedesktopThumbnailsTest, SharedRepositoriesBesideTheFilesAreNamedByTheF
     SaveWithGdkPixbuf(repository / ThumbnailFileName("shot.jpg"), Gradient(200, 256), "other.jpg",
                       std::to_string(original.mtime_s));
     EXPECT_EQ(Make(picture), kLoadFailed);
+
+    // A static cache for the disc is its own answer: the repository is then left alone.
+    SandboxedEnvironment environment;
+    RegistryResetStore();
+    CPreviewCacheManager::Destroy();
+    fs::remove_all(m_cache);
+    SaveWithGdkPixbuf(repository / ThumbnailFileName("shot.jpg"), Gradient(200, 256), nullptr, "");
+    ASSERT_TRUE(
+        CreateStaticCache((environment.root() / "Disc").string(), (m_dir / "disc").string(), {}));
+    RememberStaticCacheRoots(CPreviewCacheManager::Get());
+    EXPECT_TRUE(IsUnderStaticCacheRoot((m_dir / "disc" / "sub").string()));
+    EXPECT_FALSE(IsUnderStaticCacheRoot((m_dir / "disc2").string()));
+    EXPECT_EQ(Make(picture), kLoadFailed);
+    CPreviewCacheManager::Destroy();
+    RegistryResetStore();
+    RememberStaticCacheRoots(CPreviewCacheManager::Get());
+    CPreviewCacheManager::Destroy();
 }
 
 TEST_F(FreedesktopThumbnailsTest, BackgroundCachingSharesThroughTheUsersThumbnailFolder) {

@@ -9,6 +9,7 @@ namespace {
 constexpr const char* kCairoName = "libcairo.so.2";
 constexpr const char* kRsvgName = "librsvg-2.so.2";
 constexpr const char* kTiffName = "libtiff.so.6";
+constexpr const char* kGlibName = "libglib-2.0.so.0";
 
 // Looks `name` up in `handle` (and the libraries it depends on) into `slot`.
 template <typename Function>
@@ -63,6 +64,20 @@ struct LoadedTiff {
     }
 };
 
+struct LoadedGlib {
+    GlibLibrary functions;
+    bool loaded = false;
+    LoadedGlib() {
+        void* handle = dlopen(kGlibName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        bool all = true;
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "g_" #name, functions.name) && all;
+        SCOPA_GLIB_OWN_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+        loaded = all;
+    }
+};
+
 const LoadedCairo& TheCairo() {
     static const LoadedCairo library;
     return library;
@@ -73,6 +88,10 @@ const LoadedRsvg& TheRsvg() {
 }
 const LoadedTiff& TheTiff() {
     static const LoadedTiff library;
+    return library;
+}
+const LoadedGlib& TheGlib() {
+    static const LoadedGlib library;
     return library;
 }
 
@@ -87,6 +106,9 @@ bool LoadRsvg() {
 bool LoadTiff() {
     return TheTiff().loaded;
 }
+bool LoadGlib() {
+    return TheGlib().loaded;
+}
 const CairoLibrary& Cairo() {
     return TheCairo().functions;
 }
@@ -95,6 +117,9 @@ const RsvgLibrary& Rsvg() {
 }
 const TiffLibrary& Tiff() {
     return TheTiff().functions;
+}
+const GlibLibrary& Glib() {
+    return TheGlib().functions;
 }
 
 }  // namespace scopa

@@ -1,11 +1,12 @@
 // Libraries loaded on first use rather than linked: cairo (with fontconfig, FreeType and its
 // X11 dependencies) for metafiles and drawing, librsvg (with GLib, GIO, Pango, HarfBuzz and
-// ICU) for SVG, libtiff (with its zstd, LZMA, JBIG and Lerc codecs) for TIFF. Linked, they
+// ICU) for SVG, libtiff (with its zstd, LZMA, JBIG and Lerc codecs) for TIFF, and GLib for
+// the desktop thumbnail cache's file URIs and names. Linked, they
 // would load some fifty shared objects into every process at start, whatever it reads;
 // loaded here, a process maps only what the files it reads need. Callers check LoadCairo,
-// LoadRsvg or LoadTiff once at their entry point, then call through Cairo(), Rsvg() and
-// Tiff(), whose members are the library functions without their prefix (Cairo().move_to is
-// cairo_move_to, Tiff().GetField is TIFFGetField).
+// LoadRsvg, LoadTiff or LoadGlib once at their entry point, then call through Cairo(),
+// Rsvg(), Tiff() and Glib(), whose members are the library functions without their prefix
+// (Cairo().move_to is cairo_move_to, Tiff().GetField is TIFFGetField).
 #pragma once
 
 // clang-format off
@@ -22,10 +23,11 @@ namespace scopa {
     X(append_path)                                                                                 \
     X(arc)                                                                                         \
     X(arc_negative)                                                                                \
-    X(clip) X(close_path) X(copy_path_flat) X(create) X(destroy) X(device_destroy)                 \
-        X(device_finish) X(device_status) X(device_to_user_distance) X(fill) X(fill_preserve) X(   \
-            font_extents) X(get_font_matrix) X(get_matrix) X(get_scaled_font) X(get_source)        \
-            X(glyph_free) X(identity_matrix) X(image_surface_create) X(image_surface_get_data) X(  \
+    X(clip)                                                                                        \
+    X(close_path) X(copy_path_flat) X(create) X(destroy) X(device_destroy) X(device_finish)        \
+        X(device_status) X(device_to_user_distance) X(fill) X(fill_preserve) X(font_extents) X(    \
+            get_font_matrix) X(get_matrix) X(get_scaled_font) X(get_source) X(glyph_free)          \
+            X(identity_matrix) X(image_surface_create) X(image_surface_get_data) X(                \
                 image_surface_get_height) X(image_surface_get_stride) X(image_surface_get_width)   \
                 X(line_to) X(move_to) X(new_path) X(new_sub_path) X(paint) X(path_destroy) X(      \
                     pattern_create_for_surface) X(pattern_destroy) X(pattern_set_extend)           \
@@ -51,12 +53,16 @@ namespace scopa {
 
 #define SCOPA_GLIB_FUNCTIONS(X) X(object_unref) X(error_free)
 
-#define SCOPA_TIFF_FUNCTIONS(X)                                                                   \
-    X(ClientOpen)                                                                                 \
-    X(Close) X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) X(IsTiled)           \
-        X(NumberOfStrips) X(RGBAImageBegin) X(RGBAImageEnd) X(RGBAImageGet) X(RGBAImageOK)        \
-            X(ReadScanline) X(ScanlineSize64) X(SetErrorHandler) X(SetField) X(SetWarningHandler) \
-                X(StripSize64) X(TileSize64) X(VStripSize64) X(WriteScanline)
+#define SCOPA_GLIB_OWN_FUNCTIONS(X) \
+    X(free) X(filename_to_uri) X(filename_from_uri) X(compute_checksum_for_data)
+
+#define SCOPA_TIFF_FUNCTIONS(X)                                                                  \
+    X(ClientOpen)                                                                                \
+    X(Close)                                                                                     \
+    X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) X(IsTiled) X(NumberOfStrips) \
+        X(RGBAImageBegin) X(RGBAImageEnd) X(RGBAImageGet) X(RGBAImageOK) X(ReadScanline)         \
+            X(ScanlineSize64) X(SetErrorHandler) X(SetField) X(SetWarningHandler) X(StripSize64) \
+                X(TileSize64) X(VStripSize64) X(WriteScanline)
 
 struct CairoLibrary {
 #define SCOPA_CAIRO_MEMBER(name) decltype(&::cairo_##name) name = nullptr;
@@ -80,15 +86,23 @@ struct TiffLibrary {
 #undef SCOPA_TIFF_MEMBER
 };
 
+struct GlibLibrary {
+#define SCOPA_GLIB_OWN_MEMBER(name) decltype(&::g_##name) name = nullptr;
+    SCOPA_GLIB_OWN_FUNCTIONS(SCOPA_GLIB_OWN_MEMBER)
+#undef SCOPA_GLIB_OWN_MEMBER
+};
+
 // Loads the library on the first call (from any thread); false when it or one of its
 // functions is missing, and then on every later call.
 bool LoadCairo();
 bool LoadRsvg();
 bool LoadTiff();
+bool LoadGlib();
 
 // The functions, valid after the load returned true.
 const CairoLibrary& Cairo();
 const RsvgLibrary& Rsvg();
 const TiffLibrary& Tiff();
+const GlibLibrary& Glib();
 
 }  // namespace scopa

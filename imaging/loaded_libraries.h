@@ -19,50 +19,40 @@
 namespace scopa {
 
 // The functions of each library we call.
-#define SCOPA_CAIRO_FUNCTIONS(X)                                                                   \
-    X(append_path)                                                                                 \
-    X(arc)                                                                                         \
-    X(arc_negative)                                                                                \
-    X(clip)                                                                                        \
-    X(close_path) X(copy_path_flat) X(create) X(destroy) X(device_destroy) X(device_finish)        \
-        X(device_status) X(device_to_user_distance) X(fill) X(fill_preserve) X(font_extents) X(    \
-            get_font_matrix) X(get_matrix) X(get_scaled_font) X(get_source) X(glyph_free)          \
-            X(identity_matrix) X(image_surface_create) X(image_surface_get_data) X(                \
-                image_surface_get_height) X(image_surface_get_stride) X(image_surface_get_width)   \
-                X(line_to) X(move_to) X(new_path) X(new_sub_path) X(paint) X(path_destroy) X(      \
-                    pattern_create_for_surface) X(pattern_destroy) X(pattern_set_extend)           \
-                    X(pattern_set_filter) X(pattern_set_matrix) X(rectangle) X(restore) X(rotate)  \
-                        X(save) X(scale) X(scaled_font_text_to_glyphs) X(script_create_for_stream) \
-                            X(script_surface_create) X(select_font_face) X(set_dash)               \
-                                X(set_fill_rule) X(set_font_matrix) X(set_font_size)               \
-                                    X(set_line_cap) X(set_line_join) X(set_line_width)             \
-                                        X(set_matrix) X(set_source) X(set_source_rgb)              \
-                                            X(set_source_surface) X(show_text) X(status) X(stroke) \
-                                                X(stroke_preserve) X(surface_destroy)              \
-                                                    X(surface_finish) X(surface_flush)             \
-                                                        X(surface_mark_dirty) X(surface_status)    \
-                                                            X(surface_write_to_png)                \
-                                                                X(text_extents) X(text_path)       \
-                                                                    X(translate) X(user_to_device) \
-                                                                        X(user_to_device_distance)
+// clang-format off
+#define SCOPA_CAIRO_FUNCTIONS(X) \
+    X(append_path) X(arc) X(arc_negative) X(clip) X(close_path) X(copy_path_flat) X(create) \
+    X(destroy) X(device_destroy) X(device_finish) X(device_status) X(device_to_user_distance) \
+    X(fill) X(fill_preserve) X(font_extents) X(get_font_matrix) X(get_matrix) \
+    X(get_scaled_font) X(get_source) X(glyph_free) X(identity_matrix) X(image_surface_create) \
+    X(image_surface_get_data) X(image_surface_get_height) X(image_surface_get_stride) \
+    X(image_surface_get_width) X(line_to) X(move_to) X(new_path) X(new_sub_path) X(paint) \
+    X(path_destroy) X(pattern_create_for_surface) X(pattern_destroy) X(pattern_set_extend) \
+    X(pattern_set_filter) X(pattern_set_matrix) X(rectangle) X(restore) X(rotate) X(save) \
+    X(scale) X(scaled_font_text_to_glyphs) X(script_create_for_stream) \
+    X(script_surface_create) X(select_font_face) X(set_dash) X(set_fill_rule) \
+    X(set_font_matrix) X(set_font_size) X(set_line_cap) X(set_line_join) X(set_line_width) \
+    X(set_matrix) X(set_source) X(set_source_rgb) X(set_source_surface) X(show_text) \
+    X(status) X(stroke) X(stroke_preserve) X(surface_destroy) X(surface_finish) \
+    X(surface_flush) X(surface_mark_dirty) X(surface_status) X(surface_write_to_png) \
+    X(text_extents) X(text_path) X(translate) X(user_to_device) X(user_to_device_distance)
 
-#define SCOPA_RSVG_FUNCTIONS(X)            \
-    X(handle_get_intrinsic_dimensions)     \
-    X(handle_get_intrinsic_size_in_pixels) \
+#define SCOPA_RSVG_FUNCTIONS(X) \
+    X(handle_get_intrinsic_dimensions) X(handle_get_intrinsic_size_in_pixels) \
     X(handle_new_from_data) X(handle_new_from_file) X(handle_render_document)
 
-#define SCOPA_GLIB_FUNCTIONS(X) X(object_unref) X(error_free)
+#define SCOPA_GLIB_FUNCTIONS(X) \
+    X(object_unref) X(error_free)
 
 #define SCOPA_GLIB_OWN_FUNCTIONS(X) \
     X(free) X(filename_to_uri) X(filename_from_uri) X(compute_checksum_for_data)
 
-#define SCOPA_TIFF_FUNCTIONS(X)                                                                  \
-    X(ClientOpen)                                                                                \
-    X(Close)                                                                                     \
-    X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) X(IsTiled) X(NumberOfStrips) \
-        X(RGBAImageBegin) X(RGBAImageEnd) X(RGBAImageGet) X(RGBAImageOK) X(ReadScanline)         \
-            X(ScanlineSize64) X(SetErrorHandler) X(SetField) X(SetWarningHandler) X(StripSize64) \
-                X(TileSize64) X(VStripSize64) X(WriteScanline)
+#define SCOPA_TIFF_FUNCTIONS(X) \
+    X(ClientOpen) X(Close) X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) \
+    X(IsTiled) X(NumberOfStrips) X(RGBAImageBegin) X(RGBAImageEnd) X(RGBAImageGet) \
+    X(RGBAImageOK) X(ReadScanline) X(ScanlineSize64) X(SetErrorHandler) X(SetField) \
+    X(SetWarningHandler) X(StripSize64) X(TileSize64) X(VStripSize64) X(WriteScanline)
+// clang-format on
 
 struct CairoLibrary {
 #define SCOPA_CAIRO_MEMBER(name) decltype(&::cairo_##name) name = nullptr;

@@ -7,7 +7,7 @@ SCOPA_PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg-dev libjpeg-turbo-progs libpng-dev libgif-dev libtiff-dev libwebp-dev libcairo2-dev
     librsvg2-dev libblkid-dev libgdk-pixbuf-2.0-dev shared-mime-info dpkg-dev imagemagick dynamite
-    libstorm-dev fonts-dejavu-core libvips-tools adwaita-icon-theme hicolor-icon-theme
+    libstorm-dev fonts-dejavu-core libvips-tools time adwaita-icon-theme hicolor-icon-theme
     python3-olefile libgsf-bin binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 )
 

@@ -7,6 +7,7 @@ SCOPA_PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg-dev libpng-dev libgif-dev libtiff-dev libwebp-dev libcairo2-dev librsvg2-dev
     libblkid-dev shared-mime-info imagemagick dynamite fonts-dejavu-core
+    qt6-base-dev xvfb xdotool xauth
     python3-olefile libgsf-bin binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 )
 

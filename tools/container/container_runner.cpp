@@ -42,6 +42,7 @@ __attribute__((format(printf, 1, 2))) void Out(const char* format, ...) {
     }
     va_end(again);
     std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);  // a driving process reads the lines as they come
     if (g_observer) g_observer(text);
 }
 

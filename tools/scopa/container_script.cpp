@@ -118,7 +118,8 @@ std::optional<std::vector<ScriptToken>> TokenizeScriptLine(std::string_view line
             token.kind = ScriptToken::Kind::kBool;
             token.flag = token.text == "TRUE";
         } else if ((std::isdigit(static_cast<unsigned char>(first)) ||
-                    (first == '-' && token.text.size() > 1)) &&
+                    (first == '-' && token.text.size() > 1 &&
+                     std::isdigit(static_cast<unsigned char>(token.text[1])))) &&  // not -o
                    token.text.find(',') == std::string::npos) {  // X,Y stays a word
             std::optional<std::int32_t> number = ParseNumber(token.text);
             if (!number) {

@@ -3,14 +3,17 @@
 // with --script it runs a container script against the real widget, printing what
 // `scopa container` prints, and quits. --screenshot writes the window when it ends. Without
 // a display it runs on Qt's offscreen platform.
+#include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string_view>
 
 #include "container_runner.h"
@@ -44,11 +47,37 @@ void PrintReady(ViewWindow& window, qint64 elapsed_ms) {
     ScopaWidget& control = window.Control();
     QPoint tree = control.TreeView().mapTo(&window, QPoint(0, 0));
     QPoint list = control.ListView().mapTo(&window, QPoint(0, 0));
-    std::printf("ready %lld ms tree %d %d %d %d list %d %d %d %d\n",
+    int row_height = control.TreeView().sizeHintForRow(0);
+    std::printf("ready %lld ms tree %d %d %d %d list %d %d %d %d row %d\n",
                 static_cast<long long>(elapsed_ms), tree.x(), tree.y(), control.TreeView().width(),
                 control.TreeView().height(), list.x(), list.y(), control.ListView().width(),
-                control.ListView().height());
+                control.ListView().height(), row_height);
     std::fflush(stdout);
+}
+
+// Runs each line standard input brings as the container pane's line would, while the
+// window is in use: a driving process asks for state and makes calls this way.
+void ReadLinesFromStandardInput(ViewWindow& window) {
+    auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &window);
+    auto pending = std::make_shared<std::string>();
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier, pending] {
+        char buffer[4096];
+        ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            notifier->setEnabled(false);
+            return;
+        }
+        pending->append(buffer, size_t(got));
+        size_t end;
+        while ((end = pending->find('\n')) != std::string::npos) {
+            std::string line = pending->substr(0, end);
+            pending->erase(0, end + 1);
+            std::string error;
+            if (!window.Runner().RunLine(line, error)) {
+                std::fprintf(stderr, "error: %s\n", error.c_str());
+            }
+        }
+    });
 }
 
 // In a script, standard error carries the script's own errors only, as with `scopa container`:
@@ -87,9 +116,11 @@ int main(int argc, char** argv) {
                                   "FILE");
     QCommandLineOption base(QStringLiteral("base"), "the folder $BASE stands for in scripts",
                             "DIR");
+    QCommandLineOption from_stdin(QStringLiteral("stdin"),
+                                  "runs container lines from standard input as they arrive");
     QCommandLineOption size(QStringLiteral("size"),
                             "the control's size in a script (default 800x600)", "WxH");
-    parser.addOptions({script, screenshot, base, size});
+    parser.addOptions({script, screenshot, base, size, from_stdin});
     parser.process(app);
     if (parser.positionalArguments().size() > 1) {
         std::fprintf(stderr, "scopa-view: expects at most one folder\n");
@@ -127,6 +158,7 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &ViewWindow::FirstFramePainted, &window,
                      [&window, &started] { PrintReady(window, started.elapsed()); });
     if (!parser.positionalArguments().isEmpty()) control.SetPath(parser.positionalArguments()[0]);
+    if (parser.isSet(from_stdin)) ReadLinesFromStandardInput(window);
     window.show();
     int status = QApplication::exec();
     if (parser.isSet(screenshot) && !WriteScreenshot(window, parser.value(screenshot))) status = 1;

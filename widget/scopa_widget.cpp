@@ -95,6 +95,7 @@ ScopaWidget::ScopaWidget(QWidget* parent) : QWidget(parent) {
 
     m_control = std::make_unique<CScopaCtrl>(*m_host, m_host.get(), *m_tree, *m_list);
     m_control->OnCreate();
+    UpdateSplitterCursor();
     setFocusProxy(m_list);
 
     CPreviewList& list = m_control->list();
@@ -323,6 +324,7 @@ int ScopaWidget::GetTreeControlWidth() {
 }
 void ScopaWidget::SetTreeControlWidth(int width) {
     m_control->SetTreeControlWidth(width);
+    UpdateSplitterCursor();
     update();
 }
 void ScopaWidget::SetResolution(int resolution) {

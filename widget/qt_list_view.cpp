@@ -234,6 +234,7 @@ void CQtListView::SetMode(ListViewMode mode, int cell_size_px) {
     m_model->SetIconMode(mode == ListViewMode::kIcons);
     if (mode == ListViewMode::kIcons) {
         m_icons->setViewMode(QListView::IconMode);
+        m_icons->setUniformItemSizes(true);
         m_icons->setMovement(QListView::Static);
         m_icons->setFlow(QListView::LeftToRight);
         m_icons->setWrapping(true);
@@ -243,6 +244,8 @@ void CQtListView::SetMode(ListViewMode mode, int cell_size_px) {
     } else if (mode == ListViewMode::kList) {
         // The list style: small icons in columns filled top to bottom.
         m_icons->setViewMode(QListView::ListMode);
+        // Columns as wide as their longest name, so names are not cut.
+        m_icons->setUniformItemSizes(false);
         m_icons->setFlow(QListView::TopToBottom);
         m_icons->setWrapping(true);
         m_icons->setGridSize(QSize());

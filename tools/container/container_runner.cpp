@@ -463,6 +463,8 @@ bool ContainerRunner::Run(const std::vector<ScriptToken>& tokens, std::string& e
     if (const AutomationMethod* method = FindAutomationMethod(word)) {
         return Call(Control(), *method, tokens, error);
     }
+    bool succeeded = false;
+    if (Current().RunHostAction(tokens, error, succeeded)) return succeeded;
     error = "unknown method or action: " + word;
     return false;
 }

@@ -32,6 +32,15 @@ public:
     virtual Rect ListBounds() const = 0;
     // Lets the views draw what is in view (and so ask for their cells).
     virtual void Paint() = 0;
+    // Runs an action only this kind of host offers (a screenshot, a real menu); false when
+    // `tokens` name none of them.
+    virtual bool RunHostAction(const std::vector<ScriptToken>& tokens, std::string& error,
+                               bool& succeeded) {
+        (void)tokens;
+        (void)error;
+        (void)succeeded;
+        return false;
+    }
 };
 
 using ContainerSiteFactory = std::function<std::unique_ptr<ContainerSite>()>;

@@ -95,6 +95,7 @@ ViewWindow::ViewWindow() {
     BuildContainerPane();
     BuildMenus();
     UpdateButtons();
+    m_control->setFocus();
     resize(900, 640);
 }
 
@@ -179,7 +180,8 @@ scopa::tool::ContainerRunner& ViewWindow::Runner() {
             }
             bool owned = !first;
             first = false;
-            return std::make_unique<scopa::tool::WidgetSite>(widget, owned);
+            QWidget* shown = owned ? static_cast<QWidget*>(widget) : this;
+            return std::make_unique<scopa::tool::WidgetSite>(widget, shown, owned);
         });
     }
     return *m_runner;

@@ -18,7 +18,7 @@ void CScopaCtrl::Navigate(const CShellPath& path, bool fire_path_change) {
     m_wndList.view().BringToTop();
     CShellPath folder;
     if (target.ResolveFolder(folder)) m_currentFolder = folder;
-    m_wndList.RequestRefresh(CShellPath(m_currentFolder), false);
+    if (!m_currentFolder.IsEmpty()) m_wndList.RequestRefresh(CShellPath(m_currentFolder), false);
     if (m_nTreeWidth > kCollapsedTreeWidthPx && m_bTreeEnabled) m_wndTree.ShowPath(target, true);
     m_wndList.SelectItemByPath(target);
     if (fire_path_change) FirePathChange();

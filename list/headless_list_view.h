@@ -23,7 +23,7 @@ public:
     void SetClient(IListViewClient* client) override { m_client = client; }
     void MoveTo(const Rect& bounds) override;
     void BringToTop() override {}
-    const Rect& GetBounds() const { return m_bounds; }
+    Rect GetBounds() const override { return m_bounds; }
 
     void SetMode(ListViewMode mode, int cell_size_px) override;
     ListViewMode GetMode() const override { return m_mode; }

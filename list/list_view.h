@@ -53,6 +53,7 @@ public:
 
     // Where the view lies in the control's client area.
     virtual void MoveTo(const Rect& bounds) = 0;
+    virtual Rect GetBounds() const = 0;
     // Raises the view above its siblings.
     virtual void BringToTop() = 0;
 

@@ -70,12 +70,17 @@ bool CPreviewList::DoPendingRefresh() {
     if (!IsRefreshPending()) return false;
     ListWaitCursor wait(m_owner);
     bool starting = !m_model.IsPopulating();
+    if (starting) m_scrollBeforeRefresh = m_view.GetOrigin();
     m_view.SetRedraw(false);
     bool finished = m_model.StepPendingRefresh(kPopulationSliceMs);
     // The model dropped the old items when it started: the view must not ask for them.
     if (starting || finished) m_view.ResetRows();
     if (!finished) return false;
-    if (!m_model.KeepScroll()) m_view.ScrollBy(0, -99999999);
+    // A refill spread over several ticks emptied the view meanwhile: a kept position is
+    // restored, not just left alone.
+    Point origin = m_view.GetOrigin();
+    int target_y = m_model.KeepScroll() ? m_scrollBeforeRefresh.y : 0;
+    m_view.ScrollBy(0, target_y - origin.y);
     ApplyView();
     m_owner.FireNavigate();
     return true;
@@ -210,7 +215,8 @@ void CPreviewList::RefreshItemImage(size_t index) {
             }
         }
     }
-    m_view.UpdateRow(index);
+    // The row's image stays "ask when drawn" (or its icon): an unchanged image redraws
+    // nothing, so rows already drawn are not composed again.
 }
 
 void CPreviewList::RedrawItemForEntry(const CCacheEntry* entry) {
@@ -222,6 +228,7 @@ void CPreviewList::RedrawItemForEntry(const CCacheEntry* entry) {
         const CListItem& item = m_model.GetItem(i);
         if (!IsPictureItem(item) || item.GetItemPath() != file_path) continue;
         if (Intersects(m_view.GetItemRect(i, ListItemPart::kIcon), m_view.GetClientRect())) {
+            m_view.UpdateRow(i);
             RefreshItemImage(i);
         }
         return;
@@ -229,7 +236,10 @@ void CPreviewList::RedrawItemForEntry(const CCacheEntry* entry) {
 }
 
 void CPreviewList::OnLoadStart() {
-    m_loadingEntry = EntryBeingMade();
+    // A load always starts for the queue's head (on the worker, possibly the next head
+    // while the tick's own entry is being finished).
+    CPreviewCacheManager* manager = CPreviewCacheManager::Existing();
+    m_loadingEntry = manager != nullptr ? manager->QueueHead() : nullptr;
     m_loadPercent = 0;
 }
 

@@ -138,6 +138,7 @@ private:
     IListView& m_view;
     CPreviewListModel m_model;
     int m_styleAppliedLast = -1;
+    Point m_scrollBeforeRefresh;
     const CCacheEntry* m_loadingEntry = nullptr;
     int m_loadPercent = 0;
     std::vector<MenuEntry> m_openMenu;

@@ -207,6 +207,11 @@ void CQtListView::MoveTo(const Rect& bounds) {
     LayOutNow();
 }
 
+Rect CQtListView::GetBounds() const {
+    QRect g = geometry();
+    return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
 void CQtListView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayOutNow();

@@ -30,6 +30,7 @@ public:
     // IListView
     void SetClient(IListViewClient* client) override;
     void MoveTo(const Rect& bounds) override;
+    Rect GetBounds() const override;
     void BringToTop() override { raise(); }
     void SetMode(ListViewMode mode, int cell_size_px) override;
     ListViewMode GetMode() const override { return m_mode; }

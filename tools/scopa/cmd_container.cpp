@@ -1,7 +1,6 @@
-// scopa container [SCRIPT] [--size WxH] [--base DIR]: a host for the control in a script.
-// It makes one control on in-memory views, runs the script's lines (automation calls by name
-// or dispid, host actions, inspections) and prints what happens in order: method results,
-// events as they fire, menus, lists, trees and layouts.
+// scopa container [SCRIPT] [--size WxH] [--base DIR]: a host for the control in a script, on
+// the in-memory views. The script language and what is printed are the container's
+// (control/container.h); this command only makes the sites and reads the lines.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -9,7 +8,7 @@
 #include <string>
 
 #include "command.h"
-#include "container_runner.h"
+#include "control/container.h"
 #include "control/scopa_ctrl.h"
 #include "list/headless_list_view.h"
 #include "shell/headless_tree_view.h"
@@ -21,39 +20,31 @@ constexpr const char* kCommandName = "container";
 constexpr int kDefaultWidthPx = 800;
 constexpr int kDefaultHeightPx = 600;
 
-class ContainerHost final : public IControlHost, public IControlEvents {
+// The host's window system: a timer ticked by the script, no cursor to show.
+class HeadlessHost final : public IControlHost {
 public:
     void SetWaitCursor(bool on) override { (void)on; }
     void SetTimer(int interval_ms) override { (void)interval_ms; }
     void KillTimer() override {}
-
-    void OnFeedback(const std::string& text) override { PrintContainerEvent("OnFeedback", text); }
-    void OnPathChange() override { PrintContainerEvent("OnPathChange"); }
-    void OnOpen() override { PrintContainerEvent("OnOpen"); }
-    void OnNavigate() override { PrintContainerEvent("OnNavigate"); }
-    void OnTreeControlWidthChange() override { PrintContainerEvent("OnTreeControlWidthChange"); }
-    void OnSelectionChange(int index) override { PrintContainerEvent("OnSelectionChange", index); }
 };
 
-// One control on in-memory views.
-class HeadlessSite final : public ContainerSite {
+class HeadlessSite final : public IContainerSite {
 public:
-    HeadlessSite(int width_px, int height_px) {
-        m_control = std::make_unique<CScopaCtrl>(m_host, &m_host, m_tree, m_list);
-        m_control->OnCreate();
-        m_control->OnSize(width_px, height_px);
+    HeadlessSite(IControlEvents& events, int width_px, int height_px)
+        : m_control(m_host, &events, m_tree, m_list) {
+        m_control.OnCreate();
+        m_control.OnSize(width_px, height_px);
     }
-    CScopaCtrl& Control() override { return *m_control; }
+    CScopaCtrl& Control() override { return m_control; }
     ITreeView& Tree() override { return m_tree; }
     IListView& List() override { return m_list; }
-    Rect ListBounds() const override { return m_list.GetBounds(); }
     void Paint() override { m_list.Paint(); }
 
 private:
-    ContainerHost m_host;
+    HeadlessHost m_host;
     CHeadlessTreeView m_tree;
     CHeadlessListView m_list;
-    std::unique_ptr<CScopaCtrl> m_control;
+    CScopaCtrl m_control;
 };
 
 int RunContainer(const Arguments& arguments) {
@@ -69,16 +60,34 @@ int RunContainer(const Arguments& arguments) {
             return Fail(kCommandName, "--size takes WxH", kExitUsage);
         }
     }
-    SetContainerBase(arguments.Value("--base").value_or(""));
     std::ifstream file;
     if (!arguments.positional.empty()) {
         file.open(arguments.positional[0]);
         if (!file) return Fail(kCommandName, "cannot read " + arguments.positional[0]);
     }
     std::istream& input = arguments.positional.empty() ? std::cin : file;
-    ContainerRunner runner(
-        [width, height] { return std::make_unique<HeadlessSite>(width, height); });
-    return runner.RunScript(input) == 0 ? kExitOk : kExitFailure;
+
+    int status = kExitOk;
+    {
+        CContainer container(
+            [width, height](IControlEvents& events) -> std::unique_ptr<IContainerSite> {
+                return std::make_unique<HeadlessSite>(events, width, height);
+            },
+            [](const std::string& line) { std::printf("%s\n", line.c_str()); },
+            arguments.Value("--base").value_or(""));
+        std::string line;
+        for (int line_number = 1; std::getline(input, line); ++line_number) {
+            std::string error;
+            bool ran = container.RunLine(line, error);
+            std::fflush(stdout);
+            if (!ran) {
+                std::fprintf(stderr, "error: line %d: %s\n", line_number, error.c_str());
+                status = kExitFailure;
+            }
+        }
+    }
+    std::fflush(stdout);
+    return status;
 }
 
 const RegisterCommand kRegistration({

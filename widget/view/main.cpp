@@ -16,10 +16,8 @@
 #include <memory>
 #include <string_view>
 
-#include "container_runner.h"
 #include "widget/qt_list_view.h"
 #include "widget/qt_tree_view.h"
-#include "widget/view/script_site.h"
 #include "widget/view/view_window.h"
 
 namespace {
@@ -73,7 +71,7 @@ void ReadLinesFromStandardInput(ViewWindow& window) {
             std::string line = pending->substr(0, end);
             pending->erase(0, end + 1);
             std::string error;
-            if (!window.Runner().RunLine(line, error)) {
+            if (!window.RunLine(line, error)) {
                 std::fprintf(stderr, "error: %s\n", error.c_str());
             }
         }
@@ -126,11 +124,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "scopa-view: expects at most one folder\n");
         return kExitUsage;
     }
-    scopa::tool::SetContainerBase(parser.value(base).toStdString());
-
-    ViewWindow window;
+    ViewWindow window(parser.value(base).toStdString());
     ScopaWidget& control = window.Control();
-    scopa::tool::PrintWidgetEvents(control);
 
     if (parser.isSet(script)) {
         QSize control_size(800, 600);
@@ -148,7 +143,15 @@ int main(int argc, char** argv) {
         control.setFixedSize(control_size);
         window.show();
         QApplication::processEvents();
-        int status = window.Runner().RunScript(file);
+        int status = 0;
+        std::string line;
+        for (int line_number = 1; std::getline(file, line); ++line_number) {
+            std::string error;
+            if (!window.RunLine(line, error)) {
+                std::fprintf(stderr, "error: line %d: %s\n", line_number, error.c_str());
+                status = 1;
+            }
+        }
         if (parser.isSet(screenshot) && !WriteScreenshot(window, parser.value(screenshot))) {
             status = 1;
         }

@@ -1,39 +1,44 @@
-// A container site on the real widget: scripts drive the ScopaWidget's control, and painting
-// is the widget's own, done by letting Qt deliver its pending events.
+// A container site on the real widget: scripts drive the ScopaWidget's control, its signals
+// reach the container as events, and painting is the widget's own, done by letting Qt
+// deliver its pending events. scopa-view adds two lines of its own to the language:
+// `screenshot "FILE"` (the window with any open menu) and `popup I "FILE"` (the real context
+// menu of item I, shot while open, then dismissed).
 #pragma once
 
-#include "container_runner.h"
-#include "widget/qt_list_view.h"
-#include "widget/qt_tree_view.h"
+#include <QWidget>
+#include <string>
+#include <string_view>
+
+#include "control/container.h"
 #include "widget/scopa_widget.h"
 
-namespace scopa::tool {
+namespace scopa {
 
-class WidgetSite final : public ContainerSite {
+class WidgetSite final : public IContainerSite {
 public:
-    // `widget` is not owned when `owned` is false (the window's own control); `window` is
-    // what screenshots show.
-    WidgetSite(ScopaWidget* widget, QWidget* window, bool owned);
+    // `widget` is owned when `owned` (a further control); `window` is what screenshots show.
+    WidgetSite(ScopaWidget* widget, QWidget* window, bool owned, IControlEvents& events);
     ~WidgetSite() override;
+    WidgetSite(const WidgetSite&) = delete;
+    WidgetSite& operator=(const WidgetSite&) = delete;
+
     CScopaCtrl& Control() override { return m_widget->Control(); }
-    ITreeView& Tree() override { return m_widget->TreeView(); }
-    IListView& List() override { return m_widget->ListView(); }
-    Rect ListBounds() const override;
+    ITreeView& Tree() override;
+    IListView& List() override;
     void Paint() override;
-    // `screenshot FILE`: the window and any open menu; `popup I FILE`: the real context menu
-    // of item I, shot while open, then dismissed.
-    bool RunHostAction(const std::vector<ScriptToken>& tokens, std::string& error,
-                       bool& succeeded) override;
+
+    bool Screenshot(const std::string& path, std::string& error);
+    bool Popup(int index, const std::string& path, std::string& error);
 
 private:
-    bool Screenshot(const std::string& path, std::string& error);
-
     ScopaWidget* m_widget;
     QWidget* m_window;
     bool m_owned;
 };
 
-// Prints the widget's events in the container's form.
-void PrintWidgetEvents(ScopaWidget& widget);
+// Runs scopa-view's own lines (screenshot, popup) on `site` and every other line through the
+// container. `base` stands for $BASE as in the container.
+bool RunViewLine(CContainer& container, WidgetSite& site, std::string_view line,
+                 const std::string& base, std::string& error);
 
-}  // namespace scopa::tool
+}  // namespace scopa

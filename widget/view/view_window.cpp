@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "widget/view/script_site.h"
 
 namespace {
@@ -26,7 +28,7 @@ const char* const kSortNames[] = {
 
 }  // namespace
 
-ViewWindow::ViewWindow() {
+ViewWindow::ViewWindow(const std::string& base) : m_base(base) {
     setObjectName("scopaView");
     setWindowTitle("Scopa");
     auto* central = new QWidget(this);
@@ -100,7 +102,7 @@ ViewWindow::ViewWindow() {
 }
 
 ViewWindow::~ViewWindow() {
-    scopa::tool::SetContainerOutputObserver(nullptr);
+    m_container.reset();
 }
 
 void ViewWindow::BuildMenus() {
@@ -158,40 +160,43 @@ void ViewWindow::BuildContainerPane() {
     addDockWidget(Qt::BottomDockWidgetArea, m_containerDock);
     m_containerDock->hide();
     connect(m_line, &QLineEdit::returnPressed, this, &ViewWindow::RunContainerLine);
-    scopa::tool::SetContainerOutputObserver([this](const std::string& text) {
-        m_log->moveCursor(QTextCursor::End);
-        m_log->insertPlainText(QString::fromStdString(text));
-    });
+
+    // Every event of the control reaches standard output and the log through the container.
+    auto output = [this](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);  // a driving process reads the lines as they come
+        m_log->appendPlainText(QString::fromStdString(line));
+    };
+    bool first = true;
+    auto factory =
+        [this,
+         first](scopa::IControlEvents& events) mutable -> std::unique_ptr<scopa::IContainerSite> {
+        if (first) {
+            first = false;
+            auto site = std::make_unique<scopa::WidgetSite>(m_control, this, false, events);
+            m_site = site.get();
+            return site;
+        }
+        // A further control in the same process, in a window of its own.
+        auto* widget = new ScopaWidget();
+        widget->setAttribute(Qt::WA_DontShowOnScreen);
+        widget->SetTimerDriven(m_control->IsTimerDriven());
+        widget->resize(m_control->size());
+        widget->show();
+        return std::make_unique<scopa::WidgetSite>(widget, widget, true, events);
+    };
+    m_container = std::make_unique<scopa::CContainer>(factory, output, m_base);
 }
 
-scopa::tool::ContainerRunner& ViewWindow::Runner() {
-    if (!m_runner) {
-        bool first = true;
-        m_runner = std::make_unique<scopa::tool::ContainerRunner>([this, first]() mutable {
-            ScopaWidget* widget = m_control;
-            if (!first) {
-                // A further control in the same process, in a window of its own.
-                widget = new ScopaWidget();
-                widget->setAttribute(Qt::WA_DontShowOnScreen);
-                widget->SetTimerDriven(m_control->IsTimerDriven());
-                widget->resize(m_control->size());
-                widget->show();
-                scopa::tool::PrintWidgetEvents(*widget);
-            }
-            bool owned = !first;
-            first = false;
-            QWidget* shown = owned ? static_cast<QWidget*>(widget) : this;
-            return std::make_unique<scopa::tool::WidgetSite>(widget, shown, owned);
-        });
-    }
-    return *m_runner;
+bool ViewWindow::RunLine(std::string_view line, std::string& error) {
+    return scopa::RunViewLine(*m_container, *m_site, line, m_base, error);
 }
 
 void ViewWindow::RunContainerLine() {
     std::string line = m_line->text().toStdString();
     m_line->clear();
     std::string error;
-    if (!Runner().RunLine(line, error)) {
+    if (!RunLine(line, error)) {
         m_log->appendPlainText(QString::fromStdString("error: " + error));
     }
 }

@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "widget/scopa_widget.h"
 
@@ -16,19 +18,22 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 
-namespace scopa::tool {
-class ContainerRunner;
-}
+namespace scopa {
+class CContainer;
+class WidgetSite;
+}  // namespace scopa
 
 class ViewWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    ViewWindow();
+    // `base` stands for $BASE in container lines.
+    explicit ViewWindow(const std::string& base);
     ~ViewWindow() override;
     ScopaWidget& Control() { return *m_control; }
     QDockWidget& ContainerPane() { return *m_containerDock; }
-    // The runner the container pane's line feeds (made on first use).
-    scopa::tool::ContainerRunner& Runner();
+    // Runs a line of the container language (and scopa-view's own screenshot and popup)
+    // against the window's control; what it prints goes to standard output and the pane.
+    bool RunLine(std::string_view line, std::string& error);
 
 signals:
     // The window drew its first frame.
@@ -57,6 +62,8 @@ private:
     QDockWidget* m_containerDock = nullptr;
     QPlainTextEdit* m_log = nullptr;
     QLineEdit* m_line = nullptr;
-    std::unique_ptr<scopa::tool::ContainerRunner> m_runner;
+    std::string m_base;
+    scopa::WidgetSite* m_site = nullptr;  // the window's control in the container
+    std::unique_ptr<scopa::CContainer> m_container;
     bool m_painted = false;
 };

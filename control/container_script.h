@@ -1,6 +1,6 @@
-// The line language of `scopa container`: a line splits into words, double-quoted strings
-// with C escapes, numbers (decimal or 0x) and TRUE/FALSE; strings print back quoted with the
-// same escapes, so any text stays on one line.
+// The line language of container scripts (`scopa container`, and later the widget's host):
+// a line splits into words, double-quoted strings with C escapes, numbers (decimal or 0x) and
+// TRUE/FALSE; strings print back quoted with the same escapes, so any text stays on one line.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace scopa::tool {
+namespace scopa {
 
 struct ScriptToken {
     enum class Kind { kWord, kString, kNumber, kBool };
@@ -31,4 +31,4 @@ std::string QuoteScriptString(std::string_view text);
 // Every occurrence of `from` in `text` replaced by `to` (nothing for an empty `from`).
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
 
-}  // namespace scopa::tool
+}  // namespace scopa

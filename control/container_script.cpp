@@ -1,10 +1,10 @@
-#include "container_script.h"
+#include "control/container_script.h"
 
 #include <cctype>
 #include <cstdio>
 #include <limits>
 
-namespace scopa::tool {
+namespace scopa {
 namespace {
 
 int HexDigit(char c) {
@@ -176,4 +176,4 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
     return text;
 }
 
-}  // namespace scopa::tool
+}  // namespace scopa

@@ -1,0 +1,586 @@
+// The control driven as a host drives it, on the in-memory views: the automation table, the
+// tick and the wait cursor, event order, handlers that call back (the guards), the splitter
+// rules, preferences kept across controls, two controls in one process, the thumbnail queue's
+// order and the image ring, the folder tree's lazy filling, navigation through shortcuts and
+// the context menu of a "RECENT" folder.
+#include "control/scopa_ctrl.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cache/cache_manager.h"
+#include "control/automation.h"
+#include "list/headless_list_view.h"
+#include "list/population.h"
+#include "platform/registry.h"
+#include "platform/shell_namespace.h"
+#include "platform/text.h"
+#include "shell/headless_tree_view.h"
+#include "support/picture_files.h"
+#include "support/temp_dir.h"
+
+namespace scopa::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records what the control asks of its host and every event, in order.
+class RecordingHost final : public IControlHost, public IControlEvents {
+public:
+    void SetWaitCursor(bool on) override { log.push_back(on ? "wait on" : "wait off"); }
+    void SetTimer(int interval_ms) override {
+        log.push_back("timer " + std::to_string(interval_ms));
+    }
+    void KillTimer() override { log.push_back("kill timer"); }
+    int GetPixelsPerInch() const override { return pixels_per_inch; }
+    void ShowPreviewWindow(const CShellPath& path) override {
+        log.push_back("preview " + path.GetPathText());
+    }
+
+    void OnPathChange() override { Event("OnPathChange"); }
+    void OnOpen() override { Event("OnOpen"); }
+    void OnNavigate() override { Event("OnNavigate"); }
+    void OnTreeControlWidthChange() override { Event("OnTreeControlWidthChange"); }
+    void OnSelectionChange(int index) override {
+        Event("OnSelectionChange " + std::to_string(index));
+    }
+
+    std::vector<std::string> Events() const {
+        std::vector<std::string> events;
+        for (const std::string& line : log)
+            if (line.starts_with("On")) events.push_back(line);
+        return events;
+    }
+
+    std::vector<std::string> log;
+    std::function<void(const std::string&)> on_event;
+    int pixels_per_inch = 96;
+
+private:
+    void Event(const std::string& text) {
+        log.push_back(text);
+        if (on_event) on_event(text);
+    }
+};
+
+struct Site {
+    RecordingHost host;
+    CHeadlessTreeView tree;
+    CHeadlessListView list;
+    std::unique_ptr<CScopaCtrl> control;
+
+    explicit Site(int width_px = 800, int height_px = 600) {
+        control = std::make_unique<CScopaCtrl>(host, &host, tree, list);
+        control->OnCreate();
+        control->OnSize(width_px, height_px);
+    }
+    CScopaCtrl* operator->() { return control.get(); }
+
+    // Ticks until the list is filled and no thumbnail waits.
+    void Idle() {
+        for (int i = 0; i < 20000; ++i) {
+            CPreviewCacheManager* manager = CPreviewCacheManager::Existing();
+            bool queue_empty = manager == nullptr || manager->QueueHead() == nullptr;
+            if (!control->list().IsRefreshPending() && queue_empty) return;
+            control->OnTimer();
+            list.Paint();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ADD_FAILURE() << "the control never became idle";
+    }
+};
+
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegistryResetStore();
+        CPreviewCacheManager::Destroy();
+        CPreviewCacheManager::SetVolumeLabelSource([](std::string_view) { return std::string(); });
+        m_root = m_environment.root() / "root";
+        fs::create_directories(m_root / "Alpha");
+        fs::create_directories(m_root / "Beta" / "Inner");
+        fs::create_directories(m_root / "Gamma");
+        for (int i = 0; i < 3; ++i)
+            WriteTestPicture(m_root / "Alpha" / (std::string(1, char('a' + i)) + ".bmp"), 20, 10,
+                             i);
+    }
+    void TearDown() override {
+        CPreviewCacheManager::Destroy();
+        CPreviewCacheManager::SetVolumeLabelSource({});
+        RegistryResetStore();
+    }
+    std::string Path(const std::string& relative) const { return (m_root / relative).string(); }
+
+    SandboxedEnvironment m_environment;
+    fs::path m_root;
+};
+
+// ---- the automation table ----
+
+TEST(AutomationTable, MethodsAndEventsByDispidAndNameWithoutCase) {
+    ASSERT_EQ(AutomationMethods().size(), 42u);
+    ASSERT_EQ(AutomationEvents().size(), 6u);
+    for (int dispid = 1; dispid <= 42; ++dispid) {
+        const AutomationMethod* method = FindAutomationMethod(dispid);
+        ASSERT_NE(method, nullptr);
+        EXPECT_EQ(method->dispid, dispid);
+        EXPECT_EQ(FindAutomationMethod(ToLowerAscii(method->name)), method);
+    }
+    EXPECT_EQ(FindAutomationMethod(3)->name, "SetPath");
+    EXPECT_EQ(FindAutomationMethod(42)->name, "OpenEditListItem");
+    EXPECT_EQ(FindAutomationMethod("setfilterEXTENSIONS")->dispid, 37);
+    EXPECT_EQ(FindAutomationMethod(0), nullptr);
+    EXPECT_EQ(FindAutomationMethod(43), nullptr);
+    EXPECT_EQ(FindAutomationEvent("onselectionchange")->dispid, 6);
+    EXPECT_EQ(FindAutomationEvent(6)->parameters, std::vector{AutomationType::kLong});
+}
+
+TEST(AutomationTable, StringsAreCutAt1023BytesOnACharacterBoundary) {
+    std::string text(1022, 'a');
+    text += "\xC3\xA9";  // a two-byte character across the limit
+    EXPECT_EQ(ConvertAutomationString(text), std::string(1022, 'a'));
+    EXPECT_EQ(ConvertAutomationString(std::string(2000, 'b')).size(), 1023u);
+}
+
+TEST_F(ControlTest, InvokeChecksArgumentsAndFillsOutStrings) {
+    Site site;
+    std::vector<AutomationValue> arguments{std::string(Path("Alpha"))};
+    AutomationValue result;
+    ASSERT_EQ(
+        InvokeAutomationMethod(*site.control, *FindAutomationMethod("SetPath"), arguments, result),
+        InvokeStatus::kOk);
+    arguments.clear();
+    ASSERT_EQ(InvokeAutomationMethod(*site.control, *FindAutomationMethod(29), arguments, result),
+              InvokeStatus::kOk);
+    EXPECT_EQ(std::get<std::string>(arguments.at(0)), Path("Alpha"));
+    arguments = {std::int32_t(1)};
+    EXPECT_EQ(InvokeAutomationMethod(*site.control, *FindAutomationMethod("SetFilter"), arguments,
+                                     result),
+              InvokeStatus::kBadArgumentType);
+    arguments = {true, true};
+    EXPECT_EQ(InvokeAutomationMethod(*site.control, *FindAutomationMethod("EnablePopupMenu"),
+                                     arguments, result),
+              InvokeStatus::kBadArgumentCount);
+    arguments = {};
+    ASSERT_EQ(InvokeAutomationMethod(*site.control, *FindAutomationMethod("QryGoBack"), arguments,
+                                     result),
+              InvokeStatus::kOk);
+    EXPECT_EQ(std::get<bool>(result), false);
+}
+
+// ---- construction, tick and wait cursor ----
+
+TEST_F(ControlTest, ConstructionDefaultsFollowTheScreen) {
+    Site site;
+    EXPECT_EQ(site->GetTreeControlWidth(), 192);
+    EXPECT_EQ(site->GetFilterText(), "PCF");
+    EXPECT_EQ(site->GetResolution(), -1);
+    EXPECT_EQ(site->GetPreviewListStyle(), 0);
+    RecordingHost host;
+    host.pixels_per_inch = 120;
+    CHeadlessTreeView tree;
+    CHeadlessListView list;
+    CScopaCtrl control(host, &host, tree, list);
+    EXPECT_EQ(control.GetTreeControlWidth(), 240);
+}
+
+TEST_F(ControlTest, TickStopsItsTimerAndArmsItAgainAt50Ms) {
+    Site site;
+    EXPECT_NE(std::find(site.host.log.begin(), site.host.log.end(), "timer 50"),
+              site.host.log.end());
+    site.control->SetPath(Path("Alpha"));
+    site.host.log.clear();
+    site->OnTimer();
+    std::vector<std::string>& log = site.host.log;
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.front(), "kill timer");
+    EXPECT_EQ(log.back(), "timer 50");
+    EXPECT_NE(std::find(log.begin(), log.end(), "OnNavigate"), log.end());
+}
+
+TEST_F(ControlTest, WaitCursorShowsOnceForNestedWork) {
+    Site site;
+    site.host.log.clear();
+    site->SetPath(Path("Alpha"));
+    site->OnTimer();
+    std::vector<std::string> waits;
+    for (const std::string& line : site.host.log)
+        if (line.starts_with("wait")) waits.push_back(line);
+    ASSERT_FALSE(waits.empty());
+    for (size_t i = 0; i < waits.size(); ++i)
+        EXPECT_EQ(waits[i], i % 2 == 0 ? "wait on" : "wait off");
+    EXPECT_EQ(site->GetWaitCursorDepth(), 0);
+}
+
+// ---- events and guards ----
+
+TEST_F(ControlTest, SetPathFiresNothingAndTheListReportsItsSelection) {
+    Site site;
+    site->SetPath(Path("Alpha"));
+    EXPECT_TRUE(site.host.Events().empty());
+    site.Idle();
+    EXPECT_EQ(site.host.Events(), std::vector<std::string>{"OnNavigate"});
+    site.host.log.clear();
+    site->SetPath(Path("Alpha/b.bmp"));
+    EXPECT_EQ(site.host.Events(),
+              (std::vector<std::string>{"OnPathChange", "OnSelectionChange 1"}));
+    std::string path;
+    site->GetPath(path);
+    EXPECT_EQ(path, Path("Alpha/b.bmp"));
+    // Another folder: the deselection reports the new folder as the selected path.
+    site.host.log.clear();
+    site->SetPath(Path("Gamma/missing.bmp"));
+    EXPECT_EQ(site.host.Events(),
+              (std::vector<std::string>{"OnPathChange", "OnSelectionChange -1"}));
+    site->GetPath(path);
+    EXPECT_EQ(path, Path("Gamma"));
+    site->SetPath(Path("Gamma/missing.bmp"));
+    site->GetPath(path);
+    EXPECT_EQ(path, Path("Gamma/missing.bmp"));
+}
+
+TEST_F(ControlTest, HandlerCallingBackDuringNavigationIsIgnored) {
+    Site site;
+    site->SetTreeControlRootFolder(m_root.string());
+    site->SetPath(Path("Alpha"));
+    site.Idle();
+    std::string folder_in_handler;
+    site.host.on_event = [&](const std::string& event) {
+        if (event != "OnPathChange") return;
+        site->GetFolder(folder_in_handler);
+        site->GoParent();  // nested navigation: nothing happens
+    };
+    TreeItem beta = kNoTreeItem;
+    for (TreeItem item = site.tree.GetRoot(); item; item = site.tree.GetNextSibling(item))
+        if (site.tree.GetItem(item)->text == "Beta") beta = item;
+    ASSERT_NE(beta, kNoTreeItem);
+    site.tree.Select(beta);
+    EXPECT_EQ(folder_in_handler, Path("Beta"));
+    std::string folder;
+    site->GetFolder(folder);
+    EXPECT_EQ(folder, Path("Beta"));
+    EXPECT_EQ(site.host.Events(), (std::vector<std::string>{"OnNavigate", "OnPathChange"}));
+}
+
+TEST_F(ControlTest, TwoControlsShareKeywordFilterCacheManagerAndGuards) {
+    Site first;
+    Site second;
+    first->SetSumInfoKeywordFilter("Spring,Summer");
+    EXPECT_EQ(GetKeywordFilter(), "Spring,Summer");
+    first->SetPath(Path("Alpha"));
+    second->SetPath(Path("Beta"));
+    first.Idle();
+    second.Idle();
+    EXPECT_EQ(CPreviewCacheManager::Existing(), &CPreviewCacheManager::Get());
+    // A handler of the first control's navigation cannot start the second's.
+    first.host.on_event = [&](const std::string& event) {
+        if (event == "OnPathChange") second->SetPath(Path("Gamma"));
+    };
+    first->SetTreeControlRootFolder(m_root.string());
+    TreeItem item = first.tree.GetRoot();
+    first.tree.Select(item);
+    std::string folder;
+    second->GetFolder(folder);
+    EXPECT_EQ(folder, Path("Beta"));
+}
+
+TEST_F(ControlTest, UnchangedSettingsRefillNothingButUnknownExtensionKindsStillDo) {
+    Site site;
+    site->SetPath(Path("Alpha"));
+    site.Idle();
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        bool refills;
+    };
+    const Case cases[] = {
+        {"same filter", [&] { site->SetFilter("PCF"); }, false},
+        {"same keywords", [&] { site->SetSumInfoKeywordFilter(""); }, false},
+        {"same overlays (low byte)", [&] { site->ShowFolderOverlays(0x101); }, false},
+        {"unknown kind", [&] { site->SetFilterExtensions("XYZ", "*.XYZ"); }, true},
+        {"new filter", [&] { site->SetFilter("BMF"); }, true},
+    };
+    for (const Case& test_case : cases) {
+        site.host.log.clear();
+        test_case.call();
+        site.Idle();
+        std::vector<std::string> events = site.host.Events();
+        bool refilled = std::find(events.begin(), events.end(), "OnNavigate") != events.end();
+        EXPECT_EQ(refilled, test_case.refills) << test_case.what;
+    }
+}
+
+TEST_F(ControlTest, DoubleClickAcceptsThenPreviewsAPictureWhenLaunchIsOn) {
+    Site site;
+    site->EnableDoubleClickLaunch();
+    site->SetPath(Path("Alpha"));
+    site.Idle();
+    site.host.log.clear();
+    site->OkPressed();  // nothing selected: nothing happens
+    EXPECT_TRUE(site.host.log.empty());
+    Rect icon = site.list.GetItemRect(1, ListItemPart::kIcon);
+    site->list().OnDoubleClick({icon.left + 10, icon.top + 10});
+    std::vector<std::string> expected = {"OnPathChange", "OnSelectionChange 1", "OnPathChange",
+                                         "OnOpen", "preview " + Path("Alpha/b.bmp")};
+    std::vector<std::string> seen;
+    for (const std::string& line : site.host.log)
+        if (!line.starts_with("wait")) seen.push_back(line);
+    EXPECT_EQ(seen, expected);
+}
+
+// ---- layout and splitter ----
+
+TEST_F(ControlTest, SplitterDragIsClampedAndNarrowWidthsAreNotRemembered) {
+    Site site;
+    auto drag = [&](int x) {
+        Rect bar = site->GetSplitterRect();
+        site->OnLButtonDown({bar.left + 1, 10});
+        site->OnMouseMove({x, 10});
+        site->OnLButtonUp({x, 10});
+    };
+    drag(120);
+    EXPECT_EQ(site->GetTreeControlWidth(), 120);
+    EXPECT_EQ(site.list.GetBounds(), (Rect{123, 0, 800, 600}));
+    drag(4);
+    EXPECT_EQ(site->GetTreeControlWidth(), 6);
+    EXPECT_EQ(site->GetDefaultTreeWidth(), 120);
+    drag(2000);
+    EXPECT_EQ(site->GetTreeControlWidth(), 797);
+    EXPECT_EQ(site.host.Events(), std::vector<std::string>(3, "OnTreeControlWidthChange"));
+    site->SetTreeControlWidth(-1);
+    EXPECT_EQ(site->GetTreeControlWidth(), 797);
+    site->SetTreeControlWidth(3);
+    EXPECT_EQ(site->GetTreeControlWidth(), 6);
+    site->SetTreeControlFixedWidth(150);
+    EXPECT_EQ(site->OnSetCursor(), SplitterCursor::kArrow);
+    drag(300);
+    EXPECT_EQ(site->GetTreeControlWidth(), 150);
+    EXPECT_EQ(site.host.Events().size(), 3u);
+    site->EnableTreeControl(0);
+    EXPECT_FALSE(site->IsSplitterPainted());
+    EXPECT_EQ(site.list.GetBounds(), (Rect{0, 0, 800, 600}));
+}
+
+// ---- preferences ----
+
+TEST_F(ControlTest, PreferencesWrittenAtDestructionAreAppliedByTheFirstSetPath) {
+    {
+        Site site;
+        site->SetPath(Path("Alpha"));
+        site->SetPreviewListStyle(3);
+        site->SetPreviewListSortOrder(5);
+        site->SetTreeControlWidth(150);
+    }
+    {
+        Site site;
+        site->SetPath(Path("Alpha"));
+        EXPECT_EQ(site->GetPreviewListStyle(), 3);
+        EXPECT_EQ(site->GetPreviewListSortOrder(), 5);
+        EXPECT_EQ(site->GetTreeControlWidth(), 150);
+        EXPECT_EQ(site.list.GetMode(), ListViewMode::kDetails);
+        site->SetPreviewListStyle(0x11);  // small previews, and nothing is saved
+        site->SetTreeControlWidth(100);
+        site->SetPath(Path("Beta"));  // later calls apply nothing
+        EXPECT_EQ(site->GetTreeControlWidth(), 100);
+    }
+    Site site;
+    site->SetPath(Path("Alpha"));
+    EXPECT_EQ(site->GetPreviewListStyle(), 3);
+    EXPECT_EQ(site->GetTreeControlWidth(), 150);
+}
+
+// ---- the list: thumbnail queue, image ring, menu ----
+
+TEST_F(ControlTest, ThumbnailQueueTakesTheSelectedItemFirstThenTheVisibleFromTheTop) {
+    Site site;
+    site->SetPath(Path("Alpha"));
+    site->OnTimer();
+    site->SelectPreviewListItem(2);
+    std::vector<std::string> queued;
+    const CacheEntryQueue& queue = CPreviewCacheManager::Get().Queue();
+    for (const CCacheEntry* entry = queue.Head(); entry; entry = CacheEntryQueue::Next(entry))
+        queued.push_back(entry->Name());
+    EXPECT_EQ(queued, (std::vector<std::string>{"C.BMP", "A.BMP", "B.BMP"}));
+    site.Idle();
+    for (size_t i = 0; i < 3; ++i) {
+        const CListItem& item = site->list().model().GetItem(i);
+        CacheFilePath split = SplitCacheFilePath(item.GetItemPath());
+        CCacheEntry* entry =
+            CPreviewCacheManager::Get().FindEntry(split.folder_path, split.file_name);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->m_state, EntryState::kValid) << item.GetLabel();
+    }
+}
+
+TEST_F(ControlTest, SixteenImageSlotsServeAnyNumberOfCells) {
+    for (int i = 0; i < 60; ++i)
+        WriteTestPicture(m_root / "Gamma" / ("p" + std::to_string(100 + i) + ".bmp"), 4, 4, i);
+    Site site(1200, 1000);
+    site->SetPath(Path("Gamma"));
+    site->OnTimer();
+    site.list.Paint();
+    EXPECT_EQ(site.list.ImageSlots().size(), 16u);
+    EXPECT_EQ(site->list().ComposedCells(), 42);  // 6 columns, 7 rows in view
+    for (size_t row = 0; row < 42; ++row)
+        EXPECT_LT(site.list.DrawnImage(row), 16);
+    EXPECT_EQ(site.list.DrawnImage(42), kImageCallback);
+    site->list().OnWheel(1);
+    site.list.Paint();
+    EXPECT_EQ(site->list().ComposedCells(), 60);
+}
+
+TEST_F(ControlTest, ForcedRefreshKeepsTheScrollPositionAndANewFolderStartsAtTheTop) {
+    for (int i = 0; i < 60; ++i)
+        WriteTestPicture(m_root / "Gamma" / ("p" + std::to_string(100 + i) + ".bmp"), 4, 4, i);
+    Site site;
+    site->SetPath(Path("Gamma"));
+    site->OnTimer();
+    site->list().OnWheel(1);
+    const int scrolled = site.list.GetOrigin().y;
+    ASSERT_GT(scrolled, 0);
+    site->SetFilter("BMF");  // a forced refill of the same folder
+    site->OnTimer();
+    EXPECT_EQ(site.list.GetOrigin().y, scrolled);
+    site->SetPath(Path("Alpha"));
+    site->OnTimer();
+    EXPECT_EQ(site.list.GetOrigin().y, 0);
+}
+
+TEST(HeadlessListView, CellsRunLeftToRightAndWrapWithALabelLineUnderEach) {
+    struct Rows final : IListViewClient {
+        size_t GetRowCount() const override { return 10; }
+        std::string GetRowText(size_t, int) const override { return {}; }
+        int GetRowImage(size_t) override { return 0; }
+        bool IsRowSelected(size_t) const override { return false; }
+    } rows;
+    CHeadlessListView view;
+    view.SetClient(&rows);
+    view.MoveTo({100, 0, 100 + 3 * 146 + 20, 400});
+    view.SetMode(ListViewMode::kIcons, 130);
+    EXPECT_EQ(view.GetColumnsPerRow(), 3);
+    EXPECT_EQ(view.GetItemRect(1, ListItemPart::kIcon), (Rect{146, 0, 292, 130}));
+    EXPECT_EQ(view.GetItemRect(1, ListItemPart::kLabel), (Rect{146, 130, 292, 146}));
+    EXPECT_EQ(view.GetItemRect(3, ListItemPart::kIcon), (Rect{0, 150, 146, 280}));
+    EXPECT_EQ(view.HitTest({150, 140}), 1);
+    EXPECT_EQ(view.HitTest({150, 147}), -1);  // the gap under a label line
+    EXPECT_EQ(view.Paint(), 9);               // rows 0 to 2 touch the client area
+    view.ScrollBy(0, 1000);
+    EXPECT_EQ(view.GetOrigin().y, 4 * 150 - 400);
+    view.SetMode(ListViewMode::kDetails, 0);
+    EXPECT_EQ(view.GetItemRect(0, ListItemPart::kBounds).top, kDetailsHeaderPx);
+}
+
+TEST_F(ControlTest, RecentFolderSortsNewestFirstAndGreysTheSortCommands) {
+    fs::path recent = m_root / "My Recent";
+    fs::create_directories(recent);
+    for (int i = 0; i < 3; ++i) {
+        fs::path file = recent / (std::string(1, char('a' + i)) + ".bmp");
+        WriteTestPicture(file, 4, 4, i);
+        fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(10 - i));
+    }
+    Site site;
+    site->SetPath(recent.string());
+    site->OnTimer();
+    EXPECT_EQ(site->list().model().GetItem(0).GetLabel(), "c.bmp");
+    std::vector<MenuEntry> menu = site->list().OnRightClick({-1, -1});
+    ASSERT_EQ(menu.front().id, kMenuLargePreviews);  // no item actions, no leading separator
+    for (const MenuEntry& entry : menu) {
+        if (entry.id >= kMenuByName && entry.id <= kMenuByDate) {
+            EXPECT_TRUE(entry.disabled);
+            EXPECT_EQ(entry.checked, entry.id == kMenuByDate);
+        }
+    }
+    EXPECT_FALSE(site->list().OnMenuCommand(kMenuBySize));
+    EXPECT_EQ(site->GetPreviewListSortOrder(), 0);
+}
+
+TEST(ListMenu, ItemCommandsFollowTheSelectionWhenDoubleClickLaunches) {
+    auto find = [](const std::vector<MenuEntry>& menu, int id) {
+        return *std::find_if(menu.begin(), menu.end(),
+                             [id](const MenuEntry& e) { return e.id == id; });
+    };
+    ListMenuState state;
+    state.double_click_launch = true;
+    state.has_selection = true;
+    state.selected_is_folder = true;
+    EXPECT_FALSE(find(BuildListMenu(state), kMenuEdit).disabled);
+    EXPECT_FALSE(find(BuildListMenu(state), kMenuPreview).disabled);
+    state.selected_is_folder = false;
+    EXPECT_FALSE(find(BuildListMenu(state), kMenuEdit).disabled);
+    EXPECT_TRUE(find(BuildListMenu(state), kMenuPreview).disabled);
+    state.sort_order = 5;
+    EXPECT_TRUE(find(BuildListMenu(state), kMenuBySize).checked);
+    EXPECT_EQ(SortOrderForCommand(kMenuBySize, 4), 5);
+    EXPECT_EQ(SortOrderForCommand(kMenuBySize, 5), 4);
+    EXPECT_EQ(SortCommandForColumn(1), kMenuBySize);
+}
+
+// ---- tree and navigation ----
+
+TEST_F(ControlTest, TreeReadsABranchAgainOnEveryExpansionWithTheTopFolderFirst) {
+    Site site;
+    site->SetTreeControlTopFolder(Path("Gamma"));
+    site->SetTreeControlRootFolder(m_root.string());
+    std::vector<std::string> top;
+    TreeItem beta = kNoTreeItem;
+    for (TreeItem item = site.tree.GetRoot(); item; item = site.tree.GetNextSibling(item)) {
+        top.push_back(site.tree.GetItem(item)->text);
+        if (top.back() == "Beta") beta = item;
+    }
+    EXPECT_EQ(top, (std::vector<std::string>{"Gamma", "Alpha", "Beta"}));
+    EXPECT_TRUE(site.tree.GetItem(beta)->has_children);
+    EXPECT_FALSE(site.tree.GetItem(site.tree.GetRoot())->has_children);
+    site.tree.Expand(beta, true);
+    fs::create_directories(m_root / "Beta" / "Added");
+    site.tree.Expand(beta, false);
+    site.tree.Expand(beta, true);
+    std::vector<std::string> children;
+    for (TreeItem item = site.tree.GetFirstChild(beta); item; item = site.tree.GetNextSibling(item))
+        children.push_back(site.tree.GetItem(item)->text);
+    EXPECT_EQ(children, (std::vector<std::string>{"Added", "Inner"}));
+    site->ShowTreeControlButtons(0);
+    EXPECT_TRUE(site.tree.HasButtons());  // until the tree is filled again
+    site->SetTreeControlRootFolder("");
+    EXPECT_FALSE(site.tree.HasButtons());
+    EXPECT_EQ(site.tree.GetItem(site.tree.GetRoot())->text, "Desktop");
+}
+
+TEST_F(ControlTest, GoParentReturnsToTheFolderHoldingTheShortcutFirst) {
+    fs::create_directories(m_root / "Links");
+    fs::create_directory_symlink(m_root / "Alpha", m_root / "Links" / "to Alpha");
+    Site site;
+    site->SetPath(Path("Links"));
+    site.Idle();
+    site->SelectPreviewListItemStr("to Alpha");
+    site->OkPressed();
+    std::string folder;
+    site->GetFolder(folder);
+    EXPECT_EQ(folder, Path("Alpha"));
+    site->GoParent();
+    site->GetFolder(folder);
+    EXPECT_EQ(folder, Path("Links"));
+    site->GoParent();
+    site->GetFolder(folder);
+    EXPECT_EQ(folder, m_root.string());
+}
+
+TEST_F(ControlTest, GetPathGivesTheDisplayNameOfAClassIdPath) {
+    Site site;
+    site->SetPath(std::string(kDrivesParsingName));
+    std::string path;
+    site->GetPath(path);
+    EXPECT_EQ(path.find("::{"), std::string::npos);
+    EXPECT_FALSE(path.empty());
+    EXPECT_TRUE(site->QryGoParent());
+    site->GoParent();
+    EXPECT_FALSE(site->QryGoParent());  // the Desktop
+}
+
+}  // namespace
+}  // namespace scopa::test

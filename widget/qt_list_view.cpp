@@ -460,6 +460,11 @@ bool CQtListView::eventFilter(QObject* watched, QEvent* event) {
                 emit MenuKeyPressed();
                 return true;
             }
+            bool command = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+            if (!command && !key->text().isEmpty() && key->text().at(0).isPrint()) {
+                emit TextTyped(key->text());
+                return true;
+            }
             break;
         }
         default:

@@ -68,6 +68,8 @@ signals:
     // Enter, Shift+F10 and the menu key act on the selected item.
     void EnterPressed();
     void MenuKeyPressed();
+    // Printable text typed in the list (type-ahead find).
+    void TextTyped(const QString& text);
     void Wheeled(int notches);
     void ScrollEnded();
 

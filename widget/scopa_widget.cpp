@@ -1,5 +1,6 @@
 #include "widget/scopa_widget.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
@@ -112,6 +113,7 @@ ScopaWidget::ScopaWidget(QWidget* parent) : QWidget(parent) {
     connect(m_list, &CQtListView::ScrollEnded, this, [&list] { list.OnScrollEnd(); });
     connect(m_list, &CQtListView::EnterPressed, this, [this] { ActivateSelected(); });
     connect(m_list, &CQtListView::MenuKeyPressed, this, [this] { ContextMenuForSelected(); });
+    connect(m_list, &CQtListView::TextTyped, this, &ScopaWidget::TypeAhead);
 }
 
 ScopaWidget::~ScopaWidget() {
@@ -273,6 +275,29 @@ void ScopaWidget::ContextMenuForSelected() {
     }
     OpenContextMenu(where, m_list->mapToGlobal(where));
     (void)point;
+}
+
+void ScopaWidget::TypeAhead(const QString& text) {
+    // Letters typed in quick succession build one prefix; the same letter again moves on to
+    // the next item that starts with it.
+    if (!m_sinceTyped.isValid() || m_sinceTyped.elapsed() > QApplication::keyboardInputInterval()) {
+        m_typedPrefix.clear();
+    }
+    m_sinceTyped.start();
+    bool repeated = m_typedPrefix.size() == 1 && m_typedPrefix == text;
+    if (!repeated) m_typedPrefix += text;
+    const CPreviewListModel& model = m_control->list().model();
+    int count = int(model.GetItemCount());
+    int selected = m_control->list().GetSelectedIndex();
+    int start = selected < 0 ? 0 : (repeated ? selected + 1 : selected);
+    for (int step = 0; step < count; ++step) {
+        int index = (start + step) % count;
+        QString label = FromUtf8(model.GetItem(size_t(index)).GetLabel());
+        if (label.startsWith(m_typedPrefix, Qt::CaseInsensitive)) {
+            m_control->list().SelectListItem(index);
+            return;
+        }
+    }
 }
 
 // ---- automation ----

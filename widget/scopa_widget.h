@@ -7,6 +7,7 @@
 // OnPathChange. Hosts that bind by number call InvokeDispid.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QVariant>
@@ -111,6 +112,7 @@ private:
     void ShowDragFeedback(bool shown);
     void ActivateSelected();
     void ContextMenuForSelected();
+    void TypeAhead(const QString& text);
 
     std::unique_ptr<Host> m_host;
     scopa::CQtTreeView* m_tree = nullptr;
@@ -119,5 +121,7 @@ private:
     std::unique_ptr<scopa::QtUserInterface> m_userInterface;
     std::unique_ptr<scopa::CScopaCtrl> m_control;
     QTimer m_timer;
+    QString m_typedPrefix;
+    QElapsedTimer m_sinceTyped;
     bool m_timerDriven = true;
 };

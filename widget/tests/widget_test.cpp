@@ -60,6 +60,7 @@ private slots:
     void automationMethodsAndEventsByName();
     void dispidTable();
     void selectionEventsInOrder();
+    void keyboardTypeAheadAndEnter();
     void styleSwitchesRebuildTheImageList();
     void splitterRulesUnderMouse();
     void cellsOnScreenAreTheComposedCells();
@@ -182,6 +183,20 @@ void WidgetTest::selectionEventsInOrder() {
     QTest::keyClick(m_widget->ListView().ActiveView(), Qt::Key_Home);
     QCOMPARE(m_events, QStringList({"PathChange", "Selection -1", "PathChange", "Selection 0"}));
     QCOMPARE(m_widget->Control().list().GetSelectedIndex(), 0);
+}
+
+void WidgetTest::keyboardTypeAheadAndEnter() {
+    QWidget* view = m_widget->ListView().ActiveView();
+    QTest::keyClicks(view, "su");
+    QCOMPARE(m_widget->Control().list().GetSelectedIndex(), 3);  // Sunset.bmp
+    m_events.clear();
+    QTest::keyClick(view, Qt::Key_Return);  // as a double click: OK on the selected picture
+    QVERIFY2(m_events.contains("Open"), qPrintable(m_events.join(",")));
+    // Tab moves between the tree and the list.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Tab, Qt::ShiftModifier);
+    QVERIFY(m_widget->TreeView().hasFocus());
+    m_events.clear();
 }
 
 void WidgetTest::styleSwitchesRebuildTheImageList() {

@@ -114,6 +114,12 @@ ScopaWidget::ScopaWidget(QWidget* parent) : QWidget(parent) {
     connect(m_list, &CQtListView::EnterPressed, this, [this] { ActivateSelected(); });
     connect(m_list, &CQtListView::MenuKeyPressed, this, [this] { ContextMenuForSelected(); });
     connect(m_list, &CQtListView::TextTyped, this, &ScopaWidget::TypeAhead);
+    // The control learns of focus coming in from the host's other widgets, whichever of its
+    // views takes it.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (now != nullptr && isAncestorOf(now) && (old == nullptr || !isAncestorOf(old)))
+            m_control->OnSetFocus();
+    });
 }
 
 ScopaWidget::~ScopaWidget() {
@@ -186,11 +192,6 @@ void ScopaWidget::mouseReleaseEvent(QMouseEvent* event) {
     ShowDragFeedback(false);
     m_control->OnLButtonUp({point.x(), point.y()});
     update();
-}
-
-void ScopaWidget::focusInEvent(QFocusEvent* event) {
-    QWidget::focusInEvent(event);
-    m_control->OnSetFocus();
 }
 
 void ScopaWidget::changeEvent(QEvent* event) {

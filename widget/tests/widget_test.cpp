@@ -3,6 +3,7 @@
 // cells on screen, the message service and, run again at a scale of 2, HiDPI drawing.
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
@@ -192,6 +193,13 @@ void WidgetTest::keyboardTypeAheadAndEnter() {
     m_events.clear();
     QTest::keyClick(view, Qt::Key_Return);  // as a double click: OK on the selected picture
     QVERIFY2(m_events.contains("Open"), qPrintable(m_events.join(",")));
+    // Screen readers get the items' labels.
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
+    QVERIFY(list != nullptr);
+    bool labelled = false;
+    for (int i = 0; i < list->childCount(); ++i)
+        labelled |= list->child(i)->text(QAccessible::Name) == "Sunset.bmp";
+    QVERIFY(labelled);
     // Tab moves between the tree and the list.
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Tab, Qt::ShiftModifier);

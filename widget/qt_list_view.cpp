@@ -285,7 +285,11 @@ void CQtListView::UpdateRow(size_t row) {
 }
 
 void CQtListView::SetRedraw(bool redraw) {
-    ActiveView()->viewport()->setUpdatesEnabled(redraw);
+    // Both views: the mode may change between the two calls.
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_icons), static_cast<QAbstractItemView*>(m_details)}) {
+        view->viewport()->setUpdatesEnabled(redraw);
+    }
     if (redraw) ActiveView()->viewport()->update();
 }
 

@@ -115,6 +115,14 @@ at=$(mark)
 xdotool key End
 wait_for '^event OnSelectionChange 119$' "$at"
 
+# The splitter bar dragged to 52 pixels left of the list: the tree ends where it was let go.
+at=$(mark)
+xdotool mousemove --window "$window" $((lx - 2)) $((ly + 100)) mousedown 1 \
+    mousemove --window "$window" $((lx - 30)) $((ly + 100)) \
+    mousemove --window "$window" $((lx - 52)) $((ly + 100)) mouseup 1
+wait_for '^event OnTreeControlWidthChange$' "$at"
+ask 'GetTreeControlWidth' "^GetTreeControlWidth -> $((lx - 52 - tx))\$"
+
 # The context menu: Details is its fourth entry.
 at=$(mark)
 xdotool mousemove --window "$window" $((lx + 80)) $((ly + 60)) click 3

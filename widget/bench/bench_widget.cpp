@@ -30,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPictureCount = 10000;
 constexpr int kLargeFolderCount = 100000;
+constexpr int kLinksPerFile = 50000;
 // A list area showing 6 x 4 large cells beside the tree.
 constexpr int kWidgetWidthPx = 1100;
 constexpr int kWidgetHeightPx = 700;
@@ -51,11 +52,17 @@ fs::path PictureFolder(int count, bool cache, const fs::path& cache_base) {
     if (!fs::exists(base / ".complete")) {
         fs::remove_all(base);
         fs::create_directories(folder);
-        test::WriteTestPicture(folder / "p000000.bmp", 96, 64, 7);
-        for (int i = 1; i < count; ++i) {
+        fs::path original;
+        for (int i = 0; i < count; ++i) {
             char name[32];
             std::snprintf(name, sizeof(name), "p%06d.bmp", i);
-            fs::create_hard_link(folder / "p000000.bmp", folder / name);
+            // A file system allows some tens of thousands of links to one file.
+            if (i % kLinksPerFile == 0) {
+                original = folder / name;
+                test::WriteTestPicture(original, 96, 64, 7);
+            } else {
+                fs::create_hard_link(original, folder / name);
+            }
         }
         if (cache) CreateStaticCache((base / "Disc").string(), folder.string(), {});
         std::ofstream(base / ".complete");

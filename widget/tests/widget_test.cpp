@@ -64,6 +64,7 @@ private slots:
     void keyboardTypeAheadAndEnter();
     void styleSwitchesRebuildTheImageList();
     void splitterRulesUnderMouse();
+    void bitmapsBecomeImagesWithTheirColours();
     void cellsOnScreenAreTheComposedCells();
     void waitCursorNestsThroughOverrideCursor();
     void messagesShowMessageBoxes();
@@ -271,6 +272,29 @@ void WidgetTest::splitterRulesUnderMouse() {
     w.SetTreeControlWidth(192);
     QCOMPARE(w.ListView().geometry().left(), 192 + kSplitterWidthPx);
     m_events.clear();
+}
+
+void WidgetTest::bitmapsBecomeImagesWithTheirColours() {
+    for (int bits : {24, 8}) {
+        oDIB dib;
+        QVERIFY(dib.Create(5, 3, bits));
+        if (bits == 8) {
+            for (size_t i = 0; i < dib.ColourTable().size(); ++i)
+                dib.ColourTable()[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)};
+        }
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < 5; ++x)
+                dib.SetRawPixel(x, y, uint32_t(0x102030 * (x + 1) + 0x0f0501 * y) & 0xffffffu);
+        }
+        QImage image = ImageFromDib(dib);
+        QCOMPARE(image.size(), QSize(5, 3));
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                Rgb colour = dib.PixelColour(x, y);
+                QCOMPARE(QColor(image.pixel(x, y)), QColor(colour.red, colour.green, colour.blue));
+            }
+        }
+    }
 }
 
 void WidgetTest::cellsOnScreenAreTheComposedCells() {

@@ -1,6 +1,8 @@
 // Speed and size of the implode codec on the shared thumbnail blocks: compressing with binary
 // literals and a 4096-byte dictionary, and expanding those streams. The size counters compare
 // the total over the picture blocks (all but the synthetic ones) with the published library's.
+// Where Debian's libstorm is installed, the published library's implode and explode run on the
+// same blocks in the same run, and each expander also reads the other compressor's streams.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,6 +16,10 @@
 #include <vector>
 
 #include "cache/implode.h"
+
+#if defined(SCOPA_HAVE_STORM)
+#include "storm_codec.h"
+#endif
 
 namespace {
 
@@ -167,5 +173,117 @@ void BM_ExpandPictureBlocks(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total_out));
 }
 BENCHMARK(BM_ExpandPictureBlocks)->Unit(benchmark::kMillisecond);
+
+#if defined(SCOPA_HAVE_STORM)
+
+scopa::storm::StormCodec& Storm() {
+    static scopa::storm::StormCodec codec;
+    return codec;
+}
+
+// The published library's streams of the picture blocks.
+const std::vector<std::vector<std::uint8_t>>& StormStreams() {
+    static const std::vector<std::vector<std::uint8_t>> streams = [] {
+        std::vector<std::vector<std::uint8_t>> result;
+        for (const Block& block : PictureBlocks()) {
+            Storm().Implode(block.bytes, result.emplace_back());
+        }
+        return result;
+    }();
+    return streams;
+}
+
+void BM_StormImplodePictureBlocks(benchmark::State& state) {
+    const auto& blocks = PictureBlocks();
+    if (blocks.empty()) {
+        state.SkipWithError("no thumbnail blocks found");
+        return;
+    }
+    std::vector<std::uint8_t> stream;
+    stream.reserve(implode::kMaxStreamBytesPerBlock);
+    std::size_t total_in = 0, total_out = 0, ours = 0;
+    for (auto _ : state) {
+        total_in = total_out = 0;
+        for (const Block& block : blocks) {
+            Storm().Implode(block.bytes, stream);
+            total_in += block.bytes.size();
+            total_out += stream.size();
+        }
+        benchmark::DoNotOptimize(stream.data());
+    }
+    std::vector<std::uint8_t> our_stream(implode::kMaxStreamBytesPerBlock);
+    for (const Block& block : blocks)
+        ours += CompressBlock(block.bytes, our_stream.data());
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total_in));
+    state.counters["ratio"] = static_cast<double>(total_out) / static_cast<double>(total_in);
+    state.counters["ours_vs_storm"] = static_cast<double>(ours) / static_cast<double>(total_out);
+}
+BENCHMARK(BM_StormImplodePictureBlocks)->Unit(benchmark::kMillisecond);
+
+// `Expand` is one of the two expanders, `streams` one of the two compressors' output.
+template <bool Ours>
+void ExpandAll(benchmark::State& state, const std::vector<std::vector<std::uint8_t>>& streams) {
+    if (streams.empty()) {
+        state.SkipWithError("no thumbnail blocks found");
+        return;
+    }
+    std::vector<std::uint8_t> output(kBlockBytes + 4096);
+    std::vector<std::uint8_t> storm_output;
+    storm_output.reserve(kBlockBytes + 4096);
+    std::size_t total_out = 0;
+    for (auto _ : state) {
+        total_out = 0;
+        for (const auto& stream : streams) {
+            std::size_t size = 0;
+            if constexpr (Ours) {
+                Pipe pipe{stream.data(), stream.size(), output.data(), 0};
+                if (implode::Expand(ReadPipe, WritePipe, g_expand_work, &pipe) != 0)
+                    size = 0;
+                else
+                    size = pipe.output_used;
+            } else {
+                size = Storm().Explode(stream, storm_output) == 0 ? storm_output.size() : 0;
+            }
+            if (size != kBlockBytes) {
+                state.SkipWithError("a stream did not expand back to its block");
+                return;
+            }
+            total_out += size;
+        }
+        benchmark::DoNotOptimize(output.data());
+        benchmark::DoNotOptimize(storm_output.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total_out));
+}
+
+const std::vector<std::vector<std::uint8_t>>& OurStreams() {
+    static const std::vector<std::vector<std::uint8_t>> streams = [] {
+        std::vector<std::vector<std::uint8_t>> result;
+        for (const Block& block : PictureBlocks()) {
+            std::vector<std::uint8_t> stream(implode::kMaxStreamBytesPerBlock);
+            stream.resize(CompressBlock(block.bytes, stream.data()));
+            result.push_back(std::move(stream));
+        }
+        return result;
+    }();
+    return streams;
+}
+
+void BM_StormExplodeStormStreams(benchmark::State& state) {
+    ExpandAll<false>(state, StormStreams());
+}
+BENCHMARK(BM_StormExplodeStormStreams)->Unit(benchmark::kMillisecond);
+
+void BM_StormExplodeOurStreams(benchmark::State& state) {
+    ExpandAll<false>(state, OurStreams());
+}
+BENCHMARK(BM_StormExplodeOurStreams)->Unit(benchmark::kMillisecond);
+
+void BM_ExpandStormStreams(benchmark::State& state) {
+    ExpandAll<true>(state, StormStreams());
+}
+BENCHMARK(BM_ExpandStormStreams)->Unit(benchmark::kMillisecond);
+
+#endif
 
 }  // namespace

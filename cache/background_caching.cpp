@@ -94,13 +94,17 @@ CachingJobResult ApplyMadeThumbnail(CPreviewCacheManager& manager, CCacheEntry& 
             CPreviewCache* dynamic_cache = manager.DynamicCache();
             std::span<const uint8_t, kThumbnailBlockBytes> block(pixels.data(),
                                                                  kThumbnailBlockBytes);
-            // A failed write keeps the entry first, so the next tick tries the same file again.
             if (dynamic_cache == nullptr ||
-                !dynamic_cache->WriteThumbnail(entry, block, covered.cx, covered.cy)) {
-                return CachingJobResult::kNotWritten;
+                !dynamic_cache->StoreThumbnail(entry, block, covered.cx, covered.cy)) {
+                // A write that keeps failing (a full disk) counts as a failure like any other,
+                // so the entry is given up after the same number of tries.
+                ++entry.m_failures;
+                if (entry.m_failures <= kMaxThumbnailFailures) return CachingJobResult::kNotWritten;
+                manager.Dequeue(entry);
+                Trace(FormatEntryTrace(kTraceBadFormat, entry));
+                return CachingJobResult::kGivenUp;
             }
             manager.Dequeue(entry);
-            entry.m_state = EntryState::kValid;
             entry.m_width = covered.cx;
             entry.m_height = covered.cy;
             Trace(FormatWrittenTrace(entry));

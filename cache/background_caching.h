@@ -62,7 +62,7 @@ bool FetchThumbnail(CCacheEntry& entry, oDIB& bitmap);
 enum class CachingJobResult {
     kNoJob,       // the queue was empty (or there is no cache manager)
     kWritten,     // made and stored; the entry is Valid and out of the queue
-    kNotWritten,  // made but not stored; the entry stays first
+    kNotWritten,  // made but not stored; the entry stays first (counted as a failure)
     kRetry,       // the load was interrupted; the entry stays first
     kFailed,      // the load failed; the entry stays first
     kGivenUp,     // the load failed for the sixth time; the entry left the queue
@@ -108,7 +108,7 @@ public:
     CachingJobResult LastResult() const { return m_lastResult; }
 
     // The control is going away: the queue is cleared and the dynamic cache's index saved
-    // (the only time it is written). Ticks after this do nothing.
+    // (it is also saved with every thumbnail stored). Ticks after this do nothing.
     void ControlDestroyed();
 
 private:

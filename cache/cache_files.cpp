@@ -10,7 +10,12 @@
 //   Index; the stream's own end code ends it, its length is stored nowhere).
 #include "cache/cache_files.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -19,6 +24,7 @@
 #include <system_error>
 
 #include "cache/implode.h"
+#include "platform/regular_file.h"
 
 namespace scopa {
 namespace {
@@ -192,6 +198,15 @@ bool CloseAfterWrite(File file) {
     return std::fclose(file.release()) == 0;
 }
 
+// Makes a rename in the folder of `path` durable.
+void SyncFolderOf(const fs::path& path) {
+    fs::path folder = path.parent_path();
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 }  // namespace
 
 // ---- paths ----
@@ -231,23 +246,47 @@ std::string FromStoredFolderPath(std::string_view stored_path) {
 CacheIndexContents ParseCacheIndex(std::span<const uint8_t> bytes) {
     CacheIndexContents contents;
     ByteReader reader(bytes);
-    auto version = reader.Tag(kIndexTag) ? reader.I32() : std::nullopt;
-    if (!version || *version < 0 || *version > kCacheIndexVersion) return contents;
+    if (!reader.Tag(kIndexTag)) {
+        contents.problem = "not a cache index (no \"ImgC\" tag)";
+        return contents;
+    }
+    auto version = reader.I32();
+    if (!version || *version < 0 || *version > kCacheIndexVersion) {
+        contents.problem = version ? "index version " + std::to_string(*version) + " is not read"
+                                   : "index cut short in its header";
+        return contents;
+    }
     if (*version > kLastFlaglessVersion) {
         auto flag = reader.I32();
-        if (!flag) return contents;
+        if (!flag) {
+            contents.problem = "index cut short in its header";
+            return contents;
+        }
         contents.compressed = *flag != 0;
     }
     contents.header_read = true;
     auto folder_count = reader.I32();
-    if (!folder_count) return contents;
+    if (!folder_count) {
+        contents.problem = "index cut short in its header";
+        return contents;
+    }
+    // A cut folder keeps the entries read before the cut.
+    auto keep = [&contents](CacheFolderRecord& folder) {
+        if (folder.entries.empty()) return;
+        contents.entry_total += static_cast<int64_t>(folder.entries.size());
+        contents.folders.push_back(std::move(folder));
+    };
     // The count is not trusted for sizing: the folders end where the data does.
     for (int32_t folder_number = 0; folder_number < *folder_count; ++folder_number) {
         CacheFolderRecord folder;
         auto path = reader.String();
         auto label = path ? reader.String() : std::nullopt;
         auto entry_count = label ? reader.I32() : std::nullopt;
-        if (!entry_count) return contents;
+        if (!entry_count) {
+            contents.problem =
+                "folder record " + std::to_string(folder_number + 1) + " is damaged or cut short";
+            return contents;
+        }
         folder.folder_path = std::move(*path);
         folder.volume_label = std::move(*label);
         for (int32_t entry_number = 0; entry_number < *entry_count; ++entry_number) {
@@ -256,7 +295,12 @@ CacheIndexContents ParseCacheIndex(std::span<const uint8_t> bytes) {
             auto index = name ? reader.I32() : std::nullopt;
             auto seq_id = index ? reader.I32() : std::nullopt;
             auto stamp = seq_id ? reader.I32() : std::nullopt;
-            if (!stamp) return contents;  // the folder cut short is not kept
+            if (!stamp) {
+                contents.problem = "entry " + std::to_string(entry_number + 1) + " of folder " +
+                                   folder.folder_path + " is damaged or cut short";
+                keep(folder);
+                return contents;
+            }
             entry.name = std::move(*name);
             entry.index = *index;
             entry.seq_id = *seq_id;
@@ -264,16 +308,37 @@ CacheIndexContents ParseCacheIndex(std::span<const uint8_t> bytes) {
             entry.state = EntryState::kValid;
             folder.entries.push_back(std::move(entry));
         }
-        if (!folder.entries.empty()) {
-            contents.entry_total += static_cast<int64_t>(folder.entries.size());
-            contents.folders.push_back(std::move(folder));
-        }
+        keep(folder);
     }
     return contents;
 }
 
+void DropEntriesOutsideData(CacheIndexContents& contents, int64_t data_file_bytes,
+                            int32_t slot_capacity) {
+    auto outside = [&](const CacheEntryRecord& entry) {
+        if (entry.index < 0) return true;
+        if (contents.compressed) {
+            return data_file_bytes >= 0 &&
+                   int64_t{entry.index} + int64_t{kRecordHeadBytes} > data_file_bytes;
+        }
+        return slot_capacity > 0 && entry.index >= slot_capacity;
+    };
+    int64_t dropped = 0;
+    for (CacheFolderRecord& folder : contents.folders) {
+        dropped += std::erase_if(folder.entries, outside);
+    }
+    std::erase_if(contents.folders,
+                  [](const CacheFolderRecord& folder) { return folder.entries.empty(); });
+    if (dropped == 0) return;
+    contents.entry_total -= dropped;
+    contents.dropped_entries += dropped;
+    if (contents.problem.empty()) {
+        contents.problem = std::to_string(dropped) + " entries with an Index outside the data file";
+    }
+}
+
 CacheIndexContents LoadCacheIndex(const fs::path& index_path) {
-    File file(std::fopen(index_path.c_str(), "rb"));
+    File file(OpenRegularFileStream(index_path.string()));
     if (!file) return {};
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
@@ -309,13 +374,13 @@ std::vector<uint8_t> SerializeCacheIndex(const CacheIndexContents& contents) {
     return out;
 }
 
-bool SaveCacheIndex(const fs::path& index_path, const CacheIndexContents& contents) {
+bool SaveCacheIndex(const fs::path& index_path, const CacheIndexContents& contents, bool durable) {
     fs::path temporary_path = CacheTemporaryIndexPath(index_path);
     std::vector<uint8_t> bytes = SerializeCacheIndex(contents);
     bool saved = false;
     if (File file{std::fopen(temporary_path.c_str(), "wb")}) {
         bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
-                       std::fflush(file.get()) == 0;
+                       std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
         bool closed = CloseAfterWrite(std::move(file));
         // rename() replaces the index in one step, so there is no moment without an index.
         std::error_code error;
@@ -323,6 +388,7 @@ bool SaveCacheIndex(const fs::path& index_path, const CacheIndexContents& conten
             fs::rename(temporary_path, index_path, error);
             saved = !error;
         }
+        if (saved && durable) SyncFolderOf(index_path);
     }
     std::error_code ignored;
     fs::remove(temporary_path, ignored);
@@ -364,7 +430,7 @@ bool ReadCacheRecord(std::FILE* file, bool compressed, int32_t index, int32_t& s
 
 bool ReadCacheRecord(const fs::path& data_path, bool compressed, int32_t index, int32_t& seq_id,
                      CacheThumbnail& thumbnail) {
-    File file(std::fopen(data_path.c_str(), "rb"));
+    File file(OpenRegularFileStream(data_path.string()));
     if (!file) return false;
     return ReadCacheRecord(file.get(), compressed, index, seq_id, thumbnail);
 }
@@ -390,6 +456,28 @@ int32_t AppendCompressedRecord(const fs::path& data_path, int32_t seq_id,
     bool written = WriteRecordHere(file.get(), true, seq_id, pixels, width, height);
     if (!CloseAfterWrite(std::move(file)) || !written) return -1;
     return static_cast<int32_t>(length);
+}
+
+bool SyncFileToDisk(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
+}
+
+CacheFileLock::CacheFileLock(const fs::path& data_path) {
+    m_fd = ::open(data_path.c_str(), O_RDWR | O_CLOEXEC);
+    if (m_fd < 0) return;
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        ::close(m_fd);
+        m_fd = -1;
+        return;
+    }
+}
+
+CacheFileLock::~CacheFileLock() {
+    if (m_fd >= 0) ::close(m_fd);  // closing releases the lock
 }
 
 bool EnsureDynamicDataFile(const fs::path& base_path) {

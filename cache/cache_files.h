@@ -49,6 +49,10 @@ struct CacheIndexContents {
     bool compressed = false;
     std::vector<CacheFolderRecord> folders;  // most recently used first
     int64_t entry_total = 0;
+    // Why the file is not a sound index (the load stopped there, or entries were dropped);
+    // empty for a sound one.
+    std::string problem;
+    int64_t dropped_entries = 0;  // entries left out because their Index was out of range
 };
 
 // The three file names of a cache with this base path.
@@ -57,18 +61,31 @@ std::filesystem::path CacheDataPath(const std::filesystem::path& base_path);
 std::filesystem::path CacheTemporaryIndexPath(const std::filesystem::path& index_path);
 
 // Parses an index as far as it is sound: a wrong tag or a version above 2 gives nothing; a
-// bad string length or a record running past the end stops the load, keeping the folders read
-// before it. Entries load as Valid; folders without entries are dropped.
+// bad string length or a record running past the end stops the load, keeping the folders and
+// entries read before it. Entries load as Valid; folders without entries are dropped.
 CacheIndexContents ParseCacheIndex(std::span<const uint8_t> bytes);
+
+// Drops the entries whose record cannot lie where their Index says: a negative Index, a
+// compressed record whose head does not lie inside the data file of `data_file_bytes` (-1:
+// unknown, as when the disk holding it is gone), or a
+// slot at or beyond `slot_capacity` (when above 0). A flipped byte in an Index would otherwise
+// have a write lengthen the data file to hundreds of gigabytes. Folders left empty go too.
+void DropEntriesOutsideData(CacheIndexContents& contents, int64_t data_file_bytes,
+                            int32_t slot_capacity);
 // A missing or unreadable file is an empty cache.
 CacheIndexContents LoadCacheIndex(const std::filesystem::path& index_path);
 
 // The version-2 index of `contents`: each folder with only its Valid entries (a folder with
 // none is written with count 0), strings cut to 1023 bytes.
 std::vector<uint8_t> SerializeCacheIndex(const CacheIndexContents& contents);
-// Writes the temporary file and renames it over the index. The temporary file is gone
-// afterwards in every outcome; on failure the previous index is left as it was.
-bool SaveCacheIndex(const std::filesystem::path& index_path, const CacheIndexContents& contents);
+// Writes the temporary file, flushes it to the disk and renames it over the index, then
+// flushes the folder, so that a crash or power cut leaves the old index or the new one whole.
+// The temporary file is gone afterwards in every outcome; on failure the previous index is
+// left as it was.
+// With `durable` false the folder is not flushed: the new index may then be lost in a power
+// cut, leaving the previous one, but never an empty or half-written index.
+bool SaveCacheIndex(const std::filesystem::path& index_path, const CacheIndexContents& contents,
+                    bool durable = true);
 
 // Folder paths relative to a static cache's root are stored with '\' separators, so that caches
 // interchange across platforms; these convert at the boundary.
@@ -101,6 +118,24 @@ bool WriteCacheRecord(const std::filesystem::path& data_path, bool compressed, i
 int32_t AppendCompressedRecord(const std::filesystem::path& data_path, int32_t seq_id,
                                std::span<const uint8_t, kThumbnailBlockBytes> pixels, int32_t width,
                                int32_t height);
+
+// An exclusive advisory lock (flock) on a cache's data file, held for the object's life.
+// Processes that share a writable cache hold it while they place, write and index a record.
+class CacheFileLock {
+public:
+    explicit CacheFileLock(const std::filesystem::path& data_path);
+    ~CacheFileLock();
+    CacheFileLock(const CacheFileLock&) = delete;
+    CacheFileLock& operator=(const CacheFileLock&) = delete;
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Flushes a file's contents to the disk (before an index that points into it is renamed
+// into place).
+bool SyncFileToDisk(const std::filesystem::path& path);
 
 // Creates base path + ".pvd" 655,840 bytes long (room for 40 slots) unless it exists.
 bool EnsureDynamicDataFile(const std::filesystem::path& base_path);

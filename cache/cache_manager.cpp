@@ -6,6 +6,9 @@
 // and "RootFolder".
 #include "cache/cache_manager.h"
 
+#include <sys/random.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -30,6 +33,11 @@ namespace fs = std::filesystem;
 // How long a read of the mount table is trusted: a disk is swapped in seconds, a folder's
 // items are looked up in microseconds.
 constexpr auto kMountCheckInterval = std::chrono::milliseconds(200);
+
+// A writable cache's index is flushed to the disk after this many stored thumbnails or this
+// long, whichever comes first; in between it is saved without waiting for the disk.
+constexpr int kWritesPerSync = 20;
+constexpr auto kSyncInterval = std::chrono::seconds(5);
 
 // The registry strings were read into buffers of this size.
 constexpr size_t kRegistryPathBytes = 260;
@@ -134,8 +142,16 @@ std::vector<std::unique_ptr<CPreviewCache>> RegisteredStaticCaches(const Registr
 }  // namespace
 
 int32_t DrawSeqId() {
-    static std::minstd_rand generator(static_cast<unsigned>(std::time(nullptr)));
     constexpr uint32_t kSeqIdRange = 32768;  // the C library's rand() range
+    // Two processes started in the same second must not draw the same numbers, so they come
+    // from the kernel's generator; a seeded one only when that fails.
+    uint16_t bits = 0;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == ssize_t{sizeof bits}) {
+        return static_cast<int32_t>(bits % kSeqIdRange);
+    }
+    static std::minstd_rand generator(
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        static_cast<unsigned>(::getpid()));
     return static_cast<int32_t>(generator() % kSeqIdRange);
 }
 
@@ -196,21 +212,21 @@ std::string CCacheFolder::FullPath() const {
     return JoinPath(m_cache->RootFolder(), m_folderPath);
 }
 
-CCacheEntry* CCacheFolder::FindEntry(std::string_view upper_name) {
-    auto [first, last] = m_entryIndex.equal_range(upper_name);
+CCacheEntry* CCacheFolder::PeekEntry(std::string_view name) const {
+    auto [first, last] = m_entryIndex.equal_range(name);
     if (first == last) return nullptr;
-    CCacheEntry* found = first->second;
-    if (std::next(first) != last) {
-        // The same name twice (an index may hold it): the first in list order answers.
-        for (CCacheEntry* entry = m_entries.Head(); entry != nullptr;
-             entry = CacheEntryList::Next(entry)) {
-            if (entry->Name() == upper_name) {
-                found = entry;
-                break;
-            }
-        }
+    if (std::next(first) == last) return first->second;
+    // The same name twice (an index may hold it): the first in list order answers.
+    for (CCacheEntry* entry = m_entries.Head(); entry != nullptr;
+         entry = CacheEntryList::Next(entry)) {
+        if (entry->Name() == name) return entry;
     }
-    m_entries.MoveToHead(found);
+    return first->second;
+}
+
+CCacheEntry* CCacheFolder::FindEntry(std::string_view name) {
+    CCacheEntry* found = PeekEntry(name);
+    if (found != nullptr) m_entries.MoveToHead(found);
     return found;
 }
 
@@ -249,8 +265,18 @@ CPreviewCache::~CPreviewCache() {
     m_folders.DestroyAll();
 }
 
+std::string CPreviewCache::KeyName(std::string_view file_name) const {
+    return KeepsCase() ? std::string(file_name) : ToUpperAscii(file_name);
+}
+
 std::string CPreviewCache::KeyFolderPath(std::string_view folder_path, bool& under_root) const {
-    std::string path = NormalizePathText(folder_path);
+    std::string path;
+    if (KeepsCase()) {
+        path.assign(folder_path);
+        if (path.size() > 1 && path.back() == '/') path.pop_back();
+    } else {
+        path = NormalizePathText(folder_path);
+    }
     under_root = false;
     if (m_rootFolder.empty()) return path;
     // The root folder "/" keeps its separator, every other root is followed by one; a
@@ -269,7 +295,16 @@ std::string CPreviewCache::KeyFolderPath(std::string_view folder_path, bool& und
 void CPreviewCache::EnsureLoaded() {
     if (m_loaded) return;
     m_loaded = true;
-    LoadIndexContents(LoadCacheIndex(m_indexPath));
+    LoadIndexContents(LoadSoundIndex());
+}
+
+CacheIndexContents CPreviewCache::LoadSoundIndex() const {
+    CacheIndexContents contents = LoadCacheIndex(m_indexPath);
+    std::error_code error;
+    auto data_bytes = fs::file_size(m_dataPath, error);
+    DropEntriesOutsideData(contents, error ? -1 : static_cast<int64_t>(data_bytes),
+                           m_capacity > 0 ? kDynamicCacheCapacity : 0);
+    return contents;
 }
 
 void CPreviewCache::LoadIndexContents(CacheIndexContents contents) {
@@ -280,11 +315,13 @@ void CPreviewCache::LoadIndexContents(CacheIndexContents contents) {
         // Paths relative to a root folder are stored with '\' separators.
         std::string path = m_rootFolder.empty() ? std::move(record.folder_path)
                                                 : FromStoredFolderPath(record.folder_path);
+        // Caches that compare without case get their keys in upper case, whatever wrote them.
+        if (!KeepsCase()) path = ToUpperAscii(path);
         auto* folder = new CCacheFolder(this, std::move(path), std::move(record.volume_label));
         AddFolderTail(folder);
         folder->ReserveEntries(record.entries.size());
         for (CacheEntryRecord& stored : record.entries) {
-            auto* entry = new CCacheEntry(folder, std::move(stored.name));
+            auto* entry = new CCacheEntry(folder, KeyName(stored.name));
             entry->m_index = stored.index;
             entry->m_seqId = stored.seq_id;
             entry->m_stamp = stored.stamp;
@@ -298,6 +335,21 @@ void CPreviewCache::LoadIndexContents(CacheIndexContents contents) {
 bool CPreviewCache::SaveIndex() {
     // An index never read would otherwise be replaced by an empty one.
     EnsureLoaded();
+    if (m_readOnly) return WriteIndex(true);
+    // Another process may have saved since: its entries are taken in, not overwritten.
+    CacheFileLock lock(m_dataPath);
+    if (!lock.Held()) return false;
+    MergeSavedIndex(nullptr);
+    return WriteIndex(true);
+}
+
+bool CPreviewCache::WriteIndex(bool durable) {
+    if (durable) {
+        // The records the index points to reach the disk first.
+        SyncFileToDisk(m_dataPath);
+        m_unsyncedWrites = 0;
+        m_syncedAt = std::chrono::steady_clock::now();
+    }
     CacheIndexContents contents;
     contents.compressed = m_compressed;
     for (const CCacheFolder* folder = m_folders.Head(); folder != nullptr;
@@ -312,7 +364,7 @@ bool CPreviewCache::SaveIndex() {
                 {entry->Name(), entry->m_index, entry->m_seqId, entry->m_stamp, entry->m_state});
         }
     }
-    return SaveCacheIndex(m_indexPath, contents);
+    return SaveCacheIndex(m_indexPath, contents, durable);
 }
 
 CCacheFolder* CPreviewCache::FindFolder(std::string_view volume_label, std::string_view key_path) {
@@ -361,7 +413,7 @@ CCacheEntry* CPreviewCache::Find(std::string_view volume_label, std::string_view
     CCacheFolder* folder = FindFolder(volume_label, key_path);
     if (folder == nullptr) return nullptr;
     m_folders.MoveToHead(folder);
-    return folder->FindEntry(ToUpperAscii(file_name));
+    return folder->FindEntry(KeyName(file_name));
 }
 
 CCacheEntry* CPreviewCache::Add(std::string_view volume_label, std::string_view folder_path,
@@ -378,7 +430,7 @@ CCacheEntry* CPreviewCache::Add(std::string_view volume_label, std::string_view 
         folder = new CCacheFolder(this, std::move(key_path), std::string(volume_label));
         AddFolderHead(folder);
     }
-    CCacheEntry* entry = Allocate(folder, ToUpperAscii(file_name));
+    CCacheEntry* entry = Allocate(folder, KeyName(file_name));
     if (entry == nullptr) {
         if (folder->Entries().IsEmpty()) DestroyFolder(folder);
         return nullptr;
@@ -387,33 +439,35 @@ CCacheEntry* CPreviewCache::Add(std::string_view volume_label, std::string_view 
     return entry;
 }
 
-CCacheEntry* CPreviewCache::Allocate(CCacheFolder* folder, std::string upper_name) {
+CCacheEntry* CPreviewCache::Allocate(CCacheFolder* folder, std::string key_name) {
     // A capacity lowered after a failed lengthening creeps back, so growth is tried again.
     if (m_capacity > 0 && m_capacity < kDynamicCacheCapacity) ++m_capacity;
-    if (m_capacity > 0 && m_entryCount >= m_capacity) return Recycle(folder, std::move(upper_name));
-    int32_t index = m_entryCount;
-    if (m_compressed || m_entryCount >= kInitialSlots) {
+    if (m_capacity > 0 && m_entryCount >= m_capacity) return Recycle(folder, std::move(key_name));
+    // Entries that were not saved (Empty, Pending) leave gaps: the lowest free slot is taken,
+    // never one that a loaded entry holds.
+    int32_t index = m_compressed ? 0 : LowestFreeSlot(nullptr);
+    if (m_compressed || m_entryCount >= kInitialSlots || index >= kInitialSlots) {
         std::optional<int32_t> place;
         if (m_compressed) {
             place = AppendPlace(m_dataPath);
-        } else if (LengthenDataFileForEntries(m_dataPath, m_entryCount)) {
-            place = m_entryCount;
+        } else if (LengthenDataFileForEntries(m_dataPath, std::max(m_entryCount, index))) {
+            place = index;
         }
         if (!place) {
-            CCacheEntry* recycled = Recycle(folder, std::move(upper_name));
+            CCacheEntry* recycled = Recycle(folder, std::move(key_name));
             if (m_capacity > 0) --m_capacity;  // 0 stands for no limit and stays so
             return recycled;
         }
         index = *place;
     }
-    auto* entry = new CCacheEntry(folder, std::move(upper_name));
+    auto* entry = new CCacheEntry(folder, std::move(key_name));
     entry->m_index = index;
     entry->m_seqId = DrawSeqId();
     ++m_entryCount;
     return entry;
 }
 
-CCacheEntry* CPreviewCache::Recycle(CCacheFolder* folder, std::string upper_name) {
+CCacheEntry* CPreviewCache::Recycle(CCacheFolder* folder, std::string key_name) {
     // The least recently used entry: the last of the last folder that has any (only the
     // folder just made for the new entry can be empty).
     CCacheFolder* old_folder = m_folders.Tail();
@@ -427,7 +481,7 @@ CCacheEntry* CPreviewCache::Recycle(CCacheFolder* folder, std::string upper_name
     if (old_folder->Entries().IsEmpty() && old_folder != folder) DestroyFolder(old_folder);
     // The Index is kept: the new thumbnail overwrites the old one's record.
     entry->m_folder = folder;
-    entry->m_name = std::move(upper_name);
+    entry->m_name = std::move(key_name);
     entry->m_sourcePath.clear();
     entry->m_state = EntryState::kEmpty;
     entry->m_seqId = DrawSeqId();
@@ -446,6 +500,152 @@ bool CPreviewCache::ReadThumbnail(CCacheEntry& entry, oDIB& bitmap) {
     entry.m_height = thumbnail.height;
     bitmap = ThumbnailToDib(thumbnail.pixels.data(), vSIZE{thumbnail.width, thumbnail.height});
     return !bitmap.IsEmpty();
+}
+
+int32_t CPreviewCache::LowestFreeSlot(const CCacheEntry* only_valid_except) const {
+    // With `only_valid_except`, only Valid entries other than that one hold their slots.
+    std::vector<bool> held;
+    for (const CCacheFolder* folder = m_folders.Head(); folder != nullptr;
+         folder = CacheFolderList::Next(folder)) {
+        for (const CCacheEntry* entry = folder->Entries().Head(); entry != nullptr;
+             entry = CacheEntryList::Next(entry)) {
+            if (only_valid_except != nullptr &&
+                (entry == only_valid_except || entry->m_state != EntryState::kValid)) {
+                continue;
+            }
+            if (entry->m_index < 0 || entry->m_index > m_entryCount + 1) continue;
+            auto slot = static_cast<size_t>(entry->m_index);
+            if (held.size() <= slot) held.resize(slot + 1, false);
+            held[slot] = true;
+        }
+    }
+    for (int32_t slot : m_foreignSlots) {
+        if (slot < 0 || slot > m_entryCount + 1) continue;
+        if (held.size() <= size_t(slot)) held.resize(size_t(slot) + 1, false);
+        held[size_t(slot)] = true;
+    }
+    auto free = std::find(held.begin(), held.end(), false);
+    return static_cast<int32_t>(free - held.begin());
+}
+
+void CPreviewCache::MergeSavedIndex(const CCacheEntry* storing) {
+    m_foreignSlots.clear();
+    CacheIndexContents saved = LoadSoundIndex();
+    if (!saved.header_read) return;
+    // The entry each saved record stands for, by slot.
+    std::unordered_map<int32_t, CCacheEntry*> saved_holders;
+    for (CacheFolderRecord& record : saved.folders) {
+        CCacheFolder* folder = FindFolder(record.volume_label, record.folder_path);
+        if (folder == nullptr) {
+            folder = new CCacheFolder(this, record.folder_path, record.volume_label);
+            AddFolderTail(folder);
+        }
+        for (const CacheEntryRecord& stored : record.entries) {
+            CCacheEntry* entry = folder->PeekEntry(stored.name);
+            if (entry == nullptr) {
+                entry = new CCacheEntry(folder, stored.name);
+                entry->m_state = EntryState::kValid;
+                folder->AddEntryTail(entry);
+                ++m_entryCount;
+            } else if (entry->m_state != EntryState::kValid) {
+                // Another process made it meanwhile: take its record, unless the file has
+                // changed since or this is the entry being stored now. Then this process's
+                // record will replace it; until then its slot is not free.
+                bool same_file = entry->m_state == EntryState::kEmpty ||
+                                 (entry->m_stamp == stored.stamp && entry != storing);
+                saved_holders[stored.index] = entry;
+                if (!same_file) {
+                    m_foreignSlots.insert(stored.index);
+                    continue;
+                }
+                entry->LeaveQueue();
+                entry->m_state = EntryState::kValid;
+            }
+            // Every write saves at once, so a saved record that differs from ours is newer.
+            entry->m_index = stored.index;
+            entry->m_seqId = stored.seq_id;
+            entry->m_stamp = stored.stamp;
+            saved_holders[stored.index] = entry;
+        }
+    }
+    // An entry of ours whose slot another process has since given to another file is gone.
+    for (CCacheFolder* folder = m_folders.Head(); folder != nullptr;
+         folder = CacheFolderList::Next(folder)) {
+        for (CCacheEntry* entry = folder->Entries().Head(); entry != nullptr;
+             entry = CacheEntryList::Next(entry)) {
+            if (entry->m_state != EntryState::kValid) continue;
+            auto holder = saved_holders.find(entry->m_index);
+            if (holder != saved_holders.end() && holder->second != entry) {
+                entry->m_state = EntryState::kEmpty;
+            }
+        }
+    }
+}
+
+std::optional<int32_t> CPreviewCache::SlotForWrite(CCacheEntry& entry) {
+    int32_t limit = m_capacity > 0 ? kDynamicCacheCapacity : INT32_MAX;
+    int32_t slot = LowestFreeSlot(&entry);
+    // Keep the entry's own slot while no Valid entry holds it.
+    bool own_free =
+        entry.m_index >= 0 && entry.m_index < limit && !m_foreignSlots.contains(entry.m_index);
+    for (const CCacheFolder* folder = m_folders.Head(); own_free && folder != nullptr;
+         folder = CacheFolderList::Next(folder)) {
+        for (const CCacheEntry* other = folder->Entries().Head(); other != nullptr;
+             other = CacheEntryList::Next(other)) {
+            if (other != &entry && other->m_state == EntryState::kValid &&
+                other->m_index == entry.m_index) {
+                own_free = false;
+                break;
+            }
+        }
+    }
+    if (own_free) slot = entry.m_index;
+    if (slot >= limit) {
+        // Full: the least recently used Valid entry gives up its slot.
+        CCacheEntry* victim = nullptr;
+        for (CCacheFolder* folder = m_folders.Tail(); victim == nullptr && folder != nullptr;
+             folder = CacheFolderList::Previous(folder)) {
+            for (CCacheEntry* other = folder->Entries().Tail(); other != nullptr;
+                 other = CacheEntryList::Previous(other)) {
+                if (other != &entry && other->m_state == EntryState::kValid) {
+                    victim = other;
+                    break;
+                }
+            }
+        }
+        if (victim == nullptr) return std::nullopt;
+        victim->m_state = EntryState::kEmpty;
+        slot = victim->m_index;
+    }
+    if (slot >= kInitialSlots && !LengthenDataFileForEntries(m_dataPath, slot)) return std::nullopt;
+    return slot;
+}
+
+bool CPreviewCache::StoreThumbnail(CCacheEntry& entry,
+                                   std::span<const uint8_t, kThumbnailBlockBytes> pixels,
+                                   int32_t width, int32_t height) {
+    if (m_readOnly || m_compressed) {
+        if (!WriteThumbnail(entry, pixels, width, height)) return false;
+        entry.m_state = EntryState::kValid;
+        return true;
+    }
+    EnsureLoaded();
+    // Choosing the slot, writing the record and saving the index are one step for every
+    // process that shares this cache, so no two of them write one slot for different files.
+    CacheFileLock lock(m_dataPath);
+    if (!lock.Held()) return false;
+    MergeSavedIndex(&entry);
+    std::optional<int32_t> slot = SlotForWrite(entry);
+    if (!slot) return false;
+    entry.m_index = *slot;
+    if (!WriteThumbnail(entry, pixels, width, height)) return false;
+    entry.m_state = EntryState::kValid;
+    // Saved at once, so other processes see the slot taken; flushed to the disk after a
+    // bounded amount of work, so a power cut loses at most that much.
+    ++m_unsyncedWrites;
+    WriteIndex(m_unsyncedWrites >= kWritesPerSync ||
+               std::chrono::steady_clock::now() - m_syncedAt >= kSyncInterval);
+    return true;
 }
 
 bool CPreviewCache::WriteThumbnail(const CCacheEntry& entry,

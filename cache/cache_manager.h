@@ -4,14 +4,17 @@
 // cache, recycling the least recently used one when it is full, and holds the queue of entries
 // waiting for a thumbnail.
 //
-// Folders, names and root folders are compared upper-cased (ASCII). Every list is kept in
+// Read-only caches compare folders, names and root folders upper-cased (ASCII); the dynamic
+// cache, which is per machine, keeps them in their own case. Every list is kept in
 // most-recently-used order: a hit moves its cache, folder and entry to the heads of their
 // lists, so the tails hold what is recycled first and the index is saved in that order. Hash
 // indexes beside the folder and entry lists make a lookup cost the same in a cache of 50,000
 // entries as in one of 50; where duplicates exist (an index may hold them) the list order
 // decides, as a walk from the head would.
 //
-// Everything runs on one thread; nothing is locked.
+// Everything runs on one thread. Other processes may share the dynamic cache: storing a
+// thumbnail and saving the index hold an advisory lock on its data file and take in what
+// the others saved (see CPreviewCache::StoreThumbnail).
 #pragma once
 
 #include <chrono>
@@ -19,6 +22,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -109,9 +114,11 @@ public:
     std::string FullPath() const;
 
     const CacheEntryList& Entries() const { return m_entries; }
-    // The entry of this upper-case name (the first in list order), moved to the head; null
-    // when there is none.
-    CCacheEntry* FindEntry(std::string_view upper_name);
+    // The entry of this name as the cache keys it (the first in list order), moved to the
+    // head; null when there is none.
+    CCacheEntry* FindEntry(std::string_view name);
+    // The same without moving it.
+    CCacheEntry* PeekEntry(std::string_view name) const;
 
     // The entry list, with the name index kept beside it.
     void ReserveEntries(size_t count);
@@ -153,8 +160,12 @@ public:
 
     // Reads the index file the first time (a missing or damaged file gives what is sound).
     void EnsureLoaded();
-    // Writes the index through the ".pvt" file: Valid entries only, in list order.
+    // Writes the index through the ".pvt" file: Valid entries only, in list order. A writable
+    // cache first takes in, under its lock, what other processes saved since.
     bool SaveIndex();
+    // The dynamic cache is per machine and keeps names and folder paths in their own case;
+    // read-only caches key them in upper case and so answer without regard to case.
+    bool KeepsCase() const { return !m_readOnly; }
 
     // The entry of a file, moving its folder and itself to the heads of their lists; null
     // when the cache does not hold it. A read-only cache answers only for folders under its
@@ -175,10 +186,20 @@ public:
     bool WriteThumbnail(const CCacheEntry& entry,
                         std::span<const uint8_t, kThumbnailBlockBytes> pixels, int32_t width,
                         int32_t height);
+    // Stores a made thumbnail and makes the entry Valid. For a slot cache this holds the
+    // cache's lock while it takes in the index other processes saved, settles the entry's
+    // slot (its own unless a Valid entry now holds it), writes the record and saves the index,
+    // so a run that is killed loses at most the thumbnail being written (a power cut at most
+    // the last 20 thumbnails or 5 seconds of them: only then is the index flushed to disk).
+    bool StoreThumbnail(CCacheEntry& entry, std::span<const uint8_t, kThumbnailBlockBytes> pixels,
+                        int32_t width, int32_t height);
 
-    // The folder path as this cache keys it: normalised and cut behind the root folder;
-    // `under_root` tells whether it lay under the root.
+    // The folder path as this cache keys it: without a trailing '/', upper-cased unless the
+    // cache keeps case, and cut behind the root folder; `under_root` tells whether it lay
+    // under the root.
     std::string KeyFolderPath(std::string_view folder_path, bool& under_root) const;
+    // A file name as this cache keys it.
+    std::string KeyName(std::string_view file_name) const;
 
     IntrusiveLinks<CPreviewCache> m_managerLinks;
 
@@ -187,9 +208,19 @@ private:
     void AddFolderHead(CCacheFolder* folder);
     void AddFolderTail(CCacheFolder* folder);
     void DestroyFolder(CCacheFolder* folder);
-    CCacheEntry* Allocate(CCacheFolder* folder, std::string upper_name);
-    CCacheEntry* Recycle(CCacheFolder* folder, std::string upper_name);
+    CCacheEntry* Allocate(CCacheFolder* folder, std::string key_name);
+    CCacheEntry* Recycle(CCacheFolder* folder, std::string key_name);
+    // The index file with the entries whose Index cannot be right left out.
+    CacheIndexContents LoadSoundIndex() const;
     void LoadIndexContents(CacheIndexContents contents);
+    // `durable`: flushes the data file, then the index and its folder, to the disk.
+    bool WriteIndex(bool durable);
+    // The lowest slot no entry holds; with `only_valid_except`, no other Valid entry.
+    int32_t LowestFreeSlot(const CCacheEntry* only_valid_except) const;
+    // Takes in the index as saved by other processes (held under the cache's lock); `storing`
+    // is the entry about to be written, which keeps its own record.
+    void MergeSavedIndex(const CCacheEntry* storing);
+    std::optional<int32_t> SlotForWrite(CCacheEntry& entry);
 
     std::filesystem::path m_indexPath;
     std::filesystem::path m_dataPath;
@@ -201,6 +232,10 @@ private:
     int32_t m_capacity;
     CacheFolderList m_folders;
     std::unordered_multimap<std::string_view, CCacheFolder*> m_folderIndex;
+    // Slots that the saved index gives to files this process is making again: not free.
+    std::set<int32_t> m_foreignSlots;
+    int m_unsyncedWrites = 0;
+    std::chrono::steady_clock::time_point m_syncedAt = std::chrono::steady_clock::now();
 };
 
 using PreviewCacheList = CIntrusiveList<CPreviewCache, &CPreviewCache::m_managerLinks>;

@@ -28,7 +28,8 @@ inline constexpr std::array<uint16_t, kLengthSymbols> kLengthBase = {
     3, 2, 4, 5, 6, 7, 8, 9, 10, 12, 16, 24, 40, 72, 136, 264};
 inline constexpr std::array<uint8_t, kLengthSymbols> kLengthExtraBits = {0, 0, 0, 0, 0, 0, 0, 0,
                                                                          1, 2, 3, 4, 5, 6, 7, 8};
-inline constexpr std::array<uint8_t, kLengthSymbols> kLengthCodeBits = {3, 2, 3, 3, 4, 4, 4, 5,
+// Length 3 (symbol 0) is the most frequent copy and has the one 2-bit code; length 2 has 3 bits.
+inline constexpr std::array<uint8_t, kLengthSymbols> kLengthCodeBits = {2, 3, 3, 3, 4, 4, 4, 5,
                                                                         5, 5, 5, 6, 6, 6, 7, 7};
 
 // Distance high-part symbols: 1 code of 2 bits, 2 of 4, 4 of 5, 15 of 6, 26 of 7, 16 of 8.
@@ -90,7 +91,7 @@ inline constexpr std::array<uint16_t, kLiteralSymbols> kLiteralStreamCodes =
     StreamCodes(kLiteralCodeBits);
 
 // Published stream values of the first length and distance codes, as a guard on the above.
-static_assert(kLengthStreamCodes[0] == 0x05 && kLengthStreamCodes[1] == 0x03 &&
+static_assert(kLengthStreamCodes[0] == 0x03 && kLengthStreamCodes[1] == 0x05 &&
               kLengthStreamCodes[2] == 0x01 && kLengthStreamCodes[15] == 0x00);
 static_assert(kDistanceStreamCodes[0] == 0x03 && kDistanceStreamCodes[1] == 0x0D);
 

@@ -28,6 +28,9 @@ constexpr const char* kStaticCacheKeyFormat = "Cache%d";
 // busy while the calling thread compresses, small enough to cost little memory.
 constexpr size_t kJobsAheadPerWorker = 4;
 
+// Added to the cache's base path while it is being built.
+constexpr const char* kBuildingSuffix = ".building";
+
 // Raised at every try of a registration name, for the life of the process.
 int g_staticCacheCounter = 1;
 
@@ -217,24 +220,41 @@ bool RegisterStaticCache(const std::string& index_path, const std::string& data_
 
 bool CreateStaticCache(const std::string& cache_path_name, const std::string& root_folder_path,
                        const StaticCacheFeedback& on_feedback, int worker_count) {
-    if (!CreateEmptyDataFile(cache_path_name)) return false;
+    // The cache is built under other names and renamed into place only when it is whole, so a
+    // run that fails or is killed leaves the old cache and its registration as they were.
+    std::string building_base = cache_path_name + kBuildingSuffix;
+    fs::path building_index = CacheIndexPath(building_base);
+    fs::path building_data = CacheDataPath(building_base);
+    std::error_code error;
+    fs::remove(building_index, error);  // left by a run that was killed
+    if (!CreateEmptyDataFile(building_base)) return false;
     fs::path index_path = CacheIndexPath(cache_path_name);
     fs::path data_path = CacheDataPath(cache_path_name);
-    // The data file was just emptied, so an old index of this name points at nothing: the
-    // new cache holds only what this run writes.
-    std::error_code error;
-    fs::remove(index_path, error);
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
-    // This run's cache takes the place of one of this name that the manager already has.
-    manager.RemoveStaticCache(index_path);
-    auto cache = std::make_unique<CPreviewCache>(index_path, data_path, root_folder_path, true, 0);
-    StaticCacheImport import{manager, *cache, on_feedback};
+    CPreviewCache cache(building_index, building_data, root_folder_path, true, 0);
+    StaticCacheImport import{manager, cache, on_feedback};
     import.Send("Creating static cache - ");
     import.Send(cache_path_name);
     import.Send("\r\n");
     import.ImportTree(root_folder_path, worker_count);
-    if (!cache->SaveIndex()) import.Send("Preview Index: Write failure\r");
-    manager.AddCacheHead(std::move(cache));
+    bool in_place = SyncFileToDisk(building_data) && cache.SaveIndex();
+    if (in_place) {
+        fs::rename(building_data, data_path, error);
+        if (!error) fs::rename(building_index, index_path, error);
+        in_place = !error;
+    }
+    if (!in_place) {
+        import.Send("Preview Index: Write failure\r");
+        fs::remove(building_index, error);
+        fs::remove(building_data, error);
+        import.Send("Finished\r\n");
+        return true;
+    }
+    // This run's cache takes the place of one of this name that the manager already has; it
+    // reads the index just written at its first lookup.
+    manager.RemoveStaticCache(index_path);
+    manager.AddCacheHead(
+        std::make_unique<CPreviewCache>(index_path, data_path, root_folder_path, true, 0));
     RegisterStaticCache(index_path.string(), data_path.string(), root_folder_path);
     import.Send("Finished\r\n");
     return true;

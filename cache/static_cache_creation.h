@@ -18,9 +18,11 @@ using StaticCacheFeedback = std::function<void(const std::string& text)>;
 // Makes a compressed read-only cache CACHE.pvi / CACHE.pvd of every picture under
 // `root_folder_path`, adds it to the cache manager (made if need be) and registers it under
 // HKEY_LOCAL_MACHINE. An existing cache of that name is replaced: the new one holds only the
-// thumbnails of this run. Folders are walked depth first, names in byte order; linked folders
-// are not followed. Pictures are decoded on `worker_count` threads (0: on the calling thread).
-// False only when the data file cannot be created.
+// thumbnails of this run. It is built as CACHE.building.pvi / .pvd and renamed into place at
+// the end; when its index cannot be written ("Preview Index: Write failure\r"), or the run is
+// killed, the old cache and its registration stay as they were. Folders are walked depth first,
+// names in byte order; linked folders are not followed. Pictures are decoded on `worker_count`
+// threads (0: on the calling thread). False only when the data file cannot be created.
 bool CreateStaticCache(const std::string& cache_path_name, const std::string& root_folder_path,
                        const StaticCacheFeedback& on_feedback,
                        int worker_count = kOneWorkerPerCore);

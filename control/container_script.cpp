@@ -119,7 +119,7 @@ std::optional<std::vector<ScriptToken>> TokenizeScriptLine(std::string_view line
             token.flag = token.text == "TRUE";
         } else if ((std::isdigit(static_cast<unsigned char>(first)) ||
                     (first == '-' && token.text.size() > 1 &&
-                     std::isdigit(static_cast<unsigned char>(token.text[1])))) &&  // not -o
+                     std::isdigit(static_cast<unsigned char>(token.text[1])))) &&
                    token.text.find(',') == std::string::npos) {  // X,Y stays a word
             std::optional<std::int32_t> number = ParseNumber(token.text);
             if (!number) {

@@ -1,6 +1,7 @@
 // What the control needs from the window system of its host: the wait cursor, the one
-// timer that drives its background work, the floating preview window and the starting of
-// programs. The headless host ticks the timer by hand; the widget uses a single-shot timer.
+// timer that drives its background work, the floating preview window, the export dialog and
+// the starting of programs. The headless host ticks the timer by hand; the widget uses a
+// single-shot timer.
 #pragma once
 
 #include <string>
@@ -8,6 +9,21 @@
 namespace scopa {
 
 class CShellPath;
+
+// What the export dialog starts from, and what the user chose in it.
+struct ExportRequest {
+    std::string source_path;
+    std::string file_name;       // the source's display name
+    std::string initial_folder;  // the folder of the last export, "" for none
+    int resolution = -1;         // the control's SetResolution value
+};
+struct ExportChoice {
+    std::string path;       // the file name as typed (the format's extension is added)
+    std::string format_id;  // a filter identifier ("PNG")
+    int width_px = 0;       // the size a vector picture is rendered at
+    int height_px = 0;
+    int resolution_index = -1;  // -1: the dialog offered no resolution list
+};
 
 class IControlHost {
 public:
@@ -21,6 +37,12 @@ public:
     virtual int GetPixelsPerInch() const { return 96; }
     // The floating preview window shows `path`.
     virtual void ShowPreviewWindow(const CShellPath& path) { (void)path; }
+    // Shows the export dialog; false when the user cancelled.
+    virtual bool ChooseExportDestination(const ExportRequest& request, ExportChoice& choice) {
+        (void)request;
+        (void)choice;
+        return false;
+    }
     // Runs a command line; true when the program started.
     virtual bool RunCommand(const std::string& command_line) {
         (void)command_line;

@@ -1,9 +1,11 @@
 // What the control does with the selected list item: accept it (OK), preview it, open it
 // for editing, and the questions the host asks before enabling its buttons.
 #include "control/scopa_ctrl.h"
+#include "imaging/export.h"
 #include "imaging/picture.h"
 #include "list/population.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/user_interface.h"
 #include "shell/shortcuts.h"
 
@@ -16,6 +18,9 @@ constexpr size_t kPhotoEditorBufferBytes = 260;
 constexpr const char* kEditCaption = "Edit";  // string 227
 constexpr const char* kNoApplicationMessage =
     "There is no application associated with this type of file.";  // string 228
+constexpr const char* kExportFailedMessage =
+    "An error occurred whilst exporting the picture.\n\nEnsure that there is sufficient free "
+    "disk space and try again.";  // string 226
 
 std::string ReadPhotoEditorCommand() {
     HKEY key = nullptr;
@@ -86,9 +91,42 @@ bool CScopaCtrl::QryEnableExport() const {
     return item != nullptr && !item->path().IsFolder();
 }
 
+std::string PathWithExportExtension(const std::string& path, const std::string& format_id) {
+    const std::string extension = "." + format_id;
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    // Only the last four characters count: "x.jpeg" as JPG becomes "x.jpeg.JPG".
+    if (has_extension && EndsWithNoCase(path, extension)) return path;
+    return path + extension;
+}
+
 void CScopaCtrl::ExportPressed() {
-    // The export dialog (destination, format and resolution) belongs to the host's window
-    // system; until a host offers one there is nothing to ask the user with.
+    const CListItem* item = m_wndList.GetSelectedItem();
+    if (item == nullptr) return;
+    const CShellPath source = item->path();
+    ExportRequest request{source.GetPathText(), source.GetDisplayName(), m_strExportFolder,
+                          m_resolution};
+    ExportChoice choice;
+    if (!m_host.ChooseExportDestination(request, choice)) return;
+    const std::string destination = PathWithExportExtension(choice.path, choice.format_id);
+    if (size_t slash = destination.rfind('/'); slash != std::string::npos) {
+        m_strExportFolder = destination.substr(0, slash);
+    }
+    BeginWaitCursor(true);
+    bool exported = ExportPicture(nullptr, destination, choice.format_id, choice.width_px,
+                                  choice.height_px, source.GetPathText(), choice.resolution_index);
+    BeginWaitCursor(false);
+    if (!exported) {
+        ShowMessage(kExportFailedMessage, {}, MessageIcon::Exclamation);
+        return;
+    }
+    // An export into the shown folder is listed at once.
+    if (EqualsNoCase(source.GetFolderPart(), m_strExportFolder)) {
+        CShellPath shown = m_wndList.model().GetShownFolder();
+        m_wndList.RequestRefresh(shown, true);
+        m_wndList.SelectItemByPath(source);
+    }
 }
 
 bool CScopaCtrl::LaunchItem(const CShellPath& path) {

@@ -30,6 +30,8 @@ inline constexpr size_t kMaxAutomationStringBytes = 1023;
 
 // Text of an automation string argument as the control keeps it.
 std::string ConvertAutomationString(std::string_view text);
+// An export's file name: ".ID" is appended unless the name already ends in it (any case).
+std::string PathWithExportExtension(const std::string& path, const std::string& format_id);
 
 enum class SplitterCursor { kArrow, kSizeWestEast };
 
@@ -128,6 +130,7 @@ public:
     int GetResolution() const { return m_resolution; }
     bool IsDragAndDropEnabled() const { return m_bDragAndDrop; }
     bool IsTreeEnabled() const { return m_bTreeEnabled; }
+    const std::string& GetExportFolder() const { return m_strExportFolder; }
     const std::string& GetFilterText() const { return m_strFilter; }
     const std::map<std::string, std::string>& ShortcutReturns() const {
         return m_mapShortcutReturn;

@@ -9,6 +9,7 @@
 
 #include "documents/property_set.h"
 #include "imaging/palette.h"
+#include "platform/regular_file.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -149,14 +150,10 @@ std::unique_ptr<OleStorage> DocumentSource::OpenStorage(uint32_t mode) const {
 
 std::unique_ptr<PlainFile> DocumentSource::OpenPlain() const {
     if (m_inMemory) return std::make_unique<PlainFile>(m_data, m_size);
-    int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    uint64_t size_bytes = 0;
+    int fd = OpenRegularFile(m_path, &size_bytes);
     if (fd < 0) return nullptr;
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<PlainFile>(fd, uint64_t(status.st_size));
+    return std::make_unique<PlainFile>(fd, size_bytes);
 }
 
 namespace {

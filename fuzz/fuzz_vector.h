@@ -1,4 +1,5 @@
-// Shared body of the vector fuzz targets: read a picture and play it into a small bitmap.
+// Shared body of the vector fuzz targets: read a picture, play it into a small bitmap and
+// write it back, also as a metafile.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +30,11 @@ inline void FuzzVectorFilter(const char* id, const uint8_t* data, size_t size) {
     DrawMetafile(target, {0, 0, 48, 48}, picture);
     vMEMSTREAM written;
     if (filter->DoesExport()) filter->Convert(picture, written);
+    // Every vector picture can be exported as a metafile, which records its shapes.
+    if (oFILTER* metafile = oFILTERLIST::FindByID("WMF"); metafile != filter && metafile) {
+        vMEMSTREAM as_metafile;
+        metafile->Convert(picture, as_metafile);
+    }
 }
 
 }  // namespace scopa::fuzz

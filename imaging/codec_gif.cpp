@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/codecs.h"
+#include "imaging/cube_dither.h"
 #include "imaging/palette.h"
 #include "imaging/row_reducer.h"
 
@@ -187,10 +188,14 @@ oFILTER_STATUS GifFilter::Convert(const oDIB& in, vSTREAM& out) {
     bool ok = EGifPutScreenDesc(gif, in.Width(), in.Height(), 8, 0, map) != GIF_ERROR &&
               EGifPutImageDesc(gif, 0, 0, in.Width(), in.Height(), false, nullptr) != GIF_ERROR;
     std::vector<uint8_t> row(size_t(in.Width()));
+    // Colours are diffused onto the palette's cube, so photographs keep their shading.
+    CubeDitherer ditherer(in.Width());
     for (int32_t y = 0; ok && y < in.Height(); ++y) {
-        for (int32_t x = 0; x < in.Width(); ++x) {
-            row[size_t(x)] =
-                indexed ? uint8_t(in.RawPixel(x, y)) : NearestCubeIndex(in.PixelColour(x, y));
+        if (indexed) {
+            for (int32_t x = 0; x < in.Width(); ++x)
+                row[size_t(x)] = uint8_t(in.RawPixel(x, y));
+        } else {
+            ditherer.DitherRow(in, y, row.data());
         }
         ok = EGifPutLine(gif, row.data(), in.Width()) != GIF_ERROR;
     }

@@ -2,6 +2,8 @@
 // Guarded* functions below, whose locals are all trivially destructible, and every error
 // becomes a failed status there. Reduced resolutions are the library's DCT scaling (1/2, 1/4,
 // 1/8), so a thumbnail read never holds full-size pixels of a baseline picture.
+#include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -98,7 +100,8 @@ int OrientationOf(j_decompress_ptr info) {
 }
 
 struct JpegHead {
-    vSIZE stored;  // as stored, before orientation
+    vSIZE stored;                // as stored, before orientation
+    vSIZE pels_per_meter{0, 0};  // from the JFIF density, as stored
     int orientation = 1;
     bool progressive = false;
 };
@@ -110,6 +113,27 @@ struct DecodeContext {
     StreamSource source;
     JpegHead head;
 };
+
+// JFIF density units: 1 dots per inch, 2 dots per centimetre; 0 gives only the aspect.
+constexpr UINT8 kDensityPerInch = 1;
+constexpr UINT8 kDensityPerCentimetre = 2;
+// What a picture without a resolution is written with: the screen's 96 dots per inch.
+constexpr UINT16 kDefaultDotsPerInch = 96;
+
+vSIZE PelsPerMeterOf(j_decompress_ptr info) {
+    auto per_meter = [&](UINT16 density) {
+        if (info->density_unit == kDensityPerInch) return int32_t(std::lround(density / 0.0254));
+        if (info->density_unit == kDensityPerCentimetre) return int32_t(density) * 100;
+        return int32_t(0);
+    };
+    return {per_meter(info->X_density), per_meter(info->Y_density)};
+}
+
+// Dots per inch for the JFIF header, the default when the picture has no resolution.
+UINT16 DotsPerInchOf(int32_t pels_per_meter) {
+    if (pels_per_meter <= 0) return kDefaultDotsPerInch;
+    return UINT16(std::clamp<long>(std::lround(pels_per_meter * 0.0254), 1, 65535));
+}
 
 bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
     j_decompress_ptr info = &context.info;
@@ -126,6 +150,7 @@ bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
     context.head.stored = {int32_t(info->image_width), int32_t(info->image_height)};
     context.head.orientation = OrientationOf(info);
     context.head.progressive = jpeg_has_multiple_scans(info);
+    context.head.pels_per_meter = PelsPerMeterOf(info);
     return true;
 }
 
@@ -238,9 +263,9 @@ bool GuardedEncode(EncodeContext& context, const oDIB& picture, vSTREAM& out) {
     info->in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(info);
     jpeg_set_quality(info, kWriteQuality, TRUE);
-    info->density_unit = 2;  // dots per centimetre
-    info->X_density = UINT16(picture.m_xPelsPerMeter / 100);
-    info->Y_density = UINT16(picture.m_yPelsPerMeter / 100);
+    info->density_unit = kDensityPerInch;
+    info->X_density = DotsPerInchOf(picture.m_xPelsPerMeter);
+    info->Y_density = DotsPerInchOf(picture.m_yPelsPerMeter);
     jpeg_start_compress(info, TRUE);
     while (info->next_scanline < info->image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(picture.Row(int32_t(info->next_scanline)));
@@ -301,6 +326,12 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
     if (result == DecodeResult::kFailed) return kFilterFailed;
     out = head.orientation == 1 ? std::move(stored) : ApplyOrientation(stored, head.orientation);
+    vSIZE density = OrientationSwapsSides(head.orientation)
+                        ? vSIZE{head.pels_per_meter.cy, head.pels_per_meter.cx}
+                        : head.pels_per_meter;
+    // A reduced read covers the same paper with fewer pixels.
+    out.m_xPelsPerMeter = density.cx / factor;
+    out.m_yPelsPerMeter = density.cy / factor;
     return kFilterDone;
 }
 

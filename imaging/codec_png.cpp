@@ -29,9 +29,13 @@ void ReadFromStream(png_structp png, png_bytep data, size_t length) {
 
 struct PngHead {
     vSIZE size;
+    vSIZE pels_per_meter{0, 0};  // from pHYs, when it gives metres
     bool interlaced = false;
     bool alpha = false;  // rows come as RGBA (else BGR)
 };
+
+// Resolutions beyond this (about 25,000 dpi) are no real resolution.
+constexpr png_uint_32 kMaxPelsPerMeter = 1'000'000;
 
 struct DecodeContext {
     png_structp png = nullptr;
@@ -62,6 +66,12 @@ bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
                  nullptr, nullptr);
     context.head.size = {int32_t(width), int32_t(height)};
     context.head.interlaced = interlace != PNG_INTERLACE_NONE;
+    png_uint_32 x_pels = 0, y_pels = 0;
+    int unit = 0;
+    if (png_get_pHYs(context.png, context.info, &x_pels, &y_pels, &unit) != 0 &&
+        unit == PNG_RESOLUTION_METER && x_pels <= kMaxPelsPerMeter && y_pels <= kMaxPelsPerMeter) {
+        context.head.pels_per_meter = {int32_t(x_pels), int32_t(y_pels)};
+    }
     context.head.alpha = (colour_type & PNG_COLOR_MASK_ALPHA) != 0 ||
                          png_get_valid(context.png, context.info, PNG_INFO_tRNS) != 0;
     png_set_expand(context.png);
@@ -221,6 +231,9 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
     if (result == DecodeResult::kFailed) return kFilterFailed;
     out = std::move(reducer.Result());
+    // A reduced read covers the same paper with fewer pixels.
+    out.m_xPelsPerMeter = head.pels_per_meter.cx / factor;
+    out.m_yPelsPerMeter = head.pels_per_meter.cy / factor;
     return kFilterDone;
 }
 

@@ -3,6 +3,7 @@
 // its orientation tag. libtiff reports errors through return values; its message handlers are
 // silenced once for the process.
 #include <tiffio.h>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -99,6 +100,70 @@ vSIZE Upright(const TiffHead& head) {
                                                    : head.stored;
 }
 
+// Format notes: a codec makes at most so many bytes of one compressed byte. PackBits repeats
+// one byte up to 128 times for two; an LZW code of at least 9 bits stands for at most 4,096
+// bytes; deflate reaches about 1,032; a JPEG block of one flat colour takes a few bits. The
+// fax codes need at least one bit for a whole row. Generous, so no real file comes near;
+// codecs not listed are not bounded here.
+constexpr uint64_t kBoundSlackBytes = 1024;
+
+uint64_t MaxExpansion(uint16_t compression, uint64_t scanline_bytes) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 1;
+        case COMPRESSION_PACKBITS:
+            return 64;
+        case COMPRESSION_LZW:
+            return 4096;
+        case COMPRESSION_DEFLATE:
+        case COMPRESSION_ADOBE_DEFLATE:
+            return 1032;
+        case COMPRESSION_JPEG:
+        case COMPRESSION_OJPEG:
+            return 4096;
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTRLEW:
+        case COMPRESSION_CCITTFAX3:
+        case COMPRESSION_CCITTFAX4:
+            return 8 * std::max<uint64_t>(scanline_bytes, 1);
+        default:
+            return 0;
+    }
+}
+
+// Whether the compressed strips or tiles can hold what the header declares: a 333-byte file
+// that claims 3327 x 65526 pixels in one LZW strip of 117 bytes cannot, and fails before
+// anything is decoded.
+bool DeclaredSizeFitsData(TIFF* tiff, const TiffHead& head) {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    uint64_t scanline = uint64_t(TIFFScanlineSize64(tiff));
+    uint64_t ratio = MaxExpansion(compression, scanline);
+    if (ratio == 0) return true;
+    bool tiled = TIFFIsTiled(tiff);
+    uint32_t height = uint32_t(head.stored.cy);
+    uint32_t rows_per_strip = height;
+    if (!tiled) {
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+        rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, height);
+    }
+    uint32_t strips_per_plane = (height + rows_per_strip - 1) / rows_per_strip;
+    uint32_t count = TIFFNumberOfStrips(tiff);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint64_t declared = 0;
+        if (tiled) {
+            declared = uint64_t(TIFFTileSize64(tiff));
+        } else {
+            uint32_t first_row = (i % strips_per_plane) * rows_per_strip;
+            uint32_t rows = first_row < height ? std::min(rows_per_strip, height - first_row) : 0;
+            declared = uint64_t(TIFFVStripSize64(tiff, rows));
+        }
+        uint64_t stored = TIFFGetStrileByteCount(tiff, i);
+        if (declared > stored * ratio + kBoundSlackBytes) return false;
+    }
+    return true;
+}
+
 struct RgbaImageEnder {
     void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
 };
@@ -130,6 +195,9 @@ protected:
 
 private:
     oFILTER_STATUS ReadBands(TIFF* tiff, const TiffHead& head, RowReducer& reducer);
+    oFILTER_STATUS ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const TiffHead& head,
+                                 RowReducer& reducer);
+    bool PushBand(const uint32_t* band, uint32_t width, uint32_t rows, RowReducer& reducer);
     bool m_primary;
 };
 
@@ -141,6 +209,11 @@ oFILTER_STATUS TiffFilter::ReadBands(TIFF* tiff, const TiffHead& head, RowReduce
     std::unique_ptr<TIFFRGBAImage, RgbaImageEnder> ender(&image);
     // Rows in stored order: the orientation is applied to the reduced picture afterwards.
     image.req_orientation = image.orientation;
+    // Strips of interleaved samples are decoded row after row, each strip once. Reading them
+    // in bands would make libtiff decode a strip from its start again for every band.
+    if (!TIFFIsTiled(tiff) && image.isContig && image.photometric != PHOTOMETRIC_YCBCR) {
+        return ReadScanlines(tiff, image, head, reducer);
+    }
     uint32_t band_rows = kDefaultBandRows;
     if (TIFFIsTiled(tiff)) {
         TIFFGetField(tiff, TIFFTAG_TILELENGTH, &band_rows);
@@ -158,24 +231,57 @@ oFILTER_STATUS TiffFilter::ReadBands(TIFF* tiff, const TiffHead& head, RowReduce
         return kFilterFailed;
     }
     std::vector<uint32_t> band(size_t(width) * band_rows);
-    std::vector<uint8_t> bgr(size_t(width) * 3), rgba(size_t(width) * 4);
     for (uint32_t top = 0; top < height; top += band_rows) {
         uint32_t rows = std::min(band_rows, height - top);
         image.row_offset = int(top);
         image.col_offset = 0;
         if (!TIFFRGBAImageGet(&image, band.data(), width, rows)) return kFilterFailed;
-        for (uint32_t r = 0; r < rows; ++r) {
-            // Each raster value is ABGR packed, red in the low byte.
-            const uint32_t* row = band.data() + size_t(r) * width;
-            for (uint32_t x = 0; x < width; ++x) {
-                rgba[4 * x] = uint8_t(TIFFGetR(row[x]));
-                rgba[4 * x + 1] = uint8_t(TIFFGetG(row[x]));
-                rgba[4 * x + 2] = uint8_t(TIFFGetB(row[x]));
-                rgba[4 * x + 3] = uint8_t(TIFFGetA(row[x]));
-            }
-            CompositeRgbaOnWhite(rgba.data(), int32_t(width), bgr.data());
-            reducer.PushRow(bgr.data());
+        PushBand(band.data(), width, rows, reducer);
+        if (!ReportProgress(top + rows)) return kFilterInterrupted;
+    }
+    return kFilterDone;
+}
+
+bool TiffFilter::PushBand(const uint32_t* band, uint32_t width, uint32_t rows,
+                          RowReducer& reducer) {
+    std::vector<uint8_t> bgr(size_t(width) * 3), rgba(size_t(width) * 4);
+    for (uint32_t r = 0; r < rows; ++r) {
+        // Each raster value is ABGR packed, red in the low byte.
+        const uint32_t* row = band + size_t(r) * width;
+        for (uint32_t x = 0; x < width; ++x) {
+            rgba[4 * x] = uint8_t(TIFFGetR(row[x]));
+            rgba[4 * x + 1] = uint8_t(TIFFGetG(row[x]));
+            rgba[4 * x + 2] = uint8_t(TIFFGetB(row[x]));
+            rgba[4 * x + 3] = uint8_t(TIFFGetA(row[x]));
         }
+        CompositeRgbaOnWhite(rgba.data(), int32_t(width), bgr.data());
+        reducer.PushRow(bgr.data());
+    }
+    return true;
+}
+
+// Decodes the rows in order with the scanline reader, a band at a time, and converts each
+// band with the RGBA reader's own routine for the picture's sample layout.
+oFILTER_STATUS TiffFilter::ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const TiffHead& head,
+                                         RowReducer& reducer) {
+    uint32_t width = uint32_t(head.stored.cx), height = uint32_t(head.stored.cy);
+    uint64_t scanline = uint64_t(TIFFScanlineSize64(tiff));
+    uint32_t band_rows = std::min(kDefaultBandRows, height);
+    if (scanline == 0 || image.put.contig == nullptr ||
+        (scanline + uint64_t(width) * 4) * band_rows > kMaxBandBytes) {
+        return kFilterFailed;
+    }
+    std::vector<uint8_t> raw(size_t(scanline) * band_rows);
+    std::vector<uint32_t> band(size_t(width) * band_rows);
+    for (uint32_t top = 0; top < height; top += band_rows) {
+        uint32_t rows = std::min(band_rows, height - top);
+        for (uint32_t r = 0; r < rows; ++r) {
+            if (TIFFReadScanline(tiff, raw.data() + size_t(r) * scanline, top + r, 0) < 0) {
+                return kFilterFailed;
+            }
+        }
+        image.put.contig(&image, band.data(), 0, top, width, rows, 0, 0, raw.data());
+        PushBand(band.data(), width, rows, reducer);
         if (!ReportProgress(top + rows)) return kFilterInterrupted;
     }
     return kFilterDone;
@@ -187,7 +293,7 @@ oFILTER_STATUS TiffFilter::Convert(vSTREAM& in, oDIB& out) {
     TiffHead head;
     if (!tiff || !ReadHead(tiff.get(), head)) return kFilterFailed;
     int factor = TakeReductionFactor(Upright(head));
-    if (IsTooLargeToRead(head.stored, factor)) {
+    if (IsTooLargeToRead(head.stored, factor) || !DeclaredSizeFitsData(tiff.get(), head)) {
         return kFilterFailed;
     }
     RowReducer reducer;

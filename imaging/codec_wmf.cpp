@@ -1,6 +1,8 @@
 // WMF: Windows metafiles. Reading keeps the file's bytes and plays them through the player
-// when drawn; the writer stores a bitmap as a placeable metafile with one StretchDIB record,
-// and writes a metafile that was read as a WMF back unchanged.
+// when drawn. The writer writes a metafile that was read as a WMF back unchanged, records
+// other drawings as polygons and polylines where they can be (wmf_recorder.h), and stores a
+// bitmap, or a drawing that cannot be recorded, as a placeable metafile with one StretchDIB
+// record.
 #include <cairo.h>
 #include <algorithm>
 #include <cmath>
@@ -12,6 +14,7 @@
 #include "imaging/draw.h"
 #include "imaging/wmf_format.h"
 #include "imaging/wmf_player.h"
+#include "imaging/wmf_recorder.h"
 
 namespace scopa {
 namespace {
@@ -54,22 +57,9 @@ void PutRecord(std::vector<uint8_t>& out, uint16_t function, std::span<const uin
     if (tail.size() % 2 != 0) out.push_back(0);
 }
 
-std::vector<uint8_t> WriteBitmapMetafile(const oDIB& dib, uint16_t units_per_inch) {
-    std::vector<uint8_t> packed = dib.ToPackedDib();
-    uint16_t w = uint16_t(dib.Width()), h = uint16_t(dib.Height());
-    std::vector<uint8_t> records;
-    const uint16_t map_mode[] = {8};  // anisotropic
-    PutRecord(records, kSetMapMode, map_mode);
-    const uint16_t origin[] = {0, 0};
-    PutRecord(records, kSetWindowOrg, origin);
-    const uint16_t extent[] = {h, w};
-    PutRecord(records, kSetWindowExt, extent);
-    const uint16_t stretch[] = {
-        uint16_t(kSrcCopy & 0xFFFF), uint16_t(kSrcCopy >> 16), 0, h, w, 0, 0, h, w, 0, 0};
-    PutRecord(records, kStretchDib, stretch, packed);
-    size_t largest = 3 + std::size(stretch) + (packed.size() + 1) / 2;
-    PutRecord(records, kEof, {});
-
+// The placeable and standard headers in front of `records` (which end with EOF).
+std::vector<uint8_t> WithHeaders(const std::vector<uint8_t>& records, uint16_t w, uint16_t h,
+                                 uint16_t units_per_inch, uint16_t objects, size_t largest) {
     std::vector<uint8_t> out;
     auto put16 = [&](uint16_t v) {
         out.push_back(uint8_t(v));
@@ -95,11 +85,29 @@ std::vector<uint8_t> WriteBitmapMetafile(const oDIB& dib, uint16_t units_per_inc
     put16(kHeaderBytes / 2);
     put16(0x0300);
     put32(uint32_t((kHeaderBytes + records.size()) / 2));
-    put16(0);
+    put16(objects);
     put32(uint32_t(largest));
     put16(0);
     out.insert(out.end(), records.begin(), records.end());
     return out;
+}
+
+std::vector<uint8_t> WriteBitmapMetafile(const oDIB& dib, uint16_t units_per_inch) {
+    std::vector<uint8_t> packed = dib.ToPackedDib();
+    uint16_t w = uint16_t(dib.Width()), h = uint16_t(dib.Height());
+    std::vector<uint8_t> records;
+    const uint16_t map_mode[] = {8};  // anisotropic
+    PutRecord(records, kSetMapMode, map_mode);
+    const uint16_t origin[] = {0, 0};
+    PutRecord(records, kSetWindowOrg, origin);
+    const uint16_t extent[] = {h, w};
+    PutRecord(records, kSetWindowExt, extent);
+    const uint16_t stretch[] = {
+        uint16_t(kSrcCopy & 0xFFFF), uint16_t(kSrcCopy >> 16), 0, h, w, 0, 0, h, w, 0, 0};
+    PutRecord(records, kStretchDib, stretch, packed);
+    size_t largest = 3 + std::size(stretch) + (packed.size() + 1) / 2;
+    PutRecord(records, kEof, {});
+    return WithHeaders(records, w, h, units_per_inch, 0, largest);
 }
 
 class WmfFilter : public oFILTER {
@@ -140,6 +148,13 @@ public:
             wmf != nullptr && in.m_bitmap == nullptr) {
             return out.Write(wmf->Bytes().data(), wmf->Bytes().size()) ? kFilterDone
                                                                        : kFilterFailed;
+        }
+        // A drawing in solid colours stays a drawing: its shapes become records.
+        if (std::optional<RecordedMetafile> recorded = RecordAsMetafile(in)) {
+            std::vector<uint8_t> bytes = WithHeaders(
+                recorded->records, uint16_t(recorded->width), uint16_t(recorded->height),
+                recorded->units_per_inch, recorded->objects, recorded->largest_record_words);
+            return out.Write(bytes.data(), bytes.size()) ? kFilterDone : kFilterFailed;
         }
         oDIB bitmap;
         uint16_t units_per_inch = uint16_t(kDefaultUnitsPerInch);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "imaging/filter.h"
@@ -29,14 +30,39 @@ bool CopyReplacing(const std::string& source, const std::string& destination) {
     return !error;
 }
 
+// The text after the last '.' of the file name, "" when it has none.
+std::string_view ExtensionOfName(std::string_view path) {
+    size_t slash = path.rfind('/');
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+}
+
 }  // namespace
+
+bool KeepsItsFormat(const std::string& source, const std::string& id) {
+    if (id.size() == kClassicIdentifierChars) {
+        return source.size() >= id.size() &&
+               ToUpperAscii(source.substr(source.size() - id.size())) == id;
+    }
+    return ToUpperAscii(ExtensionOfName(source)) == id;
+}
+
+std::string PathWithExtension(const std::string& path, const std::string& id) {
+    std::string wanted = "." + id;
+    if (path.size() >= wanted.size() &&
+        EqualsNoCase(std::string_view(path).substr(path.size() - wanted.size()), wanted)) {
+        return path;
+    }
+    return path + wanted;
+}
 
 bool ExportPicture(PictureLoadObserver* observer, const std::string& destination,
                    const std::string& id, int32_t width, int32_t height, const std::string& source,
                    int resolution_index) {
-    std::string source_tail =
-        ToUpperAscii(source.size() >= 3 ? source.substr(source.size() - 3) : source);
-    if (source_tail == id) return CopyReplacing(source, destination);
+    if (KeepsItsFormat(source, id)) return CopyReplacing(source, destination);
+    const oFILTER* target = oFILTERLIST::FindByID(id);
+    if (target == nullptr || !target->DoesExport()) return false;
     oDIB dib;
     vMETAFILE metafile;
     int kind = kFilterTypeNone;
@@ -46,8 +72,10 @@ bool ExportPicture(PictureLoadObserver* observer, const std::string& destination
     if (LoadPicture(observer, source, dib, metafile, kind, resolution) != kLoadRead) {
         return false;
     }
-    bool source_bitmap = IsPictureOfKind(source, "BMF", false);
-    bool destination_bitmap = IsPictureOfKind(destination, "BMF", false);
+    // What the picture is decides, not its name: a photograph without an extension is a
+    // bitmap, and an EPS picture is its preview bitmap.
+    bool source_bitmap = kind == kFilterTypeBitmap || kind == kFilterTypeEps;
+    bool destination_bitmap = target->Type() == kFilterTypeBitmap;
     if (source_bitmap == destination_bitmap) {
         return WritePicture(destination, id, &dib, &metafile) == kFilterDone;
     }

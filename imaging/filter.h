@@ -93,6 +93,10 @@ public:
     int GetResolutionCount(vSTREAM& in);
     vSIZE GetResolution(int index) const;
     void SetResolution(int index) { m_resolutionIndex = index; }
+    // True for formats that store the picture at several resolutions, whose index a caller
+    // may choose. The reduced reads the other bitmap formats offer are a decoding shortcut
+    // for thumbnails: such a format has one resolution of its own.
+    virtual bool HasSeveralResolutions() const { return false; }
 
     // Set by the caller for one conversion, null otherwise.
     oPROGRESS* m_progress = nullptr;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/draw.h"
+#include "platform/folders.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -88,12 +89,6 @@ int StatusToLoadResult(oFILTER_STATUS status) {
     return kLoadFailed;
 }
 
-std::string ProgramFolder() {
-    std::error_code error;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(".") : exe.parent_path().string();
-}
-
 }  // namespace
 
 int ChooseAutomaticResolution(std::span<const vSIZE> sizes) {
@@ -155,9 +150,9 @@ int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& di
             if (resolution_index == kAutomaticResolution) {
                 int chosen = ChooseResolution(*filter, path);
                 if (chosen >= 0) filter->SetResolution(chosen);
-            } else {
+            } else if (filter->HasSeveralResolutions()) {
                 filter->SetResolution(resolution_index);
-            }
+            }  // else: beyond the one resolution of its own, so ignored
             file.MoveFromStart(0);
             status = filter->Convert(file, dib);
         } else if (kind == kFilterTypeEps) {
@@ -225,7 +220,8 @@ int WritePicture(const std::string& path, const std::string& id, const oDIB* dib
 bool LoadBitmapFile(const std::string& name, oDIB& target) {
     constexpr size_t kFileHeaderBytes = 14;
     constexpr uint32_t kMaxTableEntries = 256;
-    std::string path = name.find('/') == std::string::npos ? ProgramFolder() + "/" + name : name;
+    std::string path = name.find('/') == std::string::npos ? FindProgramFile(name) : name;
+    if (path.empty()) return false;
     vFILE file(path, vFILE::kModeRead);
     if (file.Error()) return false;
     uint8_t head[kFileHeaderBytes + kBitmapInfoHeaderBytes];

@@ -46,7 +46,9 @@ void SetTickSource(TickSource source);
 bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_content);
 
 // Reads a picture: 0 read, 1 interrupted, 2 failed. `kind` is set whenever a filter search ran.
-// A resolution index of -1 picks the smallest offered resolution with a side above 128.
+// A resolution index of -1 picks the smallest offered resolution with a side above 128; any
+// other index applies only to a format with several resolutions of its own, so a fixed
+// index (the preview window's) shows other pictures at their full size.
 int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& dib,
                 vMETAFILE& metafile, int& kind, int resolution_index);
 
@@ -68,7 +70,7 @@ int WritePicture(const std::string& path, const std::string& id, const oDIB* dib
 
 // Reads a plain Windows bitmap file (whatever its extension): the 14-byte file header, a 40-byte
 // info header, the colour table and the bits straight after it. A name without '/' is looked
-// up in the folder of the running program.
+// up in the program's folders (FindProgramFile): its own, then the installed data folder.
 bool LoadBitmapFile(const std::string& name, oDIB& target);
 
 // The calling thread's last filter matched by extension (null before the first match).

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/regular_file.h"
+
 namespace scopa {
 
 bool vSTREAM::ReadRest(std::vector<uint8_t>& out, uint64_t max_bytes) {
@@ -28,9 +30,7 @@ vFILE::vFILE(const std::string& path, uint32_t mode) : m_path(path) {
         m_file = std::fopen(m_temporaryPath.c_str(), "wb+");
         return;
     }
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return;
-    m_file = std::fopen(path.c_str(), "rb");
+    m_file = OpenRegularFileStream(path);
     if (m_file != nullptr && std::fseek(m_file, 0, SEEK_END) == 0) {
         long end = std::ftell(m_file);
         m_size = end > 0 ? uint64_t(end) : 0;

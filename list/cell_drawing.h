@@ -51,14 +51,21 @@ struct CellRequest {
     // (left + origin x + 8, top + origin y), so cells continue the backdrop behind them.
     int backdrop_x_offset = 0;
     int backdrop_y_offset = 0;
-    const oDIB* backdrop = nullptr;  // null: no backdrop is painted
+    const oDIB* backdrop = nullptr;  // null: no backdrop is painted (CurrentBackdrop() gives it)
     // Picture items only.
     bool has_dynamic_cache = true;  // false: only the load-progress rectangle is drawn
     int load_percentage = 0;
     PictureThumbnail thumbnail;
 };
 
-// The composed cell: cell_size_px square, 24 bits per pixel.
+// The backdrop offsets of a cell from the item's icon rectangle and the list's origin.
+inline Point CellBackdropOffsets(const Rect& icon_rect, Point origin) {
+    return Point{icon_rect.left + origin.x + 8, icon_rect.top + origin.y};
+}
+
+// The composed cell: cell_size_px square, 24 bits per pixel. Pictures without a dynamic cache
+// show only the load-progress square; other items their thumbnail, stored preview, sidecar
+// picture or icon, with the shortcut arrow when asked for; the selected one its outline.
 oDIB ComposeItemImage(const CellRequest& request);
 
 }  // namespace scopa

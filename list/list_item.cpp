@@ -105,8 +105,9 @@ std::string CListItem::GetDateText() const {
 std::string_view CListItem::GetLabelView() const {
     std::string_view name = m_strName;
     if (GetKind() != ListItemKind::Folder && m_pList != nullptr && !m_pList->ShowFileExtensions()) {
+        // A leading dot names a hidden file, it does not start an extension.
         size_t dot = name.rfind('.');
-        if (dot != std::string_view::npos) return name.substr(0, dot);
+        if (dot != std::string_view::npos && dot > 0) return name.substr(0, dot);
     }
     return name;
 }

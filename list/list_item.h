@@ -86,6 +86,10 @@ public:
     std::uint64_t size() const { return m_nSize; }
     std::int64_t time_modified() const { return m_timeModified; }
     bool IsShortcut() const { return m_bShortcut; }
+    // The shortcut file the item was reached through ("" for other items): the key of the
+    // shortcut disk names.
+    const std::string& GetShortcutFilePath() const { return m_shortcutFilePath; }
+    void SetShortcutFilePath(std::string path) { m_shortcutFilePath = std::move(path); }
 
 protected:
     CShellPath m_path;
@@ -94,6 +98,7 @@ protected:
     const IListItemOwner* m_pList;
     std::string m_strName;
     bool m_bShortcut = false;
+    std::string m_shortcutFilePath;
 };
 
 class CListFolderItem : public CListItem {

@@ -13,12 +13,13 @@
 
 #include "list/list_item.h"
 #include "list/population.h"
+#include "resources/strings.h"
 #include "shell/shell_path.h"
 
 namespace scopa {
 
 // A folder whose upper-cased path contains this text is always sorted newest first.
-inline constexpr std::string_view kRecentFolderMarker = "RECENT";  // string 218
+inline constexpr std::string_view kRecentFolderMarker = LoadResourceString(kIdsRecentFolderMarker);
 
 // Installs the imaging filters' identifiers and descriptions as the picture type texts of
 // list items (done by the model's construction; repeating it is harmless).
@@ -48,6 +49,8 @@ public:
     void SetInsertDiskPrompt(InsertDiskPrompt prompt);
     // Finds volumes by label for ".lnk" targets (empty: the mounted volumes).
     void SetVolumeFinder(VolumeFinder finder) { m_options.volume_finder = std::move(finder); }
+    // Shows hidden entries whatever the registry's "Hidden" setting says.
+    void SetShowHiddenFiles(bool show) { m_options.show_hidden = show; }
 
     // ---- refresh ----
     // Asks for `folder` to be shown at the next DoPendingRefresh: nothing happens for a path

@@ -13,6 +13,7 @@
 #include "imaging/picture.h"
 #include "platform/folders.h"
 #include "platform/registry.h"
+#include "platform/regular_file.h"
 #include "platform/text.h"
 #include "platform/volumes.h"
 
@@ -72,26 +73,20 @@ std::string OnVolumeOf(const std::string& file_path, const std::string& path_on_
     return volume->mount_point + path_on_volume;
 }
 
-// The first kMaxIncludeReadBytes of a regular file; nullopt when it cannot be read. Opened
-// without blocking, so a pipe named like an include file cannot stall population.
+// The first kMaxIncludeReadBytes of a regular file; nullopt when it cannot be read.
 std::optional<std::string> ReadIncludeHead(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = OpenRegularFile(path);
     if (fd < 0) return std::nullopt;
-    struct stat info {};
-    std::optional<std::string> bytes;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        std::string buffer(kMaxIncludeReadBytes, '\0');
-        size_t filled = 0;
-        while (filled < buffer.size()) {
-            ssize_t got = read(fd, buffer.data() + filled, buffer.size() - filled);
-            if (got <= 0) break;
-            filled += static_cast<size_t>(got);
-        }
-        buffer.resize(filled);
-        bytes = std::move(buffer);
+    std::string buffer(kMaxIncludeReadBytes, '\0');
+    size_t filled = 0;
+    while (filled < buffer.size()) {
+        ssize_t got = read(fd, buffer.data() + filled, buffer.size() - filled);
+        if (got <= 0) break;
+        filled += static_cast<size_t>(got);
     }
     close(fd);
-    return bytes;
+    buffer.resize(filled);
+    return buffer;
 }
 
 // Splits off the next line (up to '\n', which is dropped); false when it is too long.
@@ -284,7 +279,8 @@ std::string ResolveInclude(const std::string& path, const IncludeContext& contex
         std::map<std::string, std::string> private_drives;
         std::map<std::string, std::string>& drives =
             context.include_drives != nullptr ? *context.include_drives : private_drives;
-        return FindFolderOnDisk(lines->second, path_on_disk, drives, context.insert_disk_prompt);
+        return FindFolderOnDisk(lines->second, path_on_disk, drives, context.insert_disk_prompt,
+                                context.volume_finder);
     }
     return first;
 }
@@ -296,13 +292,14 @@ CFolderPopulation::CFolderPopulation(IPopulationSink& sink, PopulationOptions op
     if (m_options.include.include_drives == nullptr) {
         m_options.include.include_drives = &m_privateIncludeDrives;
     }
+    if (!m_options.include.volume_finder) m_options.include.volume_finder = m_options.volume_finder;
 }
 
 void CFolderPopulation::Start(const CShellPath& folder) {
     m_frames.clear();
     m_visited.clear();
     m_backdropPath.clear();
-    m_showHidden = ReadShowHiddenFiles();
+    m_showHidden = m_options.show_hidden || ReadShowHiddenFiles();
     PushFolder(folder, true);
 }
 
@@ -380,7 +377,8 @@ void CFolderPopulation::HandleChild(Frame& frame, CShellPath& child) {
     CShellPath& path = shortcut ? target : child;
     const std::string& path_text = path.GetPathText();
 
-    if (IsIncludeFileName(path_text)) {
+    // Only a file can be an include file; a folder of that name is listed like any other.
+    if (IsIncludeFileName(path_text) && !path.IsFolder()) {
         std::string included = ResolveInclude(path_text, m_options.include);
         if (!included.empty()) frame.merges.push_back(std::move(included));
         return;  // an include file is never listed
@@ -397,8 +395,11 @@ void CFolderPopulation::HandleChild(Frame& frame, CShellPath& child) {
                                            ? std::optional<ListItemKind>(ListItemKind::Folder)
                                            : ClassifyFile(path_text, m_options.filter);
     if (!kind) return;
-    m_sink.AppendItem(
-        MakeListItem(*kind, owner, std::move(name), time_modified, std::move(path), shortcut));
+    std::string shortcut_file = shortcut ? child.GetPathText() : std::string();
+    std::unique_ptr<CListItem> item =
+        MakeListItem(*kind, owner, std::move(name), time_modified, std::move(path), shortcut);
+    item->SetShortcutFilePath(std::move(shortcut_file));
+    m_sink.AppendItem(std::move(item));
 }
 
 void Populate(IPopulationSink& sink, const CShellPath& folder, const PopulationOptions& options,

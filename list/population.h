@@ -137,6 +137,8 @@ std::optional<IncludeLines> ParseIncludeText(std::string_view bytes);
 struct IncludeContext {
     std::map<std::string, std::string>* include_drives = nullptr;
     InsertDiskPrompt insert_disk_prompt;
+    // Finds mounted volumes by label (empty: the mounted volumes).
+    VolumeFinder volume_finder;
 };
 
 // The folder path named by the include file at `path`; "" for any other file, a file that
@@ -159,6 +161,8 @@ struct PopulationOptions {
     IncludeContext include;
     // Finds volumes by label for ".lnk" targets (empty: the mounted volumes).
     VolumeFinder volume_finder;
+    // Shows hidden entries whatever the registry's setting says (a tool's --hidden).
+    bool show_hidden = false;
 };
 
 class CFolderPopulation {

@@ -11,6 +11,8 @@ namespace {
 
 // The ring's position, shared by every list of the process.
 int g_imageSlotCounter = 0;
+// Lists alive in the process: the backdrop is dropped with the last one.
+int g_listCount = 0;
 
 // Lines a wheel notch scrolls.
 constexpr int kWheelLines = 3;
@@ -42,10 +44,12 @@ private:
 CPreviewList::CPreviewList(IPreviewListOwner& owner, IListView& view)
     : m_owner(owner), m_view(view) {
     m_view.SetClient(this);
+    ++g_listCount;
 }
 
 CPreviewList::~CPreviewList() {
     m_view.SetClient(nullptr);
+    if (--g_listCount == 0) ReleaseBackdrop();
 }
 
 void CPreviewList::Create() {
@@ -81,6 +85,7 @@ bool CPreviewList::DoPendingRefresh() {
     Point origin = m_view.GetOrigin();
     int target_y = m_model.KeepScroll() ? m_scrollBeforeRefresh.y : 0;
     m_view.ScrollBy(0, target_y - origin.y);
+    m_backdrop.LoadBackdrop(m_model.GetBackdropPath());
     ApplyView();
     m_owner.FireNavigate();
     return true;
@@ -165,7 +170,8 @@ oDIB CPreviewList::ComposeCell(size_t index) {
         CPreviewCacheManager& manager = CPreviewCacheManager::Get();
         request.has_dynamic_cache = manager.DynamicCache() != nullptr;
         CCacheEntry* entry = GetCacheEntry(item, true);
-        if (entry != nullptr && entry == m_loadingEntry) request.load_percentage = m_loadPercent;
+        // Without a dynamic cache every picture cell shows the progress of the list's load.
+        request.load_percentage = m_loadPercent;
         if (entry != nullptr && FetchThumbnail(*entry, thumbnail)) {
             request.thumbnail.state = PictureThumbnailState::kMade;
             request.thumbnail.bitmap = &thumbnail;
@@ -173,6 +179,9 @@ oDIB CPreviewList::ComposeCell(size_t index) {
             request.thumbnail.state = PictureThumbnailState::kFailed;
         }
     }
+    // Holding the backdrop keeps it alive should another list reload it meanwhile.
+    std::shared_ptr<const oDIB> backdrop = CurrentBackdrop();
+    request.backdrop = backdrop.get();
     ++m_composedCells;
     return ComposeItemImage(request);
 }

@@ -11,6 +11,7 @@
 
 #include "imaging/dib.h"
 #include "imaging/picture.h"
+#include "list/cell_backdrop.h"
 #include "list/cell_drawing.h"
 #include "list/list_menu.h"
 #include "list/list_model.h"
@@ -143,6 +144,7 @@ private:
     int m_loadPercent = 0;
     std::vector<MenuEntry> m_openMenu;
     long m_composedCells = 0;
+    CListBackdrop m_backdrop;
 };
 
 }  // namespace scopa

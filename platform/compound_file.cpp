@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "platform/code_pages.h"
+#include "platform/regular_file.h"
 
 namespace scopa {
 
@@ -365,9 +366,7 @@ bool HasStorageSignature(const void* data, size_t size) {
 }
 
 StorageFileAnswer StgIsStorageFile(const std::string& path) {
-    // Opened without blocking, as every file here: a pipe named like a document must not
-    // stall the caller; reading one gives nothing.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = OpenRegularFile(path);
     if (fd < 0) return StorageFileAnswer::kUnreadable;
     FileSource source(fd);
     uint8_t bytes[sizeof(kSignature)];
@@ -483,18 +482,14 @@ std::unique_ptr<OleStorage> OleStorage::Open(const std::string& path, uint32_t m
         SetError(error, "compound files are opened for reading only");
         return nullptr;
     }
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    uint64_t size_bytes = 0;
+    int fd = OpenRegularFile(path, &size_bytes);
     if (fd < 0) {
-        SetError(error, "cannot open file");
+        SetError(error, "cannot open a regular file");
         return nullptr;
     }
     auto source = std::make_unique<FileSource>(fd);
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        SetError(error, "not a regular file");
-        return nullptr;
-    }
-    source->size_bytes = uint64_t(status.st_size);
+    source->size_bytes = size_bytes;
     auto file = std::make_shared<CompoundFileState>();
     file->source = std::move(source);
     return OpenState(std::move(file), error);

@@ -56,7 +56,11 @@ std::vector<std::string> ProgramFolders() {
     std::error_code error;
     std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error) folders.push_back(executable.parent_path().string());
-    folders.push_back(SCOPA_DATA_DIR);
+    // SCOPA_DATA_DIR in the environment stands for an installation elsewhere (tests, a
+    // program run from its build tree with its data installed apart).
+    std::string data = EnvironmentText("SCOPA_DATA_DIR");
+    folders.push_back(!data.empty() && data[0] == '/' ? WithoutTrailingSlash(data)
+                                                      : std::string(SCOPA_DATA_DIR));
     return folders;
 }
 

@@ -21,7 +21,8 @@ std::string DefaultConfigFolder();
 std::string DefaultCacheFolder();
 
 // The folders searched, in order, for a bare decoration file name such as "backdrop.imf":
-// the running executable's folder, then the installed data folder.
+// the running executable's folder, then the installed data folder (<prefix>/share/scopa, or
+// $SCOPA_DATA_DIR when that is an absolute path).
 std::vector<std::string> ProgramFolders();
 
 // The first of ProgramFolders() that holds `file_name`, joined with it; "" when none does.

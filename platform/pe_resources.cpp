@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/code_pages.h"
+#include "platform/regular_file.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -89,17 +90,11 @@ bool PeResources::ReadAt(uint64_t offset, void* buffer, size_t size) const {
 
 std::unique_ptr<PeResources> PeResources::Open(const std::string& path, std::string* error) {
     auto source = std::make_unique<PeSource>();
-    source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    source->fd = OpenRegularFile(path, &source->size_bytes);
     if (source->fd < 0) {
-        SetError(error, "cannot open file");
+        SetError(error, "cannot open a regular file");
         return nullptr;
     }
-    struct stat status;
-    if (::fstat(source->fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        SetError(error, "not a regular file");
-        return nullptr;
-    }
-    source->size_bytes = uint64_t(status.st_size);
     std::unique_ptr<PeResources> resources(new PeResources(std::move(source)));
     if (!resources->Parse(error)) return nullptr;
     return resources;

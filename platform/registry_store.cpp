@@ -28,6 +28,7 @@
 #include "platform/registry.h"
 #include "platform/registry_file.h"
 #include "platform/registry_tree.h"
+#include "platform/regular_file.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -82,7 +83,7 @@ fs::path RegistryFolder() {
 // replaced by the part of it that was read.
 bool ReadWholeFile(const fs::path& path, std::string& bytes) {
     bytes.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegularFile(path.string());
     if (fd < 0) return errno == ENOENT;
     char buffer[65536];
     bool ok = true;

@@ -1,6 +1,7 @@
 #include "platform/shell_namespace.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -20,7 +21,6 @@ namespace scopa {
 
 namespace {
 
-constexpr size_t kMaxMountInfoBytes = 4u << 20;
 constexpr std::uint32_t kFolderAttributes = kSfgaoFolder | kSfgaoFileSysAncestor;
 
 std::uint16_t ReadCb(const std::uint8_t* item) {
@@ -39,19 +39,22 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The dirent type of the entry `name` of the open folder `dir` (of its target when `follow`);
+// DT_UNKNOWN when it cannot be read. Asked relative to the folder, so the kernel does not
+// walk the folder's own path again for every entry.
+unsigned char EntryTypeOf(DIR* dir, const char* name, bool follow) {
+    struct stat info {};
+    if (fstatat(dirfd(dir), name, &info, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
+    if (S_ISDIR(info.st_mode)) return DT_DIR;
+    if (S_ISREG(info.st_mode)) return DT_REG;
+    if (S_ISLNK(info.st_mode)) return DT_LNK;
+    return DT_FIFO;  // a pipe, socket or device: all are left out alike
+}
+
 // Mount points only: labels are not needed to find the volume of a path, and reading them
 // costs a folder scan per volume.
 std::vector<Volume> VolumesWithoutLabels() {
-    std::ifstream file("/proc/self/mountinfo");
-    if (!file) return {};
-    std::string text;
-    text.reserve(64 * 1024);
-    char buffer[16 * 1024];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        text.append(buffer, static_cast<size_t>(file.gcount()));
-        if (text.size() > kMaxMountInfoBytes) break;
-    }
-    return VolumesFromMounts(ParseMountInfo(text));
+    return MountedVolumes(false);
 }
 
 std::string VolumeDisplayName(std::string_view mount_point) {
@@ -115,8 +118,7 @@ private:
 // The entries of a file-system folder, read as the enumeration goes.
 class DirectoryEnumerator final : public ShellEnumerator {
 public:
-    DirectoryEnumerator(DIR* dir, std::string path, std::uint32_t flags)
-        : m_dir(dir), m_path(std::move(path)), m_flags(flags) {}
+    DirectoryEnumerator(DIR* dir, std::uint32_t flags) : m_dir(dir), m_flags(flags) {}
     ~DirectoryEnumerator() override { closedir(m_dir); }
     DirectoryEnumerator(const DirectoryEnumerator&) = delete;
     DirectoryEnumerator& operator=(const DirectoryEnumerator&) = delete;
@@ -126,14 +128,14 @@ public:
             std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
             if (IsHiddenName(name) && (m_flags & kShcontIncludeHidden) == 0) continue;
-            bool folder = entry->d_type == DT_DIR;
-            bool link = entry->d_type == DT_LNK;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat info {};
-                link = lstat(JoinPath(m_path, name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-                folder = S_ISDIR(info.st_mode);
-            }
-            if (link) folder = IsDirectory(JoinPath(m_path, name));
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) type = EntryTypeOf(m_dir, entry->d_name, false);
+            bool link = type == DT_LNK;
+            // A link is what it points to; a dangling one stays an entry of its own.
+            if (link) type = EntryTypeOf(m_dir, entry->d_name, true);
+            // Pipes, sockets and devices are never items, nor links to them.
+            if (type != DT_DIR && type != DT_REG && !(link && type == DT_UNKNOWN)) continue;
+            bool folder = type == DT_DIR;
             if (folder ? (m_flags & kShcontFolders) == 0 : (m_flags & kShcontNonFolders) == 0) {
                 continue;
             }
@@ -145,7 +147,6 @@ public:
 
 private:
     DIR* m_dir;
-    std::string m_path;
     std::uint32_t m_flags;
 };
 
@@ -153,7 +154,7 @@ void AppendEntries(const std::string& path, std::uint32_t flags,
                    std::vector<std::vector<std::uint8_t>>& items) {
     DIR* dir = opendir(path.c_str());
     if (dir == nullptr) return;
-    DirectoryEnumerator entries(dir, path, flags);
+    DirectoryEnumerator entries(dir, flags);
     std::vector<std::uint8_t> item;
     while (entries.Next(item))
         items.push_back(item);
@@ -190,7 +191,7 @@ std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view te
     std::string path = LexicallyNormal(text);
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) return std::nullopt;
-    std::optional<Volume> volume = VolumeOfPath(path, VolumesWithoutLabels());
+    std::optional<Volume> volume = VolumeOfPath(path);
     if (!volume) return std::nullopt;
 
     std::vector<std::uint8_t> list;
@@ -207,7 +208,7 @@ std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view te
         size_t slash = rest.find('/');
         std::string_view name = rest.substr(0, slash);
         bool last = slash == std::string_view::npos;
-        bool folder = last ? IsDirectory(path) : true;
+        bool folder = !last || (S_ISLNK(info.st_mode) ? IsDirectory(path) : S_ISDIR(info.st_mode));
         item = MakeShellItem(ShellItemKind::Entry, folder, name, last && S_ISLNK(info.st_mode));
         if (item.empty()) return std::nullopt;
         AppendItem(list, item);
@@ -373,7 +374,7 @@ std::unique_ptr<ShellEnumerator> ShellFolder::EnumObjects(std::uint32_t flags) c
     if (m_kind == Kind::FileSystem) {
         DIR* dir = opendir(m_path.c_str());
         if (dir == nullptr) return nullptr;
-        return std::make_unique<DirectoryEnumerator>(dir, m_path, flags);
+        return std::make_unique<DirectoryEnumerator>(dir, flags);
     }
     std::vector<std::vector<std::uint8_t>> items;
     if (m_kind == Kind::Desktop) {
@@ -438,25 +439,8 @@ std::vector<std::string> g_icon_names;
 std::unordered_map<std::string, int> g_icon_indexes;
 }  // namespace
 
-namespace {
-std::mutex g_mount_mutex;
-std::vector<std::string> g_mount_points;
-std::chrono::steady_clock::time_point g_mount_points_read;
-bool g_mount_points_valid = false;
-}  // namespace
-
 bool IsMountPoint(std::string_view path) {
-    std::lock_guard lock(g_mount_mutex);
-    auto now = std::chrono::steady_clock::now();
-    if (!g_mount_points_valid ||
-        now - g_mount_points_read > std::chrono::milliseconds(kMountTableReuse_ms)) {
-        g_mount_points.clear();
-        for (const Volume& volume : VolumesWithoutLabels())
-            g_mount_points.push_back(volume.mount_point);
-        g_mount_points_read = now;
-        g_mount_points_valid = true;
-    }
-    return std::find(g_mount_points.begin(), g_mount_points.end(), path) != g_mount_points.end();
+    return IsDriveRoot(path);
 }
 
 int IconIndexOfName(const std::string& icon_name) {

@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "resources/strings.h"
+
 namespace scopa {
 
 // Display-name flags (what the name is for).
@@ -44,7 +46,7 @@ inline constexpr std::uint32_t kShgfiOpenIcon = 0x0002;
 
 // The parsing name of the drives folder.
 inline constexpr std::string_view kDrivesParsingName = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
-inline constexpr std::string_view kDesktopDisplayName = "Desktop";
+inline constexpr std::string_view kDesktopDisplayName = LoadResourceString(kIdsDesktop);
 inline constexpr std::string_view kDrivesDisplayName = "Computer";
 inline constexpr std::string_view kHomeDisplayName = "Home";
 
@@ -126,9 +128,8 @@ public:
 // which parses through Computer and the volume that holds it. nullopt when it does not parse.
 std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_view text);
 
-// True when `path` is the mount point of a volume (a drive root). The mount table is read at
-// most once per kMountTableReuse_ms, so asking for every folder of a list stays cheap.
-inline constexpr int kMountTableReuse_ms = 1000;
+// True when `path` is the mount point of a volume (a drive root). The mount table is read
+// again only after it changed, so asking for every folder of a list stays cheap.
 bool IsMountPoint(std::string_view path);
 
 // The folder whose entries the Desktop shows: ~/Desktop.

@@ -5,11 +5,15 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <sstream>
 
+#include "platform/mount_watch.h"
 #include "platform/text.h"
 
 namespace scopa {
@@ -182,11 +186,72 @@ std::vector<Volume> VolumesFromMounts(const std::vector<MountEntry>& mounts,
     return volumes;  // std::map order puts "/" first
 }
 
+namespace {
+
+constexpr auto kMountWatchInterval = std::chrono::milliseconds(100);
+
+// The mount table as last read, with and without labels (labels cost a folder scan per
+// volume, so they are read only when asked for). Both are read again only after the kernel
+// reported a change of the mount table.
+struct MountTableCache {
+    std::mutex mutex;
+    MountTableWatch watch;
+    std::optional<std::vector<MountEntry>> mounts;
+    std::chrono::steady_clock::time_point asked;
+    std::shared_ptr<const std::vector<Volume>> plain;
+    std::shared_ptr<const std::vector<Volume>> labelled;
+};
+
+MountTableCache& TheMountTableCache() {
+    static MountTableCache cache;
+    return cache;
+}
+
+// No real mount table comes near this; a larger one is cut rather than read without end.
+constexpr size_t kMaxMountInfoBytes = 4u << 20;
+
+std::vector<MountEntry> ReadMountTable() {
+    std::ifstream file("/proc/self/mountinfo");
+    std::string text;
+    char buffer[16 * 1024];
+    while (text.size() <= kMaxMountInfoBytes &&
+           (file.read(buffer, sizeof buffer) || file.gcount() > 0)) {
+        text.append(buffer, static_cast<size_t>(file.gcount()));
+    }
+    return ParseMountInfo(text);
+}
+
+// The current list, shared so that asking for it copies nothing.
+std::shared_ptr<const std::vector<Volume>> CurrentVolumes(bool with_labels) {
+    MountTableCache& cache = TheMountTableCache();
+    std::lock_guard lock(cache.mutex);
+    // Parsing a folder of paths asks thousands of times in a row; the kernel is asked at most
+    // once per interval, and a disk mounted meanwhile is seen at the next ask after it.
+    auto now = std::chrono::steady_clock::now();
+    bool ask = !cache.mounts || now - cache.asked >= kMountWatchInterval;
+    if (ask) cache.asked = now;
+    if (!cache.mounts || (ask && cache.watch.Changed())) {
+        cache.mounts = ReadMountTable();
+        cache.plain.reset();
+        cache.labelled.reset();
+    }
+    std::shared_ptr<const std::vector<Volume>>& volumes =
+        with_labels ? cache.labelled : cache.plain;
+    if (!volumes) {
+        volumes = std::make_shared<const std::vector<Volume>>(
+            VolumesFromMounts(*cache.mounts, with_labels ? &SystemLabelOf : nullptr));
+    }
+    return volumes;
+}
+
+}  // namespace
+
+std::vector<Volume> MountedVolumes(bool with_labels) {
+    return *CurrentVolumes(with_labels);
+}
+
 std::vector<Volume> ListVolumes() {
-    std::ifstream in("/proc/self/mountinfo");
-    std::stringstream text;
-    text << in.rdbuf();
-    return VolumesFromMounts(ParseMountInfo(text.str()), &SystemLabelOf);
+    return MountedVolumes(true);
 }
 
 std::optional<Volume> VolumeOfPath(std::string_view path, const std::vector<Volume>& volumes) {
@@ -202,7 +267,7 @@ std::optional<Volume> VolumeOfPath(std::string_view path, const std::vector<Volu
 }
 
 std::optional<Volume> VolumeOfPath(std::string_view path) {
-    return VolumeOfPath(path, ListVolumes());
+    return VolumeOfPath(path, *CurrentVolumes(false));
 }
 
 std::optional<Volume> FindVolumeByLabel(std::string_view label) {
@@ -214,7 +279,7 @@ std::optional<Volume> FindVolumeByLabel(std::string_view label) {
 }
 
 bool IsDriveRoot(std::string_view path) {
-    for (const Volume& volume : ListVolumes()) {
+    for (const Volume& volume : *CurrentVolumes(false)) {
         if (volume.mount_point == path) return true;
     }
     return false;

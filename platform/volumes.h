@@ -3,6 +3,7 @@
 // and the real (block-device or network) file systems, never pseudo file systems.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,7 +48,11 @@ std::string LabelFromLabelFolder(const std::string& label_folder, const std::str
 std::vector<Volume> VolumesFromMounts(const std::vector<MountEntry>& mounts,
                                       std::string (*label_of)(const MountEntry&) = nullptr);
 
-// The machine's mounted volumes, read afresh from /proc/self/mountinfo.
+// The machine's mounted volumes from /proc/self/mountinfo, with their labels or without. The
+// table is read once and again only after the kernel reported a change (a disk mounted or
+// unmounted), so asking often costs a poll() and a copy.
+std::vector<Volume> MountedVolumes(bool with_labels);
+// The mounted volumes with their labels.
 std::vector<Volume> ListVolumes();
 
 // The volume that holds `path` (longest mount point that contains it), if any.
@@ -56,6 +61,9 @@ std::optional<Volume> VolumeOfPath(std::string_view path);
 
 // The first mounted volume whose label equals `label` (compared without ASCII case), if any.
 std::optional<Volume> FindVolumeByLabel(std::string_view label);
+
+// Finds the mounted volume with a label (FindVolumeByLabel unless a caller knows better).
+using VolumeFinder = std::function<std::optional<Volume>(std::string_view label)>;
 
 // True when `path` is the mount point of a volume (a "drive root").
 bool IsDriveRoot(std::string_view path);

@@ -55,20 +55,26 @@ std::string FirstCdRomDrive() {
 
 std::string FindFolderOnDisk(const std::string& label, const std::string& path_on_disk,
                              std::map<std::string, std::string>& include_drives,
-                             const InsertDiskPrompt& prompt) {
+                             const InsertDiskPrompt& prompt, const VolumeFinder& finder) {
+    std::optional<Volume> mounted = finder ? finder(label) : FindVolumeByLabel(label);
     auto remembered = include_drives.find(label);
-    std::string drive = remembered != include_drives.end() ? remembered->second : FirstCdRomDrive();
+    std::string drive = mounted ? mounted->mount_point
+                        : remembered != include_drives.end() && !remembered->second.empty()
+                            ? remembered->second
+                            : FirstCdRomDrive();
+    bool known = mounted || !drive.empty();
     while (true) {
-        std::string candidate = drive + path_on_disk;
+        std::string candidate = known ? drive + path_on_disk : std::string();
         FileStatus status;
-        if (GetFileStatus(candidate, status)) {
-            include_drives[label] = drive;
+        if (known && GetFileStatus(candidate, status)) {
+            if (!drive.empty()) include_drives[label] = drive;
             return candidate;
         }
         CInsertCDRom dialog(label, drive, path_on_disk);
         dialog.OnInitDialog();
         if (!prompt || !prompt(dialog)) return candidate;
         drive = dialog.m_strDrive;
+        known = true;
     }
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/volumes.h"
+
 namespace scopa {
 
 inline constexpr int kInsertDiskPollInterval_ms = 250;
@@ -51,14 +53,17 @@ private:
 // that runs a real dialog with its poll timer; without one the search gives up at once.
 using InsertDiskPrompt = std::function<bool(CInsertCDRom& dialog)>;
 
-// Finds the folder `path_on_disk` ('/' first) on the disk labelled `label`: on the drive
-// remembered for the label in `include_drives` (the preferences' label-to-drive map), else
-// on the first CD-ROM volume; while drive + path does not exist, asks for the disk. Found:
-// remembers the drive under the label and returns the folder. Cancelled: returns the last
-// candidate (a folder that does not exist, which then shows nothing).
+// Finds the folder `path_on_disk` ('/' first) on the disk labelled `label`: on the mounted
+// volume that carries the label (any kind of volume: a collection may be on a USB stick),
+// else on the drive remembered for the label in `include_drives` (the preferences'
+// label-to-drive map), else on the first CD-ROM volume; while no drive is known or drive +
+// path does not exist, asks for the disk. Found: remembers the drive under the label and
+// returns the folder. Cancelled: returns the last candidate (a folder that does not exist,
+// which then shows nothing), or "" when no drive was ever known. An empty drive is never
+// remembered.
 std::string FindFolderOnDisk(const std::string& label, const std::string& path_on_disk,
                              std::map<std::string, std::string>& include_drives,
-                             const InsertDiskPrompt& prompt);
+                             const InsertDiskPrompt& prompt, const VolumeFinder& finder = {});
 
 // The mount point of the first CD-ROM volume, "" when none is mounted.
 std::string FirstCdRomDrive();

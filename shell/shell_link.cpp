@@ -1,12 +1,14 @@
 #include "shell/shell_link.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "platform/code_pages.h"
+#include "platform/regular_file.h"
 
 namespace scopa {
 
@@ -186,14 +188,20 @@ std::optional<ShellLink> ParseShellLink(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<ShellLink> ReadShellLinkFile(const std::string& path) {
-    std::error_code error;
-    std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kMaxShellLinkBytes) return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::vector<std::uint8_t> bytes(static_cast<size_t>(size));
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(file.gcount()));
+    std::uint64_t size = 0;
+    int fd = OpenRegularFile(path, &size);
+    if (fd < 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(
+        static_cast<size_t>(std::min<std::uint64_t>(size, kMaxShellLinkBytes)));
+    size_t filled = 0;
+    while (size <= kMaxShellLinkBytes && filled < bytes.size()) {
+        ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (got <= 0) break;
+        filled += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    if (size > kMaxShellLinkBytes) return std::nullopt;
+    bytes.resize(filled);
     return ParseShellLink(bytes);
 }
 

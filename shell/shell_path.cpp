@@ -39,8 +39,11 @@ std::optional<std::string> StripLastComponent(const std::string& text) {
 
 }  // namespace
 
-CShellPath::CShellPath(std::string_view text)
-    : m_text(TrimWhiteSpace(text)), m_list(ParseDisplayPath(m_text)) {}
+CShellPath::CShellPath(std::string_view text) : m_text(text), m_list(ParseDisplayPath(m_text)) {}
+
+CShellPath CShellPath::FromHostText(std::string_view text) {
+    return CShellPath(TrimWhiteSpace(text));
+}
 
 CShellPath::CShellPath(const ItemIdList* list) : m_list(IdlClone(list)) {
     m_text = GetShellName(kShgdnForParsing);

@@ -18,9 +18,11 @@ namespace scopa {
 class CShellPath {
 public:
     CShellPath() = default;
-    // Trims white space at both ends and parses the text; the list stays null when it does
-    // not parse (the text still serves as a plain path).
+    // Parses the text as it is (file names may begin or end with spaces); the list stays null
+    // when it does not parse (the text still serves as a plain path).
     explicit CShellPath(std::string_view text);
+    // A path a host typed: white space at both ends is no part of it.
+    static CShellPath FromHostText(std::string_view text);
     // Clones the list (none for null); the text is the item's parsing name.
     explicit CShellPath(const ItemIdList* list);
     CShellPath(const CShellPath& other);

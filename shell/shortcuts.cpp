@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "platform/text.h"
@@ -16,9 +17,6 @@
 namespace scopa {
 
 namespace {
-
-constexpr std::string_view kUnavailableLead =
-    "The file or foIder that the shortcut refers to is unavailable.\n\n";
 
 bool Exists(const std::string& path) {
     struct stat info {};
@@ -86,7 +84,46 @@ std::optional<std::string> MissingLinkTarget(std::string path) {
     return std::nullopt;  // a loop
 }
 
+// True when a link's destination text climbs with "..": through a linked folder that means
+// the folder the link points to, which only the kernel's resolution knows.
+bool ClimbsUp(std::string_view destination) {
+    size_t start = 0;
+    while (start <= destination.size()) {
+        size_t slash = destination.find('/', start);
+        if (slash == std::string_view::npos) slash = destination.size();
+        if (destination.substr(start, slash - start) == "..") return true;
+        start = slash + 1;
+    }
+    return false;
+}
+
+// Follows the chain by reading each link once: each destination is parsed, and parsing
+// tells whether it is a link again. Most links name their target plainly, and this costs a
+// readlink per hop where realpath reads every component of both paths. False when the chain
+// needs the kernel's resolution (a ".." in a destination), does not parse or does not end.
+bool FollowLinkChain(std::string path, CShellPath& target) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        char buffer[PATH_MAX];
+        ssize_t length = readlink(path.c_str(), buffer, sizeof buffer - 1);
+        if (length <= 0) return false;
+        std::string_view destination(buffer, static_cast<size_t>(length));
+        if (ClimbsUp(destination)) return false;
+        std::string next =
+            destination[0] == '/' ? std::string(destination) : Join(ParentText(path), destination);
+        path = std::filesystem::path(next).lexically_normal().string();
+        if (path.size() > 1 && path.back() == '/') path.pop_back();
+        CShellPath candidate(path);
+        if (!candidate.HasIdList()) return false;
+        if (!candidate.IsSymbolicLink()) {
+            target = std::move(candidate);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ResolveSymbolicLink(const std::string& path, CShellPath& target) {
+    if (FollowLinkChain(path, target)) return true;
     if (char* real = realpath(path.c_str(), nullptr)) {
         target = CShellPath(std::string_view(real));
         std::free(real);
@@ -129,13 +166,11 @@ bool ResolveShortcut(const CShellPath& entry, CShellPath& target, const VolumeFi
 }
 
 std::string ShortcutDiskMessage(std::string_view target_path, std::string_view disk_name) {
-    return std::string(kUnavailableLead) + std::string(target_path) + "\n\nInsert the '" +
-           std::string(disk_name) + "' disk and try again.";
+    return FormatResourceString(kIdsShortcutDiskMessage, {target_path, disk_name});
 }
 
 std::string ShortcutUnavailableMessage(std::string_view target_path) {
-    return std::string(kUnavailableLead) + std::string(target_path) +
-           "\n\nMake sure that the appropriate disk is inserted and try again.";
+    return FormatResourceString(kIdsShortcutUnavailableMessage, {target_path});
 }
 
 bool CheckShortcutTarget(const std::string& target_path, const std::string& shortcut_file_path,

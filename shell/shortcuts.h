@@ -9,13 +9,11 @@
 #include <string_view>
 
 #include "platform/volumes.h"
+#include "resources/strings.h"
 #include "shell/shell_link.h"
 #include "shell/shell_path.h"
 
 namespace scopa {
-
-// Finds the mounted volume with a label (FindVolumeByLabel unless a caller knows better).
-using VolumeFinder = std::function<std::optional<Volume>(std::string_view label)>;
 
 // Symbolic-link chains longer than this count as loops (the kernel's own limit).
 inline constexpr int kMaxLinkHops = 40;
@@ -41,7 +39,7 @@ bool CheckShortcutTarget(const std::string& target_path, const std::string& shor
                          const std::map<std::string, std::string>& shortcut_disks);
 
 // The message texts, as the user sees them.
-inline constexpr std::string_view kInsertDiskCaption = "Insert Disk";  // string 215
+inline constexpr std::string_view kInsertDiskCaption = LoadResourceString(kIdsInsertDiskCaption);
 std::string ShortcutDiskMessage(std::string_view target_path, std::string_view disk_name);
 std::string ShortcutUnavailableMessage(std::string_view target_path);
 

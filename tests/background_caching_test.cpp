@@ -90,7 +90,7 @@ TEST_F(BackgroundCachingTest, TenNewPicturesFillNewestRequestFirstOnePerTick) {
         oDIB bitmap;
         EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
         EXPECT_EQ(entry->m_state, EntryState::kPending);
-        EXPECT_EQ(CountTraces("Create cache P" + std::to_string(i) + ".PNG\n"), 1);
+        EXPECT_EQ(CountTraces("Create cache p" + std::to_string(i) + ".png\n"), 1);
         entries.push_back(entry);
     }
     // Drawing the items again while they wait queues nothing twice.
@@ -106,7 +106,7 @@ TEST_F(BackgroundCachingTest, TenNewPicturesFillNewestRequestFirstOnePerTick) {
         EXPECT_EQ(caching.LastResult(), CachingJobResult::kWritten);
         EXPECT_EQ(made->m_state, EntryState::kValid);
         ASSERT_EQ(m_traces.size(), 1u);
-        EXPECT_EQ(m_traces[0], "Writen P" + std::to_string(i) + ".PNG, Index " +
+        EXPECT_EQ(m_traces[0], "Writen p" + std::to_string(i) + ".png, Index " +
                                    std::to_string(made->m_index) + ", SeqId " +
                                    std::to_string(made->m_seqId) + "\n");
         for (int j = 0; j < i; ++j)
@@ -146,7 +146,7 @@ TEST_F(BackgroundCachingTest, ChangedModificationTimeRequestsAgain) {
     EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
     EXPECT_EQ(entry->m_state, EntryState::kPending);
     EXPECT_EQ(CPreviewCacheManager::Get().QueueHead(), entry);
-    EXPECT_EQ(m_traces, std::vector<std::string>{"Create cache A.PNG\n"});
+    EXPECT_EQ(m_traces, std::vector<std::string>{"Create cache a.png\n"});
     ASSERT_EQ(caching.Tick(), entry);
     EXPECT_TRUE(FetchThumbnail(*entry, bitmap));
 }
@@ -179,14 +179,14 @@ TEST_F(BackgroundCachingTest, SixFailuresGiveOneBadTraceAndLeaveTheQueue) {
     }
     ASSERT_EQ(caching.Tick(), entry);
     EXPECT_EQ(caching.LastResult(), CachingJobResult::kGivenUp);
-    EXPECT_EQ(CountTraces("Bad BAD.PNG\n"), 1);
+    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
     EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
     EXPECT_EQ(entry->m_state, EntryState::kPending);
     // Given up for this run: drawing it again queues nothing.
     EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
     EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
     EXPECT_EQ(caching.Tick(), nullptr);
-    EXPECT_EQ(CountTraces("Bad BAD.PNG\n"), 1);
+    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
 }
 
 TEST_F(BackgroundCachingTest, AnInterruptedLoadIsRetriedAtTheNextTick) {
@@ -199,7 +199,7 @@ TEST_F(BackgroundCachingTest, AnInterruptedLoadIsRetriedAtTheNextTick) {
         ASSERT_EQ(caching.Tick(), entry);
         EXPECT_EQ(caching.LastResult(), CachingJobResult::kRetry);
     }
-    EXPECT_EQ(CountTraces("Retry BIG.PNG\n"), 8);
+    EXPECT_EQ(CountTraces("Retry big.png\n"), 8);
     EXPECT_EQ(entry->m_failures, 0);
     observer.m_interrupt = false;
     ASSERT_EQ(caching.Tick(), entry);
@@ -216,7 +216,7 @@ TEST_F(BackgroundCachingTest, PromoteMovesAWaitingEntryFirst) {
     EXPECT_EQ(caching.Tick(), b);
 }
 
-TEST_F(BackgroundCachingTest, AFailedWriteKeepsTheEntryFirst) {
+TEST_F(BackgroundCachingTest, AFailedWriteKeepsTheEntryFirstUntilItFailedSixTimes) {
     CCacheEntry* entry = RequestNewPicture("a.png", 10, 10, 7);
     // The data file is never re-created by a write: with it gone every write fails.
     fs::path data_path = CPreviewCacheManager::Get().DynamicCache()->DataPath();
@@ -230,6 +230,20 @@ TEST_F(BackgroundCachingTest, AFailedWriteKeepsTheEntryFirst) {
     fs::rename(moved, data_path);
     ASSERT_EQ(caching.Tick(), entry);
     EXPECT_EQ(caching.LastResult(), CachingJobResult::kWritten);
+    EXPECT_EQ(entry->m_failures, 1);
+
+    // A write that keeps failing (a full disk) is given up like a picture that fails.
+    CCacheEntry* other = RequestNewPicture("b.png", 10, 10, 8);
+    fs::rename(data_path, moved);
+    for (int tick = 0; tick < kMaxThumbnailFailures; ++tick) {
+        ASSERT_EQ(caching.Tick(), other);
+        EXPECT_EQ(caching.LastResult(), CachingJobResult::kNotWritten);
+    }
+    ASSERT_EQ(caching.Tick(), other);
+    EXPECT_EQ(caching.LastResult(), CachingJobResult::kGivenUp);
+    EXPECT_EQ(CountTraces("Bad b.png\n"), 1);
+    EXPECT_EQ(caching.Tick(), nullptr);
+    fs::rename(moved, data_path);
 }
 
 TEST_F(BackgroundCachingTest, AnUnreadableRecordIsMadeAgain) {
@@ -241,8 +255,8 @@ TEST_F(BackgroundCachingTest, AnUnreadableRecordIsMadeAgain) {
     m_traces.clear();
     EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
     ASSERT_EQ(m_traces.size(), 2u);
-    EXPECT_EQ(m_traces[0], "Failed to read A.PNG\n");
-    EXPECT_EQ(m_traces[1], "Create cache A.PNG\n");
+    EXPECT_EQ(m_traces[0], "Failed to read a.png\n");
+    EXPECT_EQ(m_traces[1], "Create cache a.png\n");
     EXPECT_EQ(CPreviewCacheManager::Get().QueueHead(), entry);
 }
 
@@ -268,8 +282,9 @@ TEST_F(BackgroundCachingTest, ClearingTheQueueSetsEntriesEmptyAndDestructionSave
     EXPECT_FALSE(FetchThumbnail(*entries[0], bitmap));
     EXPECT_EQ(CPreviewCacheManager::Get().QueueHead(), entries[0]);
 
+    // The stored thumbnail was indexed at once.
     fs::path index_path = CPreviewCacheManager::Get().DynamicCache()->IndexPath();
-    EXPECT_FALSE(fs::exists(index_path));
+    EXPECT_EQ(LoadCacheIndex(index_path).entry_total, 1);
     caching.ControlDestroyed();
     EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
     EXPECT_EQ(entries[0]->m_state, EntryState::kEmpty);
@@ -324,7 +339,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerTenPicturesFillNewestFirstWithTheSameTh
     ASSERT_EQ(m_traces.size(), 10u);
     for (int i = 9; i >= 0; --i) {
         CCacheEntry* entry = entries[size_t(i)];
-        EXPECT_EQ(m_traces[size_t(9 - i)], "Writen W" + std::to_string(i) + ".PNG, Index " +
+        EXPECT_EQ(m_traces[size_t(9 - i)], "Writen w" + std::to_string(i) + ".png, Index " +
                                                std::to_string(entry->m_index) + ", SeqId " +
                                                std::to_string(entry->m_seqId) + "\n");
         // The stored thumbnail is the one this thread would have made.
@@ -358,7 +373,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerSixFailuresGiveOneBadTrace) {
     expected.push_back(CachingJobResult::kGivenUp);
     EXPECT_EQ(results, expected);
     EXPECT_EQ(entry->m_failures, 6);
-    EXPECT_EQ(CountTraces("Bad BAD.PNG\n"), 1);
+    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
     EXPECT_EQ(entry->m_state, EntryState::kPending);
 }
 
@@ -383,8 +398,8 @@ TEST_F(BackgroundCachingTest, OnTheWorkerANewerRequestOvertakesTheOneBeingMade) 
     ASSERT_TRUE(TickUntil(caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }));
     // The interrupted load was ours, not the user's: no retry is traced.
     ASSERT_EQ(m_traces.size(), 2u);
-    EXPECT_TRUE(m_traces[0].starts_with("Writen NEW.PNG"));
-    EXPECT_TRUE(m_traces[1].starts_with("Writen SLOW.PNG"));
+    EXPECT_TRUE(m_traces[0].starts_with("Writen new.png"));
+    EXPECT_TRUE(m_traces[1].starts_with("Writen slow.png"));
     EXPECT_EQ(slow_calls.load(), 2);
     EXPECT_EQ(slow->m_failures, 0);
 }
@@ -454,7 +469,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerProgressIsPassedOnByTheTickAndClicksInt
     ASSERT_TRUE(TickUntil(caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }));
     EXPECT_EQ(observer.m_events, (std::vector<std::string>{"start", "40%", "end"}));
     EXPECT_EQ(entry->m_state, EntryState::kValid);
-    EXPECT_EQ(CountTraces("Retry A.PNG\n"), 0);
+    EXPECT_EQ(CountTraces("Retry a.png\n"), 0);
 }
 
 TEST_F(BackgroundCachingTest, OnTheWorkerAClearedQueueStopsTheLoad) {
@@ -475,7 +490,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerAClearedQueueStopsTheLoad) {
         std::this_thread::sleep_for(1ms);
     EXPECT_EQ(result.load(), kLoadInterrupted);
     EXPECT_EQ(entry->m_state, EntryState::kEmpty);
-    EXPECT_EQ(CountTraces("Retry A.PNG\n"), 0);
+    EXPECT_EQ(CountTraces("Retry a.png\n"), 0);
 }
 
 TEST_F(BackgroundCachingTest, OnTheWorkerTheControlGoingAwayStopsTheLoadAtOnce) {

@@ -109,16 +109,43 @@ TEST(CacheIndexTest, FolderWithoutEntriesDisappears) {
     EXPECT_EQ(index.entry_total, 1);
 }
 
-TEST(CacheIndexTest, TruncatedIndexKeepsTheFoldersReadBeforeTheCut) {
+TEST(CacheIndexTest, TruncatedIndexKeepsTheEntriesReadBeforeTheCut) {
     Bytes full = SampleIndex(2);
-    size_t first_folder_end = 16 + 2 + 12 + 2 + 7 + 4 + 2 * (2 + 7 + 12);
+    size_t first_entry_end = 16 + 2 + 12 + 2 + 7 + 4 + (2 + 7 + 12);
+    size_t first_folder_end = first_entry_end + (2 + 7 + 12);
     for (size_t size = 0; size < full.size(); ++size) {
         CacheIndexContents index = ParseCacheIndex({full.data(), size});
-        size_t expected = size >= first_folder_end ? 1 : 0;
-        ASSERT_EQ(index.folders.size(), expected) << size;
-        EXPECT_EQ(index.entry_total, static_cast<int64_t>(expected) * 2);
+        int64_t expected = size < first_entry_end ? 0 : size < first_folder_end ? 1 : 2;
+        EXPECT_EQ(index.entry_total, expected) << size;
+        EXPECT_FALSE(index.problem.empty()) << size;  // a cut index is not sound
     }
-    EXPECT_EQ(ParseCacheIndex(full).folders.size(), 2u);
+    CacheIndexContents whole = ParseCacheIndex(full);
+    EXPECT_EQ(whole.folders.size(), 2u);
+    EXPECT_TRUE(whole.problem.empty());
+}
+
+TEST(CacheIndexTest, EntriesWhoseIndexCannotBeRightAreDropped) {
+    // Compressed records: an Index must leave room for the record's head in the data file.
+    CacheIndexContents compressed = ParseCacheIndex(SampleIndex(2));  // Indexes 0, 16396, 7
+    DropEntriesOutsideData(compressed, 16396 + 11, 0);
+    EXPECT_EQ(compressed.entry_total, 2);
+    EXPECT_EQ(compressed.dropped_entries, 1);
+    EXPECT_FALSE(compressed.problem.empty());
+    // Unknown data file length (a disk that is gone): only negative Indexes go.
+    CacheIndexContents unknown = ParseCacheIndex(SampleIndex(2));
+    DropEntriesOutsideData(unknown, -1, 0);
+    EXPECT_EQ(unknown.entry_total, 3);
+    // Slots: negative or beyond the capacity; a folder left empty goes too.
+    IndexBuilder b;
+    b.Raw("ImgC").I32(2).I32(0).I32(2);
+    b.Str("/a").Str("").I32(3).Entry("x", 249, 1, 0).Entry("y", 250, 1, 0).Entry("z", -4, 1, 0);
+    b.Str("/b").Str("").I32(1).Entry("w", 0x7FFF0000, 1, 0);
+    CacheIndexContents slots = ParseCacheIndex(b.bytes);
+    DropEntriesOutsideData(slots, 4099000, 250);
+    ASSERT_EQ(slots.folders.size(), 1u);
+    ASSERT_EQ(slots.folders[0].entries.size(), 1u);
+    EXPECT_EQ(slots.folders[0].entries[0].name, "x");
+    EXPECT_EQ(slots.dropped_entries, 3);
 }
 
 TEST(CacheIndexTest, HostileIndexesLoadAsFarAsSound) {
@@ -128,10 +155,11 @@ TEST(CacheIndexTest, HostileIndexesLoadAsFarAsSound) {
     IndexBuilder huge;
     huge.Raw("ImgC").I32(2).I32(0).I32(0x7FFFFFFF);
     EXPECT_TRUE(ParseCacheIndex(huge.bytes).folders.empty());
-    // A huge entry count: the folder runs past the end and is not kept.
+    // A huge entry count: the folder keeps the entries that are there.
     IndexBuilder entries;
     entries.Raw("ImgC").I32(1).I32(1).Str("F").Str("").I32(0x7FFFFFFF).Entry("A", 1, 2, 3);
-    EXPECT_TRUE(ParseCacheIndex(entries.bytes).folders.empty());
+    EXPECT_EQ(ParseCacheIndex(entries.bytes).entry_total, 1);
+    EXPECT_FALSE(ParseCacheIndex(entries.bytes).problem.empty());
     // String lengths out of range end the load after the sound folder.
     for (int16_t length : {int16_t{-1}, int16_t{1024}, int16_t{0x7FFF}}) {
         IndexBuilder bad;

@@ -179,8 +179,8 @@ TEST_F(CacheManagerTest, DynamicCacheGrowsTo250SlotsThenRecyclesTheLeastRecently
 
     // A hit on folder 0 moves it to the head, so folder 1 becomes the least recently used.
     ASSERT_EQ(manager.FindEntry(FolderName(0), FileName(0)), made[0]);
-    EXPECT_EQ(FolderPaths(cache).front(), "/PICS/F00");
-    EXPECT_EQ(FolderPaths(cache).back(), "/PICS/F01");
+    EXPECT_EQ(FolderPaths(cache).front(), "/pics/f00");
+    EXPECT_EQ(FolderPaths(cache).back(), "/pics/f01");
     manager.Request(*made[10], 0);  // the next victim waits in the queue
     ASSERT_EQ(manager.QueueHead(), made[10]);
 
@@ -189,8 +189,8 @@ TEST_F(CacheManagerTest, DynamicCacheGrowsTo250SlotsThenRecyclesTheLeastRecently
         CCacheEntry* entry = add(number);
         ASSERT_EQ(entry, made[static_cast<size_t>(number - 240)]);  // the same object reused
         EXPECT_EQ(entry->m_index, number - 240);
-        EXPECT_EQ(entry->Name(), "IMG" + std::to_string(number) + ".JPG");
-        EXPECT_EQ(entry->Folder()->FolderPath(), "/PICS/F25");
+        EXPECT_EQ(entry->Name(), FileName(number));
+        EXPECT_EQ(entry->Folder()->FolderPath(), "/pics/f25");
         EXPECT_EQ(entry->m_state, EntryState::kEmpty);
     }
     EXPECT_TRUE(manager.Queue().IsEmpty());  // the recycled entry left the queue
@@ -198,9 +198,9 @@ TEST_F(CacheManagerTest, DynamicCacheGrowsTo250SlotsThenRecyclesTheLeastRecently
     EXPECT_EQ(cache.EntryCount(), 250);
     std::vector<std::string> folders = FolderPaths(cache);
     EXPECT_EQ(folders.size(), 25u);
-    EXPECT_EQ(std::count(folders.begin(), folders.end(), "/PICS/F01"), 0);  // emptied, removed
-    EXPECT_EQ(folders.front(), "/PICS/F25");
-    EXPECT_EQ(folders.back(), "/PICS/F02");
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), "/pics/f01"), 0);  // emptied, removed
+    EXPECT_EQ(folders.front(), "/pics/f25");
+    EXPECT_EQ(folders.back(), "/pics/f02");
     EXPECT_EQ(manager.FindEntry(FolderName(1), FileName(10)), nullptr);
     EXPECT_NE(manager.FindEntry(FolderName(0), FileName(5)), nullptr);
 }
@@ -212,9 +212,12 @@ TEST_F(CacheManagerTest, HitsMoveEntriesToTheHeadAndTheOrderIsSaved) {
     }
     CCacheEntry* pending = manager.FindOrCreateEntry("/pics/Trip", "d.jpg", true);
     manager.Request(*pending, 77);
-    ASSERT_NE(manager.FindEntry("/PICS/TRIP/", "B.JPG"), nullptr);  // any case, trailing '/'
+    ASSERT_NE(manager.FindEntry("/pics/Trip/", "b.jpg"), nullptr);  // a trailing '/' is ignored
+    // The dynamic cache keeps letter case: these are other files.
+    EXPECT_EQ(manager.FindEntry("/PICS/TRIP", "b.jpg"), nullptr);
+    EXPECT_EQ(manager.FindEntry("/pics/Trip", "B.JPG"), nullptr);
     const CCacheFolder& folder = *manager.DynamicCache()->Folders().Head();
-    EXPECT_EQ(EntryNames(folder), (std::vector<std::string>{"B.JPG", "D.JPG", "C.JPG", "A.JPG"}));
+    EXPECT_EQ(EntryNames(folder), (std::vector<std::string>{"b.jpg", "d.jpg", "c.jpg", "a.jpg"}));
     ASSERT_TRUE(manager.DynamicCache()->SaveIndex());
     EXPECT_FALSE(fs::exists(CacheTemporaryIndexPath(manager.DynamicCache()->IndexPath())));
 
@@ -225,7 +228,7 @@ TEST_F(CacheManagerTest, HitsMoveEntriesToTheHeadAndTheOrderIsSaved) {
     EXPECT_EQ(next.FindEntry("/pics/Trip", "d.jpg"), nullptr);
     EXPECT_EQ(next.DynamicCache()->EntryCount(), 3);
     EXPECT_EQ(EntryNames(*next.DynamicCache()->Folders().Head()),
-              (std::vector<std::string>{"A.JPG", "B.JPG", "C.JPG"}));
+              (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"}));
     EXPECT_EQ(next.FindEntry("/pics/Trip", "a.jpg")->m_state, EntryState::kValid);
 }
 
@@ -251,9 +254,28 @@ TEST_F(CacheManagerTest, AnIndexHoldingMoreThanTheCapacityRecyclesInsteadOfGrowi
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
     CCacheEntry* entry = manager.FindOrCreateEntry("/new", "x.jpg", true);
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->m_index, 259);  // the last entry of the last folder
-    EXPECT_EQ(manager.DynamicCache()->EntryCount(), 260);
+    // Entries beyond the 250 slots were dropped at load; the last remaining one is recycled.
+    EXPECT_EQ(entry->m_index, 249);
+    EXPECT_EQ(manager.DynamicCache()->EntryCount(), 250);
     EXPECT_EQ(fs::file_size(CacheDataPath(DefaultBase())), 655840u);
+}
+
+TEST_F(CacheManagerTest, NewEntriesTakeTheLowestSlotNoLoadedEntryHolds) {
+    // Pending entries are not saved, so a reloaded index has gaps: 0, 2 and 5 are held.
+    CacheIndexContents contents;
+    contents.folders.push_back({"/pics",
+                                "",
+                                {{"a.jpg", 0, 1, 0, EntryState::kValid},
+                                 {"b.jpg", 2, 1, 0, EntryState::kValid},
+                                 {"c.jpg", 5, 1, 0, EntryState::kValid}}});
+    fs::create_directories(DefaultBase().parent_path());
+    ASSERT_TRUE(SaveCacheIndex(CacheIndexPath(DefaultBase()), contents));
+    CPreviewCacheManager& manager = CPreviewCacheManager::Get();
+    std::vector<int32_t> slots;
+    for (const char* name : {"d.jpg", "e.jpg", "f.jpg", "g.jpg"})
+        slots.push_back(manager.FindOrCreateEntry("/other", name, true)->m_index);
+    EXPECT_EQ(slots, (std::vector<int32_t>{1, 3, 4, 6}));
+    EXPECT_EQ(manager.FindEntry("/pics", "c.jpg")->m_index, 5);
 }
 
 TEST_F(CacheManagerTest, SameFolderOnDisksWithDifferentLabelsGivesTwoFolders) {
@@ -271,9 +293,8 @@ TEST_F(CacheManagerTest, SameFolderOnDisksWithDifferentLabelsGivesTwoFolders) {
     EXPECT_EQ(manager.FindEntry("/media/usb/dcim", "p1.jpg"), first);
     EXPECT_EQ(first->SourcePath(), "/media/usb/dcim/p1.jpg");
     // The entry remembers the path in the letter case of its latest lookup.
-    ASSERT_EQ(manager.FindEntry("/media/usb/DCIM", "P1.jpg"), first);
-    EXPECT_EQ(first->SourcePath(), "/media/usb/DCIM/P1.jpg");
-    EXPECT_EQ(first->StoredFullPath(), "/MEDIA/USB/DCIM/P1.JPG");
+    EXPECT_EQ(manager.FindEntry("/media/usb/dcim", "P1.jpg"), nullptr);  // another file
+    EXPECT_EQ(first->StoredFullPath(), "/media/usb/dcim/p1.jpg");
 }
 
 // ---- static caches ----
@@ -477,8 +498,8 @@ TEST_F(CacheManagerTest, QueueServesTheNewestRequestFirst) {
     EXPECT_TRUE(manager.Queue().IsEmpty());
     EXPECT_EQ(a->m_state, EntryState::kEmpty);
     EXPECT_EQ(c->m_state, EntryState::kEmpty);
-    EXPECT_EQ(traces, (std::vector<std::string>{"Create cache A.JPG\n", "Create cache B.JPG\n",
-                                                "Create cache C.JPG\n", "Create cache B.JPG\n"}));
+    EXPECT_EQ(traces, (std::vector<std::string>{"Create cache a.jpg\n", "Create cache b.jpg\n",
+                                                "Create cache c.jpg\n", "Create cache b.jpg\n"}));
     manager.Request(*a, 1);
     CPreviewCacheManager::Destroy();  // entries leave the queue as they go
     EXPECT_EQ(CPreviewCacheManager::Existing(), nullptr);

@@ -1,6 +1,7 @@
 // scopa cache ls/get/verify on a small compressed cache built here.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "cache/cache_files.h"
@@ -100,6 +101,51 @@ TEST(CacheToolTest, VerifyNamesDamagedEntries) {
     EXPECT_EQ(result.exit_status, 1);
     EXPECT_NE(result.out.find("bad: PHOTOS\\TREES\\ELM.JPG"), std::string::npos);
     EXPECT_EQ(result.out.find("OAK.JPG"), std::string::npos);
+}
+
+TEST(CacheToolTest, VerifyRefusesAnIndexThatIsNotSound) {
+    using BytesDamage = std::function<void(std::string&)>;
+    using EntryDamage = std::function<void(CacheIndexContents&)>;
+    struct Case {
+        const char* name;
+        BytesDamage bytes_damage;  // applied to the file, or
+        EntryDamage entry_damage;  // to what it holds, saved again
+        const char* still_loaded;
+    };
+    const Case cases[] = {
+        {"wrong tag", [](std::string& bytes) { bytes[0] = 'X'; }, {}, "0 entries"},
+        {"version 3", [](std::string& bytes) { bytes[4] = 3; }, {}, "0 entries"},
+        {"cut in half",
+         [](std::string& bytes) { bytes.resize(bytes.size() - 10); },
+         {},
+         "1 entries, 0 bad"},
+        {"Index outside the data file",
+         {},
+         [](CacheIndexContents& contents) { contents.folders[0].entries[1].index = 0x40000000; },
+         "1 entries, 0 bad"},
+        {"negative Index",
+         {},
+         [](CacheIndexContents& contents) { contents.folders[0].entries[0].index = -16396; },
+         "1 entries, 0 bad"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTempDir dir;
+        fs::path index = MakeCache(dir);
+        if (c.entry_damage) {
+            CacheIndexContents contents = LoadCacheIndex(index);
+            c.entry_damage(contents);
+            ASSERT_TRUE(SaveCacheIndex(index, contents));
+        } else {
+            std::string bytes = ReadFileBytes(index);
+            c.bytes_damage(bytes);
+            WriteFileBytes(index, bytes);
+        }
+        ToolResult result = RunTool({"cache", "verify", index.string()});
+        EXPECT_EQ(result.exit_status, 1);
+        EXPECT_NE(result.out.find("bad index: "), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(c.still_loaded), std::string::npos) << result.out;
+    }
 }
 
 }  // namespace

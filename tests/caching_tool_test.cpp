@@ -1,9 +1,16 @@
 // scopa static-cache and scopa thumbs, run as a user runs them.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "imaging/dib.h"
+#include "imaging/picture.h"
+#include "imaging/vector.h"
 #include "support/picture_files.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
@@ -48,6 +55,69 @@ TEST(CachingToolTest, ThumbsMakesMissingThumbnailsOnceAndKeepsThemInTheDynamicCa
     EXPECT_EQ(first.out, "2 pictures, 1 thumbnails made, 0 from the caches, 1 without\n");
     ToolResult second = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
     EXPECT_EQ(second.out, "2 pictures, 0 thumbnails made, 1 from the caches, 1 without\n");
+}
+
+TEST(CachingToolTest, ThumbsOverMorePicturesThanTheCacheHoldsShowsEachItsOwn) {
+    SandboxedEnvironment environment;
+    fs::path folder = environment.root() / "many";
+    // 260 pictures in seven kinds: picture i looks like picture i % 7.
+    constexpr int kPictures = 260;
+    constexpr int kKinds = 7;
+    for (int i = 0; i < kPictures; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "p%03d.png", i);
+        ASSERT_TRUE(WriteTestPicture(folder / name, 24, 16, uint32_t(i % kKinds)));
+    }
+    fs::path sheet_path = environment.root() / "sheet.png";
+    ToolResult thumbs = RunTool({"thumbs", folder.string(), "-o", sheet_path.string()});
+    ASSERT_EQ(thumbs.exit_status, 0) << thumbs.err;
+    EXPECT_EQ(thumbs.out, "260 pictures, 260 thumbnails made, 0 from the caches, 0 without\n");
+
+    oDIB sheet;
+    vMETAFILE metafile;
+    int kind = 0;
+    ASSERT_EQ(LoadPicture(nullptr, sheet_path.string(), sheet, metafile, kind, 0), 0);
+    // The cells' picture areas, in the sheet's layout (six 128-pixel cells to a row).
+    auto cell_pixels = [&](int cell) {
+        std::vector<uint32_t> pixels;
+        int left = 8 + (cell % 6) * 136;
+        int top = 8 + (cell / 6) * (128 + 18 + 8);
+        for (int y = top; y < top + 128; y += 3) {
+            for (int x = left; x < left + 128; x += 3) {
+                Rgb colour = sheet.PixelColour(x, y);
+                pixels.push_back(uint32_t(colour.red) << 16 | uint32_t(colour.green) << 8 |
+                                 colour.blue);
+            }
+        }
+        return pixels;
+    };
+    for (int a = 0; a < kKinds; ++a) {
+        for (int b = a + 1; b < kKinds; ++b)
+            ASSERT_NE(cell_pixels(a), cell_pixels(b)) << a << " " << b;
+    }
+    for (int cell = kKinds; cell < kPictures; ++cell)
+        EXPECT_EQ(cell_pixels(cell), cell_pixels(cell % kKinds)) << cell;
+}
+
+// Pipes named like pictures are no items, and reading one never waits for a writer.
+TEST(CachingToolTest, PipesNamedLikePicturesNeverStallTheCommands) {
+    SandboxedEnvironment environment;
+    fs::path folder = environment.root() / "pictures";
+    ASSERT_TRUE(WriteTestPicture(folder / "a.png", 20, 20, 3));
+    ASSERT_EQ(mkfifo((folder / "x.bmp").c_str(), 0600), 0);
+    fs::create_symlink(folder / "x.bmp", folder / "b.jpg");
+    ASSERT_TRUE(WriteTestPicture(folder / ".hidden.png", 20, 20, 4));
+    fs::path sheet = environment.root() / "sheet.png";
+    ToolResult thumbs = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
+    ASSERT_EQ(thumbs.exit_status, 0) << thumbs.err;
+    EXPECT_EQ(thumbs.out, "1 pictures, 1 thumbnails made, 0 from the caches, 0 without\n");
+    ToolResult hidden = RunTool({"thumbs", folder.string(), "-o", sheet.string(), "--hidden"});
+    EXPECT_EQ(hidden.out, "2 pictures, 1 thumbnails made, 1 from the caches, 0 without\n");
+    EXPECT_NE(RunTool({"thumb", (folder / "x.bmp").string(), "--raw"}).exit_status, 0);
+    EXPECT_NE(RunTool({"thumb", (folder / "b.jpg").string(), "--raw"}).exit_status, 0);
+    ToolResult cache = RunTool(
+        {"static-cache", (environment.root() / "C").string(), folder.string(), "--workers", "0"});
+    EXPECT_EQ(cache.exit_status, 0) << cache.err;
 }
 
 TEST(CachingToolTest, BadArgumentsAreRefused) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,13 @@ public:
     }
     void KillTimer() override { log.push_back("kill timer"); }
     int GetPixelsPerInch() const override { return pixels_per_inch; }
+    bool ChooseExportDestination(const ExportRequest& request, ExportChoice& choice) override {
+        log.push_back("export dialog " + request.file_name + " in '" + request.initial_folder +
+                      "'");
+        if (!export_choice) return false;
+        choice = *export_choice;
+        return true;
+    }
     void ShowPreviewWindow(const CShellPath& path) override {
         log.push_back("preview " + path.GetPathText());
     }
@@ -60,6 +68,7 @@ public:
 
     std::vector<std::string> log;
     std::function<void(const std::string&)> on_event;
+    std::optional<ExportChoice> export_choice;
     int pixels_per_inch = 96;
 
 private:
@@ -334,6 +343,26 @@ TEST_F(ControlTest, DoubleClickAcceptsThenPreviewsAPictureWhenLaunchIsOn) {
     EXPECT_EQ(seen, expected);
 }
 
+TEST_F(ControlTest, ExportIntoTheShownFolderListsTheNewFile) {
+    Site site;
+    site->SetPath(Path("Alpha/a.bmp"));
+    site.Idle();
+    site->SetPath(Path("Alpha/a.bmp"));
+    site.host.export_choice = ExportChoice{Path("Alpha/copy"), "PNG", 0, 0, -1};
+    site->ExportPressed();
+    EXPECT_TRUE(fs::exists(m_root / "Alpha" / "copy.PNG"));
+    EXPECT_EQ(site->GetExportFolder(), Path("Alpha"));
+    site.Idle();
+    EXPECT_EQ(site->list().model().GetItemCount(), 4u);
+    site.host.export_choice.reset();  // cancelled: nothing is written
+    site->SelectPreviewListItemStr("a.bmp");
+    site->ExportPressed();
+    EXPECT_EQ(site.host.log.back(), "export dialog a.bmp in '" + Path("Alpha") + "'");
+    EXPECT_EQ(PathWithExportExtension("x.jpeg", "JPG"), "x.jpeg.JPG");
+    EXPECT_EQ(PathWithExportExtension("x.png", "PNG"), "x.png");
+    EXPECT_EQ(PathWithExportExtension("dir.v2/x", "PNG"), "dir.v2/x.PNG");
+}
+
 // ---- layout and splitter ----
 
 TEST_F(ControlTest, SplitterDragIsClampedAndNarrowWidthsAreNotRemembered) {
@@ -406,7 +435,7 @@ TEST_F(ControlTest, ThumbnailQueueTakesTheSelectedItemFirstThenTheVisibleFromThe
     const CacheEntryQueue& queue = CPreviewCacheManager::Get().Queue();
     for (const CCacheEntry* entry = queue.Head(); entry; entry = CacheEntryQueue::Next(entry))
         queued.push_back(entry->Name());
-    EXPECT_EQ(queued, (std::vector<std::string>{"C.BMP", "A.BMP", "B.BMP"}));
+    EXPECT_EQ(queued, (std::vector<std::string>{"c.bmp", "a.bmp", "b.bmp"}));
     site.Idle();
     for (size_t i = 0; i < 3; ++i) {
         const CListItem& item = site->list().model().GetItem(i);
@@ -524,16 +553,19 @@ TEST(ListMenu, ItemCommandsFollowTheSelectionWhenDoubleClickLaunches) {
 // ---- tree and navigation ----
 
 TEST_F(ControlTest, TreeReadsABranchAgainOnEveryExpansionWithTheTopFolderFirst) {
+    fs::create_directories(m_root / "Delta" / ".hidden");
     Site site;
     site->SetTreeControlTopFolder(Path("Gamma"));
     site->SetTreeControlRootFolder(m_root.string());
     std::vector<std::string> top;
     TreeItem beta = kNoTreeItem;
+    TreeItem delta = kNoTreeItem;
     for (TreeItem item = site.tree.GetRoot(); item; item = site.tree.GetNextSibling(item)) {
         top.push_back(site.tree.GetItem(item)->text);
         if (top.back() == "Beta") beta = item;
+        if (top.back() == "Delta") delta = item;
     }
-    EXPECT_EQ(top, (std::vector<std::string>{"Gamma", "Alpha", "Beta"}));
+    EXPECT_EQ(top, (std::vector<std::string>{"Gamma", "Alpha", "Beta", "Delta"}));
     EXPECT_TRUE(site.tree.GetItem(beta)->has_children);
     EXPECT_FALSE(site.tree.GetItem(site.tree.GetRoot())->has_children);
     site.tree.Expand(beta, true);
@@ -544,6 +576,11 @@ TEST_F(ControlTest, TreeReadsABranchAgainOnEveryExpansionWithTheTopFolderFirst) 
     for (TreeItem item = site.tree.GetFirstChild(beta); item; item = site.tree.GetNextSibling(item))
         children.push_back(site.tree.GetItem(item)->text);
     EXPECT_EQ(children, (std::vector<std::string>{"Added", "Inner"}));
+    // A branch whose only sub-folder is hidden loses its button when expanded.
+    ASSERT_TRUE(site.tree.GetItem(delta)->has_children);
+    site.tree.Expand(delta, true);
+    EXPECT_EQ(site.tree.GetFirstChild(delta), kNoTreeItem);
+    EXPECT_FALSE(site.tree.GetItem(delta)->has_children);
     site->ShowTreeControlButtons(0);
     EXPECT_TRUE(site.tree.HasButtons());  // until the tree is filled again
     site->SetTreeControlRootFolder("");

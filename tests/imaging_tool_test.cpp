@@ -102,5 +102,38 @@ TEST(ExportCommandTest, ConvertsAtFullSizeAndRefusesBadInput) {
               2);
 }
 
+TEST(ExportCommandTest, TheFormatNamesTheExtensionAndThePictureDecidesTheConversion) {
+    ScopedTempDir dir;
+    std::filesystem::path source = MakeBmp(dir);
+    auto export_as = [&](const std::filesystem::path& from, const char* to, const char* id) {
+        ToolResult result = RunTool({"export", from.string(), (dir / to).string(), "--format", id});
+        EXPECT_EQ(result.exit_status, 0) << to << " " << result.err;
+    };
+    auto load = [&](const char* name) {
+        oDIB dib;
+        vMETAFILE metafile;
+        int kind = 0;
+        EXPECT_EQ(LoadPicture(nullptr, (dir / name).string(), dib, metafile, kind, -1), 0) << name;
+        return dib.Size();
+    };
+    export_as(source, "out", "JPG");
+    export_as(source, "out.png", "JPG");
+    export_as(source, "x.wmf", "PNG");
+    EXPECT_EQ(ReadFileBytes(dir / "out.JPG").substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(ReadFileBytes(dir / "out.png.JPG").substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(ReadFileBytes(dir / "x.wmf.PNG").substr(1, 3), "PNG");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.wmf"));
+    // Recognised by content: a bitmap without an extension, and an EPS picture's preview.
+    std::filesystem::copy_file(source, dir / "photo");
+    export_as(dir / "photo", "from-photo.PNG", "PNG");
+    EXPECT_EQ(load("from-photo.PNG"), (vSIZE{400, 300}));
+    WriteFileBytes(dir / "a.eps",
+                   "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 8 2\n"
+                   "%%BeginPreview: 8 2 1 2\n% FF\n% 80\n%%EndPreview\nshowpage\n");
+    export_as(dir / "a.eps", "from-eps.PNG", "PNG");
+    EXPECT_EQ(load("from-eps.PNG"), (vSIZE{8, 2}));
+}
+
 }  // namespace
 }  // namespace scopa::test

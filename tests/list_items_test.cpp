@@ -87,14 +87,16 @@ std::unique_ptr<CListItem> Make(const FakeList& list, const fs::path& path) {
 
 TEST(ListItemTest, LabelsDropTheLastExtensionUnlessShownOrAFolder) {
     ScopedTempDir dir;
-    for (const char* name : {"photo.JPG", "archive.tar.gz", "README", ".hidden"})
+    for (const char* name : {"photo.JPG", "archive.tar.gz", "README", ".hidden", ".c.png"})
         WriteFileBytes(dir / name, "x");
     fs::create_directories(dir / "my.folder");
     FakeList list;
     EXPECT_EQ(Make<CListPictureItem>(list, dir / "photo.JPG")->GetLabel(), "photo");
     EXPECT_EQ(Make<CListPictureItem>(list, dir / "archive.tar.gz")->GetLabel(), "archive.tar");
     EXPECT_EQ(Make<CListDTPItem>(list, dir / "README")->GetLabel(), "README");
-    EXPECT_EQ(Make<CListDTPItem>(list, dir / ".hidden")->GetLabel(), "");
+    // A leading dot starts no extension.
+    EXPECT_EQ(Make<CListDTPItem>(list, dir / ".hidden")->GetLabel(), ".hidden");
+    EXPECT_EQ(Make<CListPictureItem>(list, dir / ".c.png")->GetLabel(), ".c");
     EXPECT_EQ(Make<CListFolderItem>(list, dir / "my.folder")->GetLabel(), "my.folder");
     list.show_extensions = true;
     auto photo = Make<CListPictureItem>(list, dir / "photo.JPG");

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -119,13 +120,34 @@ TEST_F(ListToolTest, FilterAndKeywordsChooseDocuments) {
     EXPECT_EQ(blue.out.find("Plain.dtp"), std::string::npos);
 }
 
-TEST_F(ListToolTest, FoldersThatCannotBeReadListNothing) {
+TEST_F(ListToolTest, FoldersThatCannotBeReadAreErrors) {
     ToolResult missing = RunTool({"list", (m_dir / "missing").string(), "--json"});
-    EXPECT_EQ(missing.exit_status, 0);
-    EXPECT_EQ(missing.out, "[]\n");
-    ToolResult text = RunTool({"list", (m_dir / "missing").string()});
-    EXPECT_EQ(text.exit_status, 0);
-    EXPECT_EQ(text.out, "Name  Size  Type  Modified  Kind\n");
+    EXPECT_NE(missing.exit_status, 0);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
+    fs::create_directories(m_dir / "locked");
+    fs::permissions(m_dir / "locked", fs::perms::none);
+    ToolResult locked = RunTool({"list", (m_dir / "locked").string()});
+    fs::permissions(m_dir / "locked", fs::perms::owner_all);
+    if (geteuid() != 0) {  // root reads every folder
+        EXPECT_NE(locked.exit_status, 0);
+        EXPECT_NE(locked.err.find("Permission denied"), std::string::npos) << locked.err;
+    }
+}
+
+TEST_F(ListToolTest, ControlCharactersAreEscapedAndHiddenFilesShownOnRequest) {
+    WriteFileBytes(m_dir / "two\nlines.jpg", "");
+    WriteFileBytes(m_dir / ".dot.png", "");
+    ToolResult text = RunTool({"list", m_dir.path().string()});
+    ASSERT_EQ(text.exit_status, 0) << text.err;
+    EXPECT_NE(text.out.find("two\\nlines.jpg"), std::string::npos) << text.out;
+    EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 6) << "a heading and 5 rows";
+    EXPECT_EQ(text.out.find(".dot.png"), std::string::npos);
+    ToolResult hidden = RunTool({"list", m_dir.path().string(), "--hidden", "--json"});
+    ASSERT_EQ(hidden.exit_status, 0) << hidden.err;
+    EXPECT_NE(hidden.out.find("\"label\": \".dot.png\""), std::string::npos) << hidden.out;
+    EXPECT_NE(hidden.out.find("\"two\\u000alines.jpg\""), std::string::npos) << hidden.out;
+    EXPECT_NE(RunTool({"list", "--help"}).out.find("--hidden"), std::string::npos);
 }
 
 TEST_F(ListToolTest, BadArgumentsAreUsageErrors) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/claiming_tiff.h"
 #include "imaging/dib.h"
 #include "imaging/draw.h"
 #include "imaging/export.h"
@@ -368,6 +369,8 @@ TEST_F(PictureTest, RowFormatsReduceWhileReading) {
         // 1100 / 4 = 275 is the last factor that keeps 256 pixels on the longer side.
         EXPECT_EQ(automatic.dib.Size(), (vSIZE{275, 175})) << name;
         EXPECT_LE(Distance(automatic.dib.PixelColour(100, 100), {40, 80, 120}), 3) << name;
+        // A fixed index (the preview window's) is no choice among resolutions of its own.
+        EXPECT_EQ(Load(path, 2).dib.Size(), (vSIZE{1100, 700})) << name;
     }
 }
 
@@ -459,6 +462,26 @@ TEST(LoadPictureTest, RefusesHugeDeclaredSizesAtFullResolution) {
     WriteFileBytes(dir / "huge.bmp", bmp + info);
     EXPECT_EQ(Load(dir / "huge.bmp", 0).result, kLoadFailed);
     EXPECT_EQ(Load(dir / "huge.bmp", kAutomaticResolution).result, kLoadFailed);
+}
+
+TEST(LoadPictureTest, StripsThatCannotHoldTheDeclaredPictureFail) {
+    ScopedTempDir dir;
+    // 3327 x 65526 pixels claimed by a 227-byte file: one LZW strip of 117 bytes.
+    WriteFileBytes(dir / "claiming.tif", fixtures::ClaimingLzwTiff(3327, 65526, 117));
+    oDIB dib;
+    vMETAFILE metafile;
+    int kind = 0;
+    for (int resolution : {kAutomaticResolution, 0}) {
+        EXPECT_EQ(
+            LoadPicture(nullptr, (dir / "claiming.tif").string(), dib, metafile, kind, resolution),
+            kLoadFailed);
+    }
+    // The same layout whose strip can hold its pixels reads.
+    WriteFileBytes(dir / "honest.tif", fixtures::ClaimingLzwTiff(64, 8, 117));
+    ASSERT_EQ(LoadPicture(nullptr, (dir / "honest.tif").string(), dib, metafile, kind, 0),
+              kLoadRead);
+    EXPECT_EQ(dib.Size(), (vSIZE{64, 8}));
+    EXPECT_EQ(dib.PixelColour(5, 5), kWhite) << "zero is white";
 }
 
 TEST(LoadPictureTest, MissingAndUnknownFilesFail) {
@@ -579,6 +602,12 @@ TEST(LoadBitmapFileTest, ReadsPlainBitmapsWhateverTheExtension) {
     EXPECT_FALSE(LoadBitmapFile("no-such-backdrop.imf", loaded));
     WriteFileBytes(dir / "short.imf", ReadFileBytes(dir / "folder.imf").substr(0, 60));
     EXPECT_FALSE(LoadBitmapFile((dir / "short.imf").string(), loaded));
+    // A bare name is also found in the installed data folder.
+    std::filesystem::rename(dir / "folder.imf", dir / "scopa-test-backdrop.imf");
+    setenv("SCOPA_DATA_DIR", dir.path().c_str(), 1);
+    EXPECT_TRUE(LoadBitmapFile("scopa-test-backdrop.imf", loaded));
+    unsetenv("SCOPA_DATA_DIR");
+    EXPECT_FALSE(LoadBitmapFile("scopa-test-backdrop.imf", loaded));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Folder population on real temporary folder trees: the kind table per filter, extension
 // sets, include files and their loops, hidden files by the registry setting, shortcuts,
 // the backdrop, the keyword filter and folders that cannot be read or change meanwhile.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -306,6 +308,35 @@ TEST_F(PopulationTest, MissingDiskAsksUntilCancelledOrFound) {
     EXPECT_EQ(drives["HOLIDAY"], (m_dir / "cd").string()) << "the drive is remembered";
 }
 
+TEST_F(PopulationTest, LabelledDisksAreFoundAmongTheMountedVolumesFirst) {
+    fs::path shown = m_dir / "shown";
+    WriteFileBytes(m_dir / "usb" / "Photos" / "u.jpg", "");
+    WriteFileBytes(m_dir / "Photos" / "decoy.jpg", "");
+    WriteFileBytes(shown / "HASH.INC", "?:\\Photos\nHOLIDAY\n");
+    std::map<std::string, std::string> drives;
+    int asked = 0;
+    PopulationOptions options;
+    options.include.include_drives = &drives;
+    options.include.insert_disk_prompt = [&](CInsertCDRom&) { return ++asked, false; };
+    // No volume carries the label: the user is asked and nothing is remembered.
+    options.volume_finder = [](std::string_view) -> std::optional<Volume> { return std::nullopt; };
+    if (FirstCdRomDrive().empty()) {
+        EXPECT_TRUE(List(shown, options).empty());
+        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(drives.empty()) << "no empty drive is remembered";
+    }
+    // A USB stick with the label is mounted: found without a question, and remembered.
+    options.volume_finder = [&](std::string_view label) -> std::optional<Volume> {
+        if (label != "HOLIDAY") return std::nullopt;
+        return Volume{(m_dir / "usb").string(), "/dev/sdb1", "vfat", "HOLIDAY",
+                      DriveType::Removable};
+    };
+    asked = 0;
+    EXPECT_EQ(List(shown, options), (std::vector<std::string>{"u.jpg:picture"}));
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(drives["HOLIDAY"], (m_dir / "usb").string());
+}
+
 TEST_F(PopulationTest, IncludeLoopsEndAndEachFolderIsMergedOnce) {
     fs::path a = m_dir / "a";
     fs::path b = m_dir / "b";
@@ -333,9 +364,12 @@ TEST_F(PopulationTest, BrokenIncludeFilesContributeNothing) {
     WriteFileBytes(shown / "HASH3.INC", std::string(3 << 20, 'x'));  // one huge line
     WriteFileBytes(shown / "HASH4.INC", (m_dir / "missing").string());
     WriteFileBytes(shown / "HASH5.INC", "\n" + (m_dir / "target").string());
-    fs::create_directories(shown / "HASH6.INC");  // a folder named like an include file
     ASSERT_EQ(mkfifo((shown / "HASH7.INC").c_str(), 0600), 0);
     EXPECT_EQ(List(shown), (std::vector<std::string>{"own.jpg:picture"}));
+    // Only a file can be an include file: a folder of that name is listed.
+    fs::create_directories(shown / "HASH6.INC");
+    EXPECT_EQ(List(shown), (std::vector<std::string>{"HASH6.INC:folder", "own.jpg:picture"}));
+    fs::remove(shown / "HASH6.INC");
     // A huge file whose first line is sound is read no further than its first lines.
     WriteFileBytes(shown / "HASH3.INC",
                    (m_dir / "target").string() + "\n" + std::string(3 << 20, 'x'));
@@ -376,6 +410,9 @@ TEST_F(PopulationTest, HiddenFilesFollowBitZeroOfTheShellSetting) {
     EXPECT_EQ(List(m_dir.path()), all);
     RegistryKey::Create(HKEY_CURRENT_USER, kExplorerAdvancedKey).WriteString(kHiddenValueName, "1");
     EXPECT_EQ(List(m_dir.path()), visible) << "a text is no number";
+    PopulationOptions show_hidden;
+    show_hidden.show_hidden = true;
+    EXPECT_EQ(List(m_dir.path(), show_hidden), all) << "the caller asks for them";
 }
 
 // ---- shortcuts ----
@@ -427,6 +464,39 @@ TEST_F(PopulationTest, ShortcutsShowTheirTargetsUnderTheirOwnNames) {
     EXPECT_TRUE(beach->IsShortcut());
     EXPECT_EQ(beach->GetItemPath(), (m_dir / "volume" / "PHOTOS" / "Beach.jpg").string());
     EXPECT_EQ(beach->size(), 5u);
+    // Each keeps its own file's path, the key of the shortcut disk names.
+    EXPECT_EQ(beach->GetShortcutFilePath(), (shown / "Beach.lnk").string());
+    EXPECT_EQ(link->GetShortcutFilePath(), (shown / "Link.jpg").string());
+    EXPECT_EQ(folder->GetShortcutFilePath(), (shown / "Store link").string());
+}
+
+TEST_F(PopulationTest, NamesWithSpacesAtTheirEndsAreKept) {
+    fs::path spaced = m_dir / " dir ";
+    WriteFileBytes(spaced / "a.jpg", "");
+    fs::create_directories(m_dir / "shown");
+    fs::create_directory_symlink(spaced, m_dir / "shown" / "link ");
+    EXPECT_EQ(List(spaced), (std::vector<std::string>{"a.jpg:picture"}));
+    CollectingSink sink;
+    std::string backdrop;
+    Populate(sink, CShellPath((m_dir / "shown").string()), {}, backdrop);
+    ASSERT_EQ(sink.Entries(), (std::vector<std::string>{"link :folder"}));
+    EXPECT_TRUE(sink.items[0]->IsShortcut());
+    EXPECT_EQ(sink.items[0]->GetItemPath(), spaced.string());
+}
+
+TEST_F(PopulationTest, PipesSocketsAndLinksToThemAreNoItems) {
+    WriteFileBytes(m_dir / "real.jpg", "");
+    ASSERT_EQ(mkfifo((m_dir / "x.bmp").c_str(), 0600), 0);
+    fs::create_symlink(m_dir / "x.bmp", m_dir / "b.jpg");
+    int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socket_path = (m_dir / "s.png").string();
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    std::copy(socket_path.begin(), socket_path.end(), address.sun_path);
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(List(m_dir.path()), (std::vector<std::string>{"real.jpg:picture"}));
+    close(listening);
 }
 
 // ---- folders that cannot be read or change meanwhile ----

@@ -1,6 +1,7 @@
 // The registry store: the Win32-shaped calls, the .reg file reader and writer, persistence
 // across processes, damaged files, and the scopa reg tool.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -617,6 +618,9 @@ TEST_F(RegistryTest, ToolExportsAndImportsRegFiles) {
     ToolResult imported = RunTool({"reg", "import", input.string()});
     EXPECT_EQ(imported.exit_status, 0) << imported.err;
     EXPECT_EQ(imported.out, "imported 4 changes\n");
+    // A pipe named like a registry file is refused at once, not waited on.
+    ASSERT_EQ(mkfifo((files / "pipe.reg").c_str(), 0600), 0);
+    EXPECT_EQ(RunTool({"reg", "import", (files / "pipe.reg").string()}).exit_status, 1);
 
     ToolResult exported = RunTool({"reg", "export", "hkey_local_machine\\software\\qor\\SYSTEM"});
     EXPECT_EQ(exported.exit_status, 0) << exported.err;

@@ -132,7 +132,7 @@ TEST(ShellPathTest, AbsolutePathsParseThroughComputerAndTheirVolume) {
     ScopedTempDir dir;
     WriteFileBytes(dir / "sub" / "photo.png", "x");
     std::string file = (dir / "sub" / "photo.png").string();
-    CShellPath path(" " + file + "\t");
+    CShellPath path = CShellPath::FromHostText(" " + file + "\t");
     EXPECT_EQ(path.GetPathText(), file);
     ASSERT_TRUE(path.HasIdList());
 

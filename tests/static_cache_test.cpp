@@ -182,16 +182,28 @@ TEST_F(StaticCacheTest, AnUnreadablePictureIsReportedAsFailure) {
     EXPECT_EQ(m_feedback.back(), "Finished\r\n");
 }
 
-TEST_F(StaticCacheTest, AnIndexThatCannotBeWrittenIsReportedAndTheRestGoesOn) {
-    // A folder where the index file belongs: the finished index cannot be renamed over it.
-    WriteFileBytes(m_cachePath + ".pvi/in the way", "x");
+TEST_F(StaticCacheTest, AnIndexThatCannotBeWrittenKeepsTheOldCacheAndItsRegistration) {
+    ASSERT_TRUE(Create(m_root));
+    std::string old_index = ReadFileBytes(m_cachePath + ".pvi");
+    std::string old_data = ReadFileBytes(m_cachePath + ".pvd");
+    // A folder where the new index's temporary file belongs: the index cannot be written.
+    fs::create_directories(m_cachePath + ".building.pvi.pvt");
+    ASSERT_TRUE(WriteTestPicture(m_root / "c.png", 30, 30, 3));
     ASSERT_TRUE(Create(m_root));
     ASSERT_GE(m_feedback.size(), 2u);
     EXPECT_EQ(m_feedback[m_feedback.size() - 2], "Preview Index: Write failure\r");
     EXPECT_EQ(m_feedback.back(), "Finished\r\n");
-    // Registered and serving lookups all the same.
+    // The old cache is untouched, still registered, and nothing of the failed run is left.
+    EXPECT_EQ(ReadFileBytes(m_cachePath + ".pvi"), old_index);
+    EXPECT_EQ(ReadFileBytes(m_cachePath + ".pvd"), old_data);
     EXPECT_EQ(Registrations().size(), 1u);
-    EXPECT_NE(CPreviewCacheManager::Get().FindEntry(m_root.string(), "a.png"), nullptr);
+    EXPECT_FALSE(fs::exists(m_cachePath + ".building.pvd"));
+    CPreviewCacheManager::Destroy();
+    CCacheEntry* entry = CPreviewCacheManager::Get().FindEntry(m_root.string(), "a.png");
+    ASSERT_NE(entry, nullptr);
+    oDIB bitmap;
+    EXPECT_TRUE(entry->Cache()->ReadThumbnail(*entry, bitmap));
+    EXPECT_EQ(CPreviewCacheManager::Get().FindEntry(m_root.string(), "c.png"), nullptr);
 }
 
 TEST_F(StaticCacheTest, ADataFileThatCannotBeCreatedGivesFalseAndNoFeedback) {
@@ -221,6 +233,8 @@ TEST_F(StaticCacheTest, ReadBackThroughItsRegistrationFromAnotherRoot) {
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
     CCacheEntry* entry = manager.FindEntry((other_root / "sub").string(), "b.png");
     ASSERT_NE(entry, nullptr);
+    // Static caches keep upper-case keys and answer in any letter case.
+    EXPECT_EQ(manager.FindEntry((other_root / "SUB").string(), "B.Png"), entry);
     EXPECT_TRUE(entry->Cache()->IsReadOnly());
     EXPECT_EQ(entry->m_state, EntryState::kValid);
     oDIB bitmap;

@@ -2,6 +2,9 @@
 // written by us, EPS previews; and the export conversions between vector and bitmap forms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -10,7 +13,9 @@
 #include "imaging/draw.h"
 #include "imaging/export.h"
 #include "imaging/filter.h"
+#include "imaging/palette.h"
 #include "imaging/picture.h"
+#include "imaging/wmf_format.h"
 #include "support/temp_dir.h"
 
 namespace scopa {
@@ -209,6 +214,175 @@ TEST(ExportTest, SameExtensionCopiesAndFailuresAreFalse) {
                                (dir / "absent.tif").string(), kAutomaticResolution));
     EXPECT_FALSE(
         ExportPicture(nullptr, (dir / "x.XYZ").string(), "XYZ", 0, 0, tif, kAutomaticResolution));
+}
+
+TEST(ExportTest, CopyRuleAndDestinationExtensions) {
+    struct Case {
+        const char* source;
+        const char* id;
+        bool copies;
+    };
+    for (const Case& c :
+         {Case{"a.tif", "TIF", true}, Case{"/x/b.Tif", "TIF", true}, Case{"photo", "JPG", false},
+          Case{"c.webp", "WEBP", true}, Case{"d.WebP", "WEBP", true},
+          Case{"e.xwebp", "WEBP", false}, Case{"f.ebp", "WEBP", false}}) {
+        EXPECT_EQ(KeepsItsFormat(c.source, c.id), c.copies) << c.source << " as " << c.id;
+    }
+    EXPECT_EQ(PathWithExtension("out", "JPG"), "out.JPG");
+    EXPECT_EQ(PathWithExtension("out.jpg", "JPG"), "out.jpg");
+    EXPECT_EQ(PathWithExtension("out.png", "JPG"), "out.png.JPG");
+    EXPECT_EQ(PathWithExtension("x.jpeg", "JPG"), "x.jpeg.JPG");
+    EXPECT_EQ(PathWithExtension("y.WebP", "WEBP"), "y.WebP");
+}
+
+TEST(ExportTest, WebpToWebpIsACopy) {
+    ScopedTempDir dir;
+    oDIB dib = Quarters();
+    std::string webp = (dir / "q.webp").string();
+    ASSERT_EQ(WritePicture(webp, "WEBP", &dib, nullptr), kFilterDone);
+    std::string copy = (dir / "copy.webp").string();
+    ASSERT_TRUE(ExportPicture(nullptr, copy, "WEBP", 0, 0, webp, kAutomaticResolution));
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(webp));
+}
+
+TEST(ExportTest, ResolutionIsCarriedThroughAndDefaultsToNinetySixDpi) {
+    ScopedTempDir dir;
+    oDIB dib = Quarters();
+    dib.m_xPelsPerMeter = 11811;  // 300 dpi
+    dib.m_yPelsPerMeter = 5906;   // 150 dpi
+    std::string bmp = (dir / "q.bmp").string();
+    ASSERT_EQ(WritePicture(bmp, "BMP", &dib, nullptr), kFilterDone);
+    std::string jpg = (dir / "q.JPG").string(), png = (dir / "q.PNG").string();
+    ASSERT_TRUE(ExportPicture(nullptr, jpg, "JPG", 0, 0, bmp, kAutomaticResolution));
+    ASSERT_TRUE(ExportPicture(nullptr, png, "PNG", 0, 0, jpg, kAutomaticResolution));
+    for (const std::string& path : {jpg, png}) {
+        Loaded loaded = Load(path);
+        ASSERT_EQ(loaded.result, kLoadRead) << path;
+        EXPECT_EQ(loaded.dib.m_xPelsPerMeter, 11811) << path;
+        EXPECT_EQ(loaded.dib.m_yPelsPerMeter, 5906) << path;
+    }
+    dib.m_xPelsPerMeter = dib.m_yPelsPerMeter = 0;
+    ASSERT_EQ(WritePicture(jpg, "JPG", &dib, nullptr), kFilterDone);
+    std::string bytes = ReadFileBytes(jpg);
+    // JFIF APP0: units at offset 13, then the two densities high byte first.
+    ASSERT_GT(bytes.size(), 18u);
+    ASSERT_EQ(bytes.substr(6, 4), "JFIF");
+    EXPECT_EQ(uint8_t(bytes[13]), 1) << "dots per inch";
+    EXPECT_EQ(uint8_t(bytes[14]) << 8 | uint8_t(bytes[15]), 96);
+    EXPECT_EQ(uint8_t(bytes[16]) << 8 | uint8_t(bytes[17]), 96);
+    EXPECT_EQ(Load(jpg).dib.m_xPelsPerMeter, 3780);
+}
+
+// A smooth photograph-like gradient, exported to GIF, keeps its shading: the mean colour of
+// each 8 x 8 block stays close to the original, which nearest-colour mapping cannot do.
+TEST(ExportTest, GifExportDiffusesTheErrorOntoThePalette) {
+    ScopedTempDir dir;
+    oDIB gradient;
+    ASSERT_TRUE(gradient.Create(256, 64, 24));
+    for (int32_t y = 0; y < 64; ++y) {
+        for (int32_t x = 0; x < 256; ++x) {
+            gradient.SetRawPixel(x, y, uint32_t(x) << 16 | uint32_t(128 + y / 2) << 8 | (255 - x));
+        }
+    }
+    std::string bmp = (dir / "g.bmp").string(), gif = (dir / "g.GIF").string();
+    ASSERT_EQ(WritePicture(bmp, "BMP", &gradient, nullptr), kFilterDone);
+    ASSERT_TRUE(ExportPicture(nullptr, gif, "GIF", 0, 0, bmp, kAutomaticResolution));
+    Loaded loaded = Load(gif);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    ASSERT_EQ(loaded.dib.Size(), gradient.Size());
+    auto mean_block_error = [&](auto colour_at) {
+        double total = 0;
+        int blocks = 0;
+        for (int32_t by = 0; by < 64; by += 8) {
+            for (int32_t bx = 0; bx < 256; bx += 8, ++blocks) {
+                int sum[3] = {0, 0, 0};
+                for (int32_t y = by; y < by + 8; ++y) {
+                    for (int32_t x = bx; x < bx + 8; ++x) {
+                        Rgb got = colour_at(x, y), want = gradient.PixelColour(x, y);
+                        sum[0] += got.red - want.red;
+                        sum[1] += got.green - want.green;
+                        sum[2] += got.blue - want.blue;
+                    }
+                }
+                total += (std::abs(sum[0]) + std::abs(sum[1]) + std::abs(sum[2])) / 64.0 / 3.0;
+            }
+        }
+        return total / blocks;
+    };
+    const auto& palette = ScreenPalette();
+    double dithered =
+        mean_block_error([&](int32_t x, int32_t y) { return loaded.dib.PixelColour(x, y); });
+    double nearest = mean_block_error([&](int32_t x, int32_t y) {
+        const RgbQuad& entry = palette[NearestCubeIndex(gradient.PixelColour(x, y))];
+        return Rgb{entry.red, entry.green, entry.blue};
+    });
+    EXPECT_LT(dithered, 2.0);
+    EXPECT_GT(nearest, 3 * dithered) << "the gradient must be one that bands";
+}
+
+// The record functions of a metafile file, in order.
+std::vector<uint16_t> RecordFunctions(const std::string& bytes) {
+    std::span<const uint8_t> file(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    wmf::WmfLayout layout;
+    std::vector<uint16_t> functions;
+    if (!wmf::ParseLayout(file, layout)) return functions;
+    wmf::ForEachRecord(file, layout.records_offset, [&](const wmf::Record& record) {
+        functions.push_back(record.function);
+        return true;
+    });
+    return functions;
+}
+
+TEST(ExportTest, VectorPicturesStayVectorInMetafiles) {
+    ScopedTempDir dir;
+    // A 16-pixel icon: a framed square, a round dot and a curved round-capped line.
+    std::string icon =
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16" viewBox="0 0 16 16">)"
+        R"(<rect x="1" y="1" width="14" height="14" fill="#3465a4" stroke="#204a87"/>)"
+        R"(<circle cx="8" cy="8" r="4" fill="white"/>)"
+        R"(<path d="M2 14 C 5 10, 10 10, 14 2" fill="none" stroke="red" stroke-width="1.5")"
+        R"( stroke-linecap="round"/></svg>)";
+    WriteFileBytes(dir / "icon.svg", icon);
+    std::string wmf = (dir / "icon.WMF").string();
+    ASSERT_TRUE(ExportPicture(nullptr, wmf, "WMF", 0, 0, (dir / "icon.svg").string(),
+                              kAutomaticResolution));
+    std::vector<uint16_t> functions = RecordFunctions(ReadFileBytes(wmf));
+    auto count = [&](uint16_t function) {
+        return std::count(functions.begin(), functions.end(), function);
+    };
+    EXPECT_EQ(count(wmf::kStretchDib), 0) << "no bitmap inside";
+    EXPECT_EQ(count(wmf::kPolyPolygon), 2) << "the square and the dot";
+    EXPECT_EQ(count(wmf::kPolygon) + count(wmf::kPolyline), 2) << "the frame and the line";
+
+    // Drawn at thumbnail size, it looks as the picture does (only edges may differ).
+    Loaded source = Load(dir / "icon.svg"), written = Load(wmf);
+    ASSERT_EQ(written.result, kLoadRead);
+    ASSERT_EQ(written.kind, kFilterTypeVector);
+    EXPECT_EQ(written.metafile.m_cx, source.metafile.m_cx);
+    vSIZE covered_source, covered_written;
+    oDIB a = Render(source, covered_source), b = Render(written, covered_written);
+    EXPECT_EQ(covered_written, covered_source);
+    double difference = 0;
+    for (int32_t y = 0; y < 256; ++y) {
+        for (int32_t x = 0; x < 256; ++x) {
+            Rgb p = a.PixelColour(x, y), q = b.PixelColour(x, y);
+            difference +=
+                std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue);
+        }
+    }
+    EXPECT_LT(difference / (256.0 * 256.0 * 3.0), 4.0);
+    EXPECT_EQ(b.PixelColour(128, 128), kWhite);
+    EXPECT_EQ(b.PixelColour(200, 200), (Rgb{0x34, 0x65, 0xA4}));
+
+    // Partly transparent colours cannot be said in records: such a picture is a bitmap.
+    std::string faded = icon;
+    faded.replace(faded.find("fill=\"white\""), 12, "fill=\"white\" fill-opacity=\"0.5\"");
+    WriteFileBytes(dir / "faded.svg", faded);
+    std::string faded_wmf = (dir / "faded.WMF").string();
+    ASSERT_TRUE(ExportPicture(nullptr, faded_wmf, "WMF", 0, 0, (dir / "faded.svg").string(),
+                              kAutomaticResolution));
+    functions = RecordFunctions(ReadFileBytes(faded_wmf));
+    EXPECT_EQ(count(wmf::kStretchDib), 1);
 }
 
 TEST(EpsTest, EpsiAndBinaryTiffPreviews) {

@@ -44,4 +44,32 @@ ToolResult RunTool(const std::vector<std::string>& args) {
     return result;
 }
 
+int StartTool(const std::vector<std::string>& args) {
+    pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        int null = open("/dev/null", O_RDWR);
+        if (null < 0) _exit(127);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> argv;
+        std::string tool = SCOPA_TOOL_PATH;
+        argv.push_back(tool.data());
+        std::vector<std::string> copies = args;
+        for (std::string& arg : copies)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+int WaitTool(int process_id) {
+    int status = 0;
+    if (waitpid(process_id, &status, 0) != process_id) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace scopa::test

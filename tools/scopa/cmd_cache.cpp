@@ -5,10 +5,12 @@
 #include <string>
 
 #include "cache/cache_files.h"
+#include "cache/cache_manager.h"
 #include "command.h"
 #include "imaging/dib.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
+#include "platform/regular_file.h"
 
 namespace scopa::tool {
 namespace {
@@ -23,13 +25,23 @@ fs::path DataPathFor(const fs::path& index_path) {
     return data_path;
 }
 
-// Loads the index, telling an unreadable file apart from an empty cache.
+// Loads the index, telling an unreadable file apart from an empty cache, and leaves out the
+// entries whose Index cannot be right, as the cache manager does.
 bool LoadIndex(const std::string& index_path, CacheIndexContents& contents) {
-    std::FILE* file = std::fopen(index_path.c_str(), "rb");
+    std::FILE* file = OpenRegularFileStream(index_path);
     if (file == nullptr) return false;
     std::fclose(file);
     contents = LoadCacheIndex(index_path);
+    std::error_code error;
+    auto data_bytes = fs::file_size(DataPathFor(index_path), error);
+    // Slot records belong to the dynamic cache, whose slots stop at its capacity.
+    DropEntriesOutsideData(contents, error ? -1 : static_cast<int64_t>(data_bytes),
+                           contents.compressed ? 0 : kDynamicCacheCapacity);
     return true;
+}
+
+void ReportProblem(const CacheIndexContents& contents) {
+    if (!contents.problem.empty()) std::printf("bad index: %s\n", contents.problem.c_str());
 }
 
 const char* StateName(EntryState state) {
@@ -56,7 +68,8 @@ int RunList(const std::string& index_path) {
                         entry.index, entry.seq_id, entry.stamp, StateName(entry.state));
         }
     }
-    return kExitOk;
+    ReportProblem(contents);
+    return contents.problem.empty() ? kExitOk : kExitFailure;
 }
 
 const CacheEntryRecord* FindEntry(const CacheIndexContents& contents, const std::string& folder,
@@ -136,7 +149,9 @@ int RunVerify(const std::string& index_path) {
         }
     }
     std::printf("%lld entries, %d bad\n", static_cast<long long>(contents.entry_total), bad);
-    return bad == 0 ? kExitOk : kExitFailure;
+    // A file that is not a sound index is an error even when what loaded reads well.
+    ReportProblem(contents);
+    return bad == 0 && contents.problem.empty() ? kExitOk : kExitFailure;
 }
 
 int RunCache(const Arguments& arguments) {
@@ -160,7 +175,10 @@ RegisterCommand g_register{{
                "stores it. -o writes it at its stored size as a PNG in the screen palette's\n"
                "colours; --raw writes the record uncompressed to standard output: the\n"
                "12-byte head (SeqId, width, height, little-endian) and the 16,384 pixel bytes.\n"
-               "verify reads every entry's record and exits 1 naming the bad ones.",
+               "verify reads every entry's record and exits 1 naming the bad ones.\n"
+               "An index that is not sound (wrong tag, unknown version, cut short, entries\n"
+               "whose Index lies outside the data file) is reported as \"bad index: ...\"\n"
+               "after what did load, and ls and verify then exit 1.",
     .options = {{"-o", true, "get: write the thumbnail to this PNG file"},
                 {"--raw", false, "get: write the record to standard output"}},
     .run = RunCache,

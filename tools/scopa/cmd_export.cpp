@@ -37,7 +37,8 @@ int RunExport(const Arguments& arguments) {
         return Fail("export", "--size must be WIDTHxHEIGHT", kExitUsage);
     }
     const std::string& source = arguments.positional[0];
-    const std::string& destination = arguments.positional[1];
+    // The format's extension is added unless the name ends in it, as the export dialog does.
+    const std::string destination = PathWithExtension(arguments.positional[1], *format);
     if (!IsPictureOfKind(source, "PCF", true)) {
         return Fail("export", "cannot read the picture " + source);
     }
@@ -52,9 +53,12 @@ const RegisterCommand kExport({
     "export",
     "export SOURCE DESTINATION --format ID [--size WxH]",
     "Convert a picture to another format",
-    "ID names a format that can be written (BMP, JPG, PNG, GIF, TIF, WEBP, ...). When it\n"
-    "equals the source's extension the file is copied. Vector pictures exported to a\n"
-    "bitmap format are rendered to fit WxH (default 1024x768).",
+    "ID names a format that can be written (BMP, JPG, PNG, GIF, TIF, WEBP, WMF, ...).\n"
+    "Unless DESTINATION ends in .ID (any letter case), .ID is appended to it. When the\n"
+    "source's extension is ID the file is copied. Any picture that can be read is\n"
+    "exported, whatever its name; an EPS picture as its preview bitmap. Vector pictures\n"
+    "exported to a bitmap format are rendered to fit WxH (default 1024x768); exported to\n"
+    "WMF they stay vector where they can.",
     {{"--format", true, "identifier of the format to write"},
      {"--size", true, "largest bitmap size for a vector source, e.g. 800x600"}},
     RunExport,

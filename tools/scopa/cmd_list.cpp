@@ -1,11 +1,15 @@
-// scopa list FOLDER [--filter TEXT] [--sort N] [--no-extensions] [--keywords TEXT] [--json]:
+// scopa list FOLDER [--filter TEXT] [--sort N] [--no-extensions] [--keywords TEXT] [--hidden]
+// [--json]:
 // what the preview list shows for a folder, in its order, with the details columns.
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -16,6 +20,7 @@
 #include "list/list_model.h"
 #include "list/population.h"
 #include "prefs/control_prefs.h"
+#include "resources/strings.h"
 #include "shell/shell_path.h"
 
 namespace scopa::tool {
@@ -25,10 +30,10 @@ constexpr const char* kCommandName = "list";
 constexpr int kLastSortOrder = 7;
 
 // Column headings of the details view, in column order.
-constexpr std::string_view kNameHeading = "Name";
-constexpr std::string_view kSizeHeading = "Size";
-constexpr std::string_view kTypeHeading = "Type";
-constexpr std::string_view kModifiedHeading = "Modified";
+constexpr std::string_view kNameHeading = LoadResourceString(kIdsColumnName);
+constexpr std::string_view kSizeHeading = LoadResourceString(kIdsColumnSize);
+constexpr std::string_view kTypeHeading = LoadResourceString(kIdsColumnType);
+constexpr std::string_view kModifiedHeading = LoadResourceString(kIdsColumnModified);
 constexpr std::string_view kKindHeading = "Kind";
 constexpr std::string_view kShortcutMark = " (shortcut)";
 
@@ -95,6 +100,30 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
+// A name for the text table: control characters (a newline in a file name would break the
+// table) are shown escaped, and a backslash is doubled so that the escapes stay unambiguous.
+std::string EscapedForTable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // Characters as a terminal shows them: UTF-8 sequences count once, other bytes once each.
 size_t DisplayWidth(std::string_view text) {
     size_t width = 0;
@@ -130,7 +159,11 @@ std::string FormatJson(const std::vector<Row>& rows) {
 
 // The details view as text: Name, Size (right-aligned), Type, Modified, then the kind and
 // the shortcut mark.
-std::string FormatText(const std::vector<Row>& rows) {
+std::string FormatText(std::vector<Row> rows) {
+    for (Row& row : rows) {
+        row.label = EscapedForTable(row.label);
+        row.type = EscapedForTable(row.type);
+    }
     size_t name_width = kNameHeading.size();
     size_t size_width = kSizeHeading.size();
     size_t type_width = kTypeHeading.size();
@@ -187,9 +220,14 @@ bool WriteAll(const std::string& text) {
            std::fflush(stdout) == 0;
 }
 
+// A parsing name of the namespace ("::{...}"), which names no file-system folder.
+bool IsVirtualFolderText(const std::string& text) {
+    return text.rfind("::{", 0) == 0;
+}
+
 // A path the user typed: relative ones are taken from the working folder.
 std::string FolderText(const std::string& argument) {
-    if (argument.empty() || argument[0] == '/' || argument.rfind("::{", 0) == 0) return argument;
+    if (argument.empty() || argument[0] == '/' || IsVirtualFolderText(argument)) return argument;
     std::error_code error;
     std::filesystem::path absolute = std::filesystem::absolute(argument, error);
     return error ? argument : absolute.lexically_normal().string();
@@ -210,6 +248,7 @@ int RunList(const Arguments& arguments) {
         model.SetSortOrder((*sort)[0] - '0');
     }
     model.SetShowFileExtensions(!arguments.Has("--no-extensions"));
+    model.SetShowHiddenFiles(arguments.Has("--hidden"));
     SetKeywordFilter(arguments.Value("--keywords").value_or(""));
 
     std::string folder_text = FolderText(arguments.positional[0]);
@@ -217,12 +256,20 @@ int RunList(const Arguments& arguments) {
     if (stat(folder_text.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
         return Fail(kCommandName, folder_text + " is not a folder");
     }
+    // The control shows such a folder as an empty list; a tool says what is wrong.
+    if (!IsVirtualFolderText(folder_text)) {
+        DIR* dir = opendir(folder_text.c_str());
+        if (dir == nullptr) {
+            return Fail(kCommandName,
+                        "cannot read the folder " + folder_text + ": " + std::strerror(errno));
+        }
+        closedir(dir);
+    }
     // Include files remember where labelled disks were found, as the control does.
     CControlPrefs prefs;
     prefs.LoadHashIncPrefs();
     const std::map<std::string, std::string> drives_before = prefs.m_mapHashIncPrefs;
     model.SetIncludeDrives(&prefs.m_mapHashIncPrefs);
-    // A folder that cannot be read lists nothing, as the list shows it.
     model.Refresh(CShellPath(folder_text));
     if (prefs.m_mapHashIncPrefs != drives_before) prefs.SaveHashIncPrefs();
 
@@ -234,20 +281,24 @@ int RunList(const Arguments& arguments) {
 
 const RegisterCommand kRegistration({
     kCommandName,
-    "list FOLDER [--filter TEXT] [--sort N] [--no-extensions] [--keywords TEXT] [--json]",
+    "list FOLDER [--filter TEXT] [--sort N] [--no-extensions] [--keywords TEXT] [--hidden]\n"
+    "     [--json]",
     "list a folder as the preview list shows it",
     "Populates the folder as the preview list does (hidden files as the registry's\n"
-    "\"Hidden\" setting says, include files merged, shortcuts resolved), sorts it and\n"
+    "\"Hidden\" setting says or --hidden, include files merged, shortcuts resolved), sorts it and\n"
     "prints the details columns Name, Size, Type and Modified in list order with each\n"
     "item's kind (folder, picture, custom, dtp, scrap, art, snippet, styledtext, pilot)\n"
     "and a mark for shortcuts. The filter is PCF (every picture), BMF, LAF, a picture\n"
     "format identifier such as JPG, or a document kind QOR, DTP, SRP, ART, DSP or FLX.\n"
     "Sort orders: 0/1 name, 2/3 type, 4/5 size (largest first / smallest first),\n"
-    "6/7 date (newest first / oldest first). A folder that cannot be read lists nothing.",
+    "6/7 date (newest first / oldest first). Control characters in names are shown\n"
+    "escaped (\\n, \\t, \\xNN) in the table. A folder that does not exist or cannot be\n"
+    "read is an error.",
     {{"--filter", true, "filter text (default PCF)"},
      {"--sort", true, "sort order 0 to 7 (default 0)"},
      {"--no-extensions", false, "labels without their file extensions"},
      {"--keywords", true, "summary-information keyword filter for DTP documents"},
+     {"--hidden", false, "also hidden files, whatever the registry's \"Hidden\" setting says"},
      {"--json", false, "print one JSON array of the items in list order"}},
     RunList,
 });

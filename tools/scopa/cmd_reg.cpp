@@ -7,6 +7,7 @@
 #include "command.h"
 #include "platform/registry.h"
 #include "platform/registry_file.h"
+#include "platform/regular_file.h"
 
 namespace scopa::tool {
 namespace {
@@ -21,14 +22,16 @@ int Export(const std::string& key_name) {
 }
 
 int Import(const std::string& file_name) {
-    std::ifstream in(file_name, std::ios::binary);
-    if (!in) return Fail(kName, "cannot read " + file_name);
+    std::FILE* in = OpenRegularFileStream(file_name);
+    if (in == nullptr) return Fail(kName, "cannot read " + file_name);
     std::string bytes;
     // One byte over the bound tells a file that is too large from one that just fits.
     bytes.resize(kRegMaxFileBytes + 1);
-    in.read(bytes.data(), std::streamsize(bytes.size()));
-    if (in.bad()) return Fail(kName, "cannot read " + file_name);
-    bytes.resize(size_t(in.gcount()));
+    size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
+    bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) return Fail(kName, "cannot read " + file_name);
+    bytes.resize(got);
     if (bytes.size() > kRegMaxFileBytes) return Fail(kName, file_name + " is too large");
     RegImportResult result = RegImportFile(bytes);
     if (!result.is_registry_file) return Fail(kName, file_name + " is not a registry file");

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "cache/static_cache_creation.h"
 #include "command.h"
@@ -12,6 +13,8 @@ namespace scopa::tool {
 namespace {
 
 constexpr const char* kCommandName = "static-cache";
+// The feedback text that says the new cache's index could not be written.
+constexpr std::string_view kIndexWriteFailureText = "Preview Index: Write failure\r";
 
 std::string AbsolutePath(const std::string& argument) {
     std::error_code error;
@@ -41,14 +44,20 @@ int RunStaticCache(const Arguments& arguments) {
     if (!std::filesystem::is_directory(root, error)) {
         return Fail(kCommandName, root + " is not a folder");
     }
+    bool index_failed = false;
     bool created = CreateStaticCache(
         cache_path, root,
-        [](const std::string& text) {
+        [&index_failed](const std::string& text) {
             std::fwrite(text.data(), 1, text.size(), stdout);
             std::fflush(stdout);
+            if (text == kIndexWriteFailureText) index_failed = true;
         },
         workers);
     if (!created) return Fail(kCommandName, "cannot create the data file " + cache_path + ".pvd");
+    if (index_failed) {
+        return Fail(kCommandName,
+                    "cannot write the index " + cache_path + ".pvi; the previous cache is kept");
+    }
     return kExitOk;
 }
 
@@ -61,10 +70,12 @@ const RegisterCommand kRegistration({
     "CACHE_PATH.pvi. The cache is registered under HKEY_LOCAL_MACHINE\\SOFTWARE\\QOR\\System\\\n"
     "PreviewCaches, replacing a registration of the same index file, so later runs find the\n"
     "thumbnails without making them. An existing cache of that name is replaced: the new\n"
-    "one holds only what this run made. The progress texts are printed as they come (lines\n"
+    "one holds only what this run made; it is built as CACHE_PATH.building.pvi/.pvd and\n"
+    "renamed into place at the end, so a run that fails or is interrupted leaves the old\n"
+    "cache and its registration working. The progress texts are printed as they come (lines\n"
     "end in CR LF). Pictures are decoded on one worker thread per core (or N; 0 decodes\n"
     "on the main thread); the records and texts come in the same order whatever the count.\n"
-    "Exit status 0 unless the data file cannot be created.",
+    "Exit status 0 unless the data file or the index cannot be written.",
     {{"--workers", true, "decoding threads (default: one per core; 0: none)"}},
     RunStaticCache,
 });

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cache/background_caching.h"
@@ -30,6 +31,9 @@ constexpr double kLabelFontSizePx = 11.0;
 // A picture is tried at most this many times (the failure limit and its first try), plus
 // room for interrupted loads, which the tool never has.
 constexpr int kTicksPerPicture = kMaxThumbnailFailures + 2;
+// Pictures asked for at a time, well below the dynamic cache's capacity.
+constexpr size_t kPicturesPerBatch = 50;
+static_assert(kPicturesPerBatch < size_t{kDynamicCacheCapacity});
 
 struct SheetCell {
     std::string label;
@@ -134,52 +138,70 @@ int RunThumbs(const Arguments& arguments) {
         return Fail(kCommandName, folder + " is not a folder");
     }
     CPreviewListModel model;
+    model.SetShowHiddenFiles(arguments.Has("--hidden"));
     model.Refresh(CShellPath(folder));
 
     CPreviewCacheManager& manager = CPreviewCacheManager::Get();
     std::vector<SheetCell> cells;
-    std::vector<CCacheEntry*> entries;
+    std::vector<std::string> paths;
     for (const auto& item : model.items()) {
         if (item->GetKind() != ListItemKind::Picture) continue;
-        CacheFilePath parts = SplitCacheFilePath(item->GetItemPath());
-        CCacheEntry* entry = manager.FindOrCreateEntry(parts.folder_path, parts.file_name, true);
-        SheetCell& cell = cells.emplace_back();
-        cell.label = item->GetLabel();
-        if (entry != nullptr) FetchThumbnail(*entry, cell.thumbnail);
-        entries.push_back(entry);
+        cells.emplace_back().label = item->GetLabel();
+        paths.push_back(item->GetItemPath());
     }
-    // The list's timer would make the missing ones one per tick.
+    // The list's timer would make the missing ones one per tick. They are asked for in
+    // batches well below the dynamic cache's capacity, and each thumbnail is drawn into its
+    // cell as soon as it is stored: in a folder of more pictures than the cache holds, later
+    // requests recycle the entries of earlier ones.
     CBackgroundCaching caching(&model, nullptr);
     int made = 0;
-    for (size_t tick = 0; tick < cells.size() * kTicksPerPicture && manager.QueueHead() != nullptr;
-         ++tick) {
-        caching.Tick();
-        made += caching.LastResult() == CachingJobResult::kWritten ? 1 : 0;
+    int from_caches = 0;
+    for (size_t first = 0; first < cells.size(); first += kPicturesPerBatch) {
+        size_t end = std::min(cells.size(), first + kPicturesPerBatch);
+        std::unordered_map<const CCacheEntry*, size_t> waiting;
+        for (size_t i = first; i < end; ++i) {
+            CacheFilePath parts = SplitCacheFilePath(paths[i]);
+            CCacheEntry* entry =
+                manager.FindOrCreateEntry(parts.folder_path, parts.file_name, true);
+            if (entry == nullptr) continue;
+            if (FetchThumbnail(*entry, cells[i].thumbnail)) {
+                ++from_caches;
+            } else {
+                waiting[entry] = i;
+            }
+        }
+        for (size_t tick = 0;
+             tick < (end - first) * kTicksPerPicture && manager.QueueHead() != nullptr; ++tick) {
+            CCacheEntry* entry = caching.Tick();
+            if (caching.LastResult() != CachingJobResult::kWritten) continue;
+            auto cell = waiting.find(entry);
+            if (cell != waiting.end() && FetchThumbnail(*entry, cells[cell->second].thumbnail)) {
+                ++made;
+            }
+        }
+        manager.ClearQueue();
     }
     int missing = 0;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        if (cells[i].thumbnail.IsEmpty() && entries[i] != nullptr) {
-            FetchThumbnail(*entries[i], cells[i].thumbnail);
-        }
-        missing += cells[i].thumbnail.IsEmpty() ? 1 : 0;
-    }
+    for (const SheetCell& cell : cells)
+        missing += cell.thumbnail.IsEmpty() ? 1 : 0;
     caching.ControlDestroyed();
     if (!WriteSheet(cells, *output)) return Fail(kCommandName, "cannot write " + *output);
     std::printf("%zu pictures, %d thumbnails made, %d from the caches, %d without\n", cells.size(),
-                made, int(cells.size()) - made - missing, missing);
+                made, from_caches, missing);
     return kExitOk;
 }
 
 const RegisterCommand kRegistration({
     kCommandName,
-    "thumbs FOLDER -o SHEET.png",
+    "thumbs FOLDER -o SHEET.png [--hidden]",
     "Draw a contact sheet of a folder's pictures from the preview caches",
     "The folder is listed as the preview list shows it; each picture's thumbnail is taken\n"
     "from the preview caches, and the missing ones are made one per caching tick (newest\n"
     "request first) and stored in the dynamic cache, whose index is saved at the end. The\n"
     "sheet has six 128 x 128 cells to a row, each thumbnail centred with its label below;\n"
     "a picture that gives no thumbnail leaves an empty framed cell.",
-    {{"-o", true, "write the contact sheet as a PNG file"}},
+    {{"-o", true, "write the contact sheet as a PNG file"},
+     {"--hidden", false, "also hidden files, whatever the registry's \"Hidden\" setting says"}},
     RunThumbs,
 });
 

@@ -424,6 +424,11 @@ bool CQtListView::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonRelease:
         case QEvent::MouseMove:
+            if (on_viewport && event->type() == QEvent::MouseMove) {
+                emit PointerMoved(ToClient(static_cast<QMouseEvent*>(event)->position().toPoint()));
+            } else if (on_viewport) {
+                emit LeftReleased();
+            }
             return on_viewport;
         case QEvent::ContextMenu: {
             if (!on_viewport && watched != view) break;

@@ -72,6 +72,9 @@ signals:
     void TextTyped(const QString& text);
     void Wheeled(int notches);
     void ScrollEnded();
+    // The pointer moved over the items, or the left button was released there (drag start).
+    void PointerMoved(scopa::Point point);
+    void LeftReleased();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,17 +1,19 @@
 #include "widget/scopa_widget.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProcess>
-#include <QUrl>
 
 #include "control/automation.h"
 #include "control/scopa_ctrl.h"
 #include "list/cell_drawing.h"
+#include "platform/launch.h"
+#include "widget/drag_source.h"
+#include "widget/export_dialog.h"
+#include "widget/insert_disk_dialog.h"
+#include "widget/preview_window.h"
 #include "widget/qt_list_view.h"
 #include "widget/qt_tree_view.h"
 #include "widget/qt_user_interface.h"
@@ -54,15 +56,29 @@ public:
         // Logical pixels: the layout is in device-independent pixels at every scale.
         return 96;
     }
-    bool RunCommand(const std::string& command_line) override {
-        QStringList words = QProcess::splitCommand(FromUtf8(command_line));
-        if (words.isEmpty()) return false;
-        QString program = words.takeFirst();
-        return QProcess::startDetached(program, words);
+    bool StartProgram(const std::vector<std::string>& argv) override {
+        return scopa::StartProgram(argv);
     }
     bool OpenWithApplication(const std::string& path) override {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(path)));
+        return OpenWithDefaultApplication(path);
     }
+    void ShowPreviewWindow(const CShellPath& path) override {
+        if (!m_preview) {
+            CScopaCtrl& control = *m_widget.m_control;
+            m_preview = std::make_unique<PreviewWindow>(
+                &m_widget, [&control](const CShellPath& item) { control.LaunchItem(item); },
+                [&control](bool on) { control.BeginWaitCursor(on); });
+        }
+        m_preview->ShowItem(path);
+    }
+    bool ChooseExportDestination(const ExportRequest& request, ExportChoice& choice) override {
+        ExportDialog dialog(&m_widget, request);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        choice = dialog.Choice();
+        return true;
+    }
+    PreviewWindow* Preview() { return m_preview.get(); }
+    DragSource* m_drag = nullptr;  // a child of the list view
 
     void OnFeedback(const std::string& text) override { emit m_widget.OnFeedback(FromUtf8(text)); }
     void OnPathChange() override { emit m_widget.OnPathChange(); }
@@ -73,6 +89,7 @@ public:
 
 private:
     ScopaWidget& m_widget;
+    std::unique_ptr<PreviewWindow> m_preview;
 };
 
 ScopaWidget::ScopaWidget(QWidget* parent) : QWidget(parent) {
@@ -100,7 +117,16 @@ ScopaWidget::ScopaWidget(QWidget* parent) : QWidget(parent) {
     setFocusProxy(m_list);
 
     CPreviewList& list = m_control->list();
-    connect(m_list, &CQtListView::LeftClicked, this, [&list](Point point) { list.OnClick(point); });
+    list.model().SetInsertDiskPrompt(
+        [this](CInsertCDRom& dialog) { return InsertDiskDialog::Ask(this, dialog); });
+    m_host->m_drag = new DragSource(m_list, *m_control, [this] { emit OnOpen(); });
+    connect(m_list, &CQtListView::LeftClicked, this, [this, &list](Point point) {
+        list.OnClick(point);
+        m_host->m_drag->OnPress(point);
+    });
+    connect(m_list, &CQtListView::PointerMoved, this,
+            [this](Point point) { m_host->m_drag->OnMove(point); });
+    connect(m_list, &CQtListView::LeftReleased, this, [this] { m_host->m_drag->OnRelease(); });
     connect(m_list, &CQtListView::DoubleClicked, this,
             [&list](Point point) { list.OnDoubleClick(point); });
     connect(m_list, &CQtListView::RightClicked, this, [this](Point point, QPoint global) {

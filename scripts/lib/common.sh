@@ -8,7 +8,7 @@ SCOPA_PACKAGES=(
     libjpeg-dev libpng-dev libgif-dev libtiff-dev libwebp-dev libcairo2-dev librsvg2-dev
     libblkid-dev shared-mime-info imagemagick dynamite libstorm-dev fonts-dejavu-core
     adwaita-icon-theme hicolor-icon-theme
-    qt6-base-dev xvfb xdotool xauth
+    qt6-base-dev libx11-dev xvfb xdotool xauth
     python3-olefile libgsf-bin binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 )
 

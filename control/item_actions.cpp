@@ -126,6 +126,9 @@ void CScopaCtrl::ExportPressed() {
     if (EqualsNoCase(source.GetFolderPart(), m_strExportFolder)) {
         CShellPath shown = m_wndList.model().GetShownFolder();
         m_wndList.RequestRefresh(shown, true);
+        // The refill runs now, so the item selected again is one of the new list's.
+        while (m_wndList.IsRefreshPending())
+            m_wndList.DoPendingRefresh();
         m_wndList.SelectItemByPath(source);
     }
 }

@@ -45,7 +45,14 @@ ExportDialog::ExportDialog(QWidget* parent, const ExportRequest& request)
             if (index >= 0) m_chosenSize = index;
         });
     }
-    connect(this, &QFileDialog::filterSelected, this, &ExportDialog::TypeChanged);
+    // The type list's own index, so a type chosen by the user or by code renames alike.
+    if (auto* types = findChild<QComboBox*>("fileTypeCombo")) {
+        connect(types, &QComboBox::currentIndexChanged, this, [this](int index) {
+            if (index >= 0 && index < m_filters.size()) TypeChanged(m_filters[index]);
+        });
+    } else {
+        connect(this, &QFileDialog::filterSelected, this, &ExportDialog::TypeChanged);
+    }
     RefreshResolutionList();
 }
 

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include "imaging/filter.h"
 #include "imaging/picture.h"
@@ -43,7 +44,8 @@ vSIZE PreviewWindow::FullScreen() const {
 }
 
 FrameExtra PreviewWindow::Frame() const {
-    if (!m_shown) return {};
+    // Known once the window exists on the screen (it stays known while it is hidden).
+    if (windowHandle() == nullptr) return {};
     QRect frame = frameGeometry();
     return {frame.width() - width(), frame.height() - height()};
 }

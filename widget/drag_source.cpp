@@ -132,8 +132,12 @@ void DragSource::Cancel() {
 
 void DragSource::StartDrag() {
     Cancel();
-    // Only while one of our windows is in front: a press that lost the focus starts nothing.
-    if (QApplication::activeWindow() == nullptr) return;
+    // Only while one of our windows is in front, or (without a window manager to activate
+    // it) while the press that began here is still held: a press that lost them starts nothing.
+    if (QApplication::activeWindow() == nullptr &&
+        !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton)) {
+        return;
+    }
     auto* drag = new QDrag(m_source);
     drag->setMimeData(new PictureMimeData(m_path, m_formats, m_control, m_onRendered));
     drag->exec(Qt::CopyAction, Qt::CopyAction);

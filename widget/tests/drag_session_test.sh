@@ -4,7 +4,7 @@
 # decodes to the picture, a metafile a metafile, every drag the file's URI; the same picture
 # dropped twice onto one application (windows "Report [Read-Only] - Writer" and
 # "Report {2} - Viewer" both name "Report") asks whether to drop a generic format, and Yes makes
-# that drop carry Picture.bmp.
+# that drop carry Picture.bmp. The preview window of a bitmap is shown for real as well.
 # Usage: drag_session_test.sh SCOPA_VIEW DROP_TARGET SCOPA SAMPLES WORK_DIR. Exit 77: no X tools.
 set -euo pipefail
 view=$1 target=$2 tool=$3 samples=$4 work=$5/drag-session
@@ -118,6 +118,19 @@ head -c 2 "$work/drops1/drop-1.image_bmp" | grep -q '^BM' || fail "no bitmap fil
     || fail "the dropped bitmap does not decode"
 [ "$(printf 'file://%s\r\n' "$base/Bmp/Rings.bmp")" = "$(cat "$work/drops1/drop-1.text_uri-list")" ] \
     || fail "the URI list is not the file's"
+
+# The preview window of the 256 x 256 bitmap: a client area of 256 x 256 at (100, 100).
+echo 'PreviewListItem' >&7
+preview=$(timeout 60 xdotool search --sync --onlyvisible --name "^$base/Bmp/Rings.bmp\$" | head -n 1)
+[ -n "$preview" ] || fail "no preview window"
+for _ in $(seq 100); do
+    geometry=$(xdotool getwindowgeometry "$preview")
+    grep -q 'Geometry: 256x256' <<< "$geometry" && break
+    sleep 0.1
+done
+grep -q 'Position: 100,100' <<< "$geometry" && grep -q 'Geometry: 256x256' <<< "$geometry" \
+    || fail "preview window at $geometry"
+xdotool windowunmap --sync "$preview"
 
 # A metafile: the placeable metafile's key first, and the URI list.
 show_folder Wmf

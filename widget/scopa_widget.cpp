@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -11,7 +13,9 @@
 
 #include "control/automation.h"
 #include "control/scopa_ctrl.h"
+#include "imaging/export.h"
 #include "list/cell_drawing.h"
+#include "widget/preview_window.h"
 #include "widget/qt_list_view.h"
 #include "widget/qt_tree_view.h"
 #include "widget/qt_user_interface.h"
@@ -53,6 +57,35 @@ public:
     int GetPixelsPerInch() const override {
         // Logical pixels: the layout is in device-independent pixels at every scale.
         return 96;
+    }
+    void ShowPreviewWindow(const CShellPath& path) override {
+        if (m_widget.m_preview == nullptr) m_widget.m_preview = new CPreviewWindow(&m_widget);
+        m_widget.m_preview->ShowPicture(path.GetPathText());
+    }
+    bool ChooseExportDestination(const ExportRequest& request, ExportChoice& choice) override {
+        // The formats offered, by their filter identifiers.
+        static const std::pair<const char*, const char*> kFormats[] = {
+            {"PNG", "PNG picture (*.png)"},    {"JPG", "JPEG picture (*.jpg)"},
+            {"BMP", "Windows bitmap (*.bmp)"}, {"TIF", "TIFF picture (*.tif)"},
+            {"GIF", "GIF picture (*.gif)"},
+        };
+        QStringList filters;
+        for (const auto& [id, text] : kFormats)
+            filters << text;
+        QString folder = FromUtf8(request.initial_folder);
+        QString start = (folder.isEmpty() ? QString() : folder + "/") +
+                        QFileInfo(FromUtf8(request.file_name)).completeBaseName();
+        QString chosen_filter;
+        QString path = QFileDialog::getSaveFileName(&m_widget, "Export", start, filters.join(";;"),
+                                                    &chosen_filter);
+        if (path.isEmpty()) return false;
+        choice.path = Utf8(path);
+        choice.format_id = kFormats[std::max<qsizetype>(0, filters.indexOf(chosen_filter))].first;
+        vSIZE size = kVectorExportSizes[kDefaultVectorExportSize];
+        choice.width_px = size.cx;
+        choice.height_px = size.cy;
+        choice.resolution_index = -1;
+        return true;
     }
     bool RunCommand(const std::string& command_line) override {
         QStringList words = QProcess::splitCommand(FromUtf8(command_line));

@@ -20,6 +20,7 @@
 #include "control/scopa_ctrl.h"
 #include "platform/user_interface.h"
 #include "widget/cell_image.h"
+#include "widget/preview_window.h"
 #include "widget/qt_list_view.h"
 #include "widget/qt_tree_view.h"
 #include "widget/scopa_widget.h"
@@ -194,6 +195,11 @@ void WidgetTest::keyboardTypeAheadAndEnter() {
     m_events.clear();
     QTest::keyClick(view, Qt::Key_Return);  // as a double click: OK on the selected picture
     QVERIFY2(m_events.contains("Open"), qPrintable(m_events.join(",")));
+    // Preview shows the picture in the floating window at its own size.
+    QVERIFY(m_widget->QryPreviewListItem());
+    m_widget->PreviewListItem();
+    QVERIFY(m_widget->PreviewWindow() != nullptr && m_widget->PreviewWindow()->isVisible());
+    QCOMPARE(m_widget->PreviewWindow()->Picture().size(), QSize(640, 400));  // Sunset.bmp
     // Screen readers get the items' labels.
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
     QVERIFY(list != nullptr);

@@ -62,7 +62,8 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 mkfifo "$work/in"
 "$view" --stdin --base "$base" "$base/Landscapes" < "$work/in" > "$out" 2> "$work/err.txt" &
-pids+=($!)
+view_pid=$!
+pids+=($view_pid)
 exec 7> "$work/in"
 wait_for '^ready '
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Scopa$' | head -n 1)
@@ -126,7 +127,13 @@ ask 'GetTreeControlWidth' "^GetTreeControlWidth -> $((lx - 52 - tx))\$"
 # The context menu: Details is its fourth entry.
 at=$(mark)
 xdotool mousemove --window "$window" $((lx + 80)) $((ly + 60)) click 3
-sleep 0.5
+# The menu is a window of its own: wait until it is mapped.
+for _ in $(seq 600); do
+    [ "$(xdotool search --onlyvisible --pid "$view_pid" 2>/dev/null | wc -l)" -ge 2 ] && break
+    sleep 0.1
+done
+[ "$(xdotool search --onlyvisible --pid "$view_pid" 2>/dev/null | wc -l)" -ge 2 ] ||
+    fail "the context menu did not open"
 xdotool key Down Down Down Down Return
 for _ in $(seq 100); do
     ask 'GetPreviewListStyle' '^GetPreviewListStyle -> '

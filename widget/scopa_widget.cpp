@@ -299,16 +299,15 @@ void ScopaWidget::ActivateSelected() {
 }
 
 void ScopaWidget::ContextMenuForSelected() {
+    // At the selected item, or at the list's corner (on no item) when nothing is selected.
     int selected = m_control->list().GetSelectedIndex();
-    Point point{-1, -1};
-    QPoint where(4, 4);
+    QPoint where(-1, -1);
     if (selected >= 0) {
         Rect icon = m_list->GetItemRect(size_t(selected), ListItemPart::kIcon);
-        point = {(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
-        where = QPoint(point.x, point.y);
+        where = QPoint((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
     }
-    OpenContextMenu(where, m_list->mapToGlobal(where));
-    (void)point;
+    QPoint shown_at = selected >= 0 ? where : QPoint(4, 4);
+    OpenContextMenu(where, m_list->mapToGlobal(shown_at));
 }
 
 void ScopaWidget::TypeAhead(const QString& text) {

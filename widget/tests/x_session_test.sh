@@ -11,7 +11,8 @@ command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import
 rm -rf "$work"
 mkdir -p "$work/base/Many" "$work/home"
 cp -r "$samples/Landscapes" "$work/base/"
-for i in $(seq -w 1 120); do cp "$samples/Landscapes/Sunset.bmp" "$work/base/Many/Picture $i.bmp"; done
+cp "$samples/Landscapes/Dawn.webp" "$work/base/Many/Picture 001.webp"
+for i in $(seq -w 2 120); do ln "$work/base/Many/Picture 001.webp" "$work/base/Many/Picture $i.webp"; done
 export HOME=$work/home SCOPA_REGISTRY_DIR=$work/registry XDG_CACHE_HOME=$work/cache
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"

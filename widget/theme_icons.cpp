@@ -10,8 +10,6 @@ namespace scopa {
 
 QIcon ThemeIconOfIndex(int index) {
     static QHash<int, QIcon> icons;
-    auto found = icons.constFind(index);
-    if (found != icons.constEnd()) return *found;
     QString name = index >= 0 ? QString::fromStdString(IconNameOfIndex(index)) : QString();
     bool folder = name.startsWith("folder") || name.startsWith("inode-directory");
     QIcon fallback =

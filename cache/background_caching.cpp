@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cache/cache_manager.h"
+#include "cache/shared_thumbnails.h"
 #include "imaging/dib.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
@@ -128,7 +129,9 @@ CachingJobResult ApplyMadeThumbnail(CPreviewCacheManager& manager, CCacheEntry& 
 }  // namespace
 
 CBackgroundCaching::CBackgroundCaching(CPreviewListModel* model, CScopaCtrl* control)
-    : m_model(model), m_control(control) {}
+    : m_model(model), m_control(control) {
+    LoadShareThumbnailsPreference();
+}
 
 CBackgroundCaching::~CBackgroundCaching() = default;
 
@@ -171,11 +174,12 @@ CachingJobResult CBackgroundCaching::MakeQueueHeadThumbnail() {
     if (manager == nullptr) return CachingJobResult::kNoJob;
     CCacheEntry* entry = manager->QueueHead();
     if (entry == nullptr) return CachingJobResult::kNoJob;
+    RememberStaticCacheRoots(*manager);
     std::string path = EntryFilePath(*entry);
     std::vector<uint8_t> pixels(kThumbnailBlockBytes);
     vSIZE covered{};
     int result = m_maker ? m_maker(m_observer, path, pixels.data(), covered)
-                         : RenderCachePreview(m_observer, path, pixels.data(), covered);
+                         : MakeCacheThumbnail(m_observer, path, pixels.data(), covered);
     return ApplyMadeThumbnail(*manager, *entry, result, pixels, covered);
 }
 
@@ -212,6 +216,7 @@ CachingJobResult CBackgroundCaching::WorkOnHead(CCacheEntry& head) {
 }
 
 void CBackgroundCaching::StartWorkerJob(const std::string& path) {
+    RememberStaticCacheRoots(*CPreviewCacheManager::Existing());
     m_worker->Start(path, FileStamp(path));
     m_shownPercent = -1;
     m_progressShown = true;

@@ -95,8 +95,8 @@ public:
     // Receives the load's progress and is asked whether the load is to stop (a pending left
     // click). Not owned; null for none.
     void SetLoadObserver(PictureLoadObserver* observer) { m_observer = observer; }
-    // Replaces RenderCachePreview (tests); empty restores it. With the worker thread on, the
-    // maker runs on that thread.
+    // Replaces the default maker, MakeCacheThumbnail (tests); empty restores it. With the worker
+    // thread on, the maker runs on that thread.
     void SetThumbnailMaker(ThumbnailMaker maker);
 
     // One tick: a population slice, then at most one caching job. Returns the entry whose

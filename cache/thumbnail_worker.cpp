@@ -3,6 +3,7 @@
 #include <new>
 
 #include "cache/cache_files.h"
+#include "cache/shared_thumbnails.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
 
@@ -22,7 +23,7 @@ private:
 };
 
 CThumbnailWorker::CThumbnailWorker(ThumbnailMaker maker) : m_maker(std::move(maker)) {
-    if (!m_maker) m_maker = RenderCachePreview;
+    if (!m_maker) m_maker = MakeCacheThumbnail;
     m_thread = std::thread([this] { Run(); });
 }
 

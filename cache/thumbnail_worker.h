@@ -36,7 +36,7 @@ struct MadeThumbnail {
 
 class CThumbnailWorker {
 public:
-    // An empty maker means RenderCachePreview.
+    // An empty maker means MakeCacheThumbnail.
     explicit CThumbnailWorker(ThumbnailMaker maker);
     // Interrupts a running job and waits for the thread.
     ~CThumbnailWorker();

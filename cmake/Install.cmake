@@ -1,46 +1,54 @@
-# `cmake --install`: the core library (and the widget when built) with their headers under
-# include/scopa, a CMake package (find_package(Scopa) gives Scopa::Core and Scopa::Widget)
-# and a pkg-config file.
-include(GNUInstallDirs)
+# What `cmake --install` puts under the prefix, and the Debian package cpack makes of it:
+# the tool, the core library with its headers, a CMake package (Scopa::Core), a pkg-config
+# file, the file managers' thumbnailer entry and the MIME package.
 include(CMakePackageConfigHelpers)
 
-set(SCOPA_INSTALL_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/scopa)
-set(SCOPA_INSTALL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Scopa)
-
-set_target_properties(scopa PROPERTIES EXPORT_NAME Core)
-set(SCOPA_INSTALLED_TARGETS scopa scopa_dependencies)
-set(SCOPA_PC_REQUIRES "libjpeg libpng libtiff-4 libwebp libwebpdemux cairo librsvg-2.0 blkid")
-set(SCOPA_PC_LIBS "-lscopa")
-if(TARGET scopa_widget)
-    set_target_properties(scopa_widget PROPERTIES EXPORT_NAME Widget)
-    target_include_directories(scopa_widget INTERFACE $<INSTALL_INTERFACE:include/scopa>)
-    list(APPEND SCOPA_INSTALLED_TARGETS scopa_widget)
-    set(SCOPA_PC_REQUIRES "${SCOPA_PC_REQUIRES} Qt6Widgets")
-    set(SCOPA_PC_LIBS "-lscopa_widget ${SCOPA_PC_LIBS}")
-    set(SCOPA_WITH_WIDGET ON)
-    install(TARGETS scopa-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-
-install(TARGETS ${SCOPA_INSTALLED_TARGETS} EXPORT ScopaTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS scopa-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(dir ${SCOPA_CORE_DIRS} widget)
-    if(EXISTS ${CMAKE_SOURCE_DIR}/${dir})
-        install(DIRECTORY ${CMAKE_SOURCE_DIR}/${dir}/ DESTINATION ${SCOPA_INSTALL_HEADER_DIR}/${dir}
-                FILES_MATCHING PATTERN "*.h" PATTERN "tests" EXCLUDE PATTERN "bench" EXCLUDE
-                PATTERN "view" EXCLUDE)
-    endif()
+install(TARGETS scopa scopa_dependencies EXPORT ScopaTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+foreach(dir ${SCOPA_CORE_DIRS})
+    install(DIRECTORY ${CMAKE_SOURCE_DIR}/${dir}/ OPTIONAL
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/scopa/${dir} FILES_MATCHING PATTERN "*.h")
 endforeach()
-install(EXPORT ScopaTargets NAMESPACE Scopa:: DESTINATION ${SCOPA_INSTALL_CMAKE_DIR})
 
+set(SCOPA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Scopa)
+install(EXPORT ScopaTargets NAMESPACE Scopa:: DESTINATION ${SCOPA_CMAKE_DIR})
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/ScopaConfig.cmake.in
-    ${CMAKE_BINARY_DIR}/ScopaConfig.cmake INSTALL_DESTINATION ${SCOPA_INSTALL_CMAKE_DIR})
+    ${CMAKE_BINARY_DIR}/ScopaConfig.cmake INSTALL_DESTINATION ${SCOPA_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/ScopaConfigVersion.cmake
     COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/ScopaConfig.cmake ${CMAKE_BINARY_DIR}/ScopaConfigVersion.cmake
-        DESTINATION ${SCOPA_INSTALL_CMAKE_DIR})
+    DESTINATION ${SCOPA_CMAKE_DIR})
 
-# The pkg-config file finds the prefix from where it lies, so the tree can be installed anywhere.
-file(RELATIVE_PATH SCOPA_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+# The library is static: a consumer links its dependencies too.
+# Paths are relative to the file's own folder, so the package may be installed anywhere.
+list(JOIN SCOPA_PKG_CONFIG_MODULES " " SCOPA_PC_REQUIRES)
+file(RELATIVE_PATH SCOPA_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" SCOPA_PC_PREFIX_FROM_PCDIR "${SCOPA_PC_PREFIX_FROM_PCDIR}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/scopa.pc.in ${CMAKE_BINARY_DIR}/scopa.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/scopa.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# File managers run the thumbnailer by its installed path; %i may be a file:// URI.
+install(CODE "
+    set(SCOPA_INSTALLED_TOOL \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/scopa\")
+    configure_file(${CMAKE_SOURCE_DIR}/share/thumbnailers/scopa.thumbnailer
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/thumbnailers/scopa.thumbnailer\"
+        @ONLY)
+    message(STATUS \"Installing: thumbnailer entry for \${SCOPA_INSTALLED_TOOL}\")
+")
+install(FILES ${CMAKE_SOURCE_DIR}/share/mime/packages/scopa.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+
+set(CPACK_PACKAGE_NAME scopa)
+set(CPACK_PACKAGE_VENDOR "Scopa")
+set(CPACK_PACKAGE_CONTACT "Scopa developers <scopa@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Folder and preview viewer: thumbnails of documents, pilots and pictures")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+# Dependencies come from the libraries the tool actually links (dpkg-shlibdeps).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The MIME database and thumbnail services pick the new files up through their own triggers.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")
+include(CPack)

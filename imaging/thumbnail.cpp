@@ -241,11 +241,11 @@ oDIB ThumbnailToDib(const uint8_t* pixels, vSIZE covered) {
     return dib;
 }
 
-int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, uint8_t* out,
-                       vSIZE& covered) {
-    // The render target is reused by every call on a thread.
-    thread_local oDIB render;
-    if (render.IsEmpty() && !render.Create(kRenderSidePx, kRenderSidePx, kDepth24)) {
+int RenderForCache(PictureLoadObserver* observer, const std::string& path, oDIB& render,
+                   vSIZE& rendered) {
+    if ((render.Width() != kRenderSidePx || render.Height() != kRenderSidePx ||
+         render.BitCount() != kDepth24) &&
+        !render.Create(kRenderSidePx, kRenderSidePx, kDepth24)) {
         return kLoadFailed;
     }
     oDIB dib;
@@ -253,10 +253,23 @@ int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, u
     int kind = kFilterTypeNone;
     int result = LoadPicture(observer, path, dib, metafile, kind, kAutomaticResolution);
     if (result != kLoadRead) return result;
-    vSIZE rendered = RenderPicture(render, kind, dib, metafile);
+    rendered = RenderPicture(render, kind, dib, metafile);
+    return result;
+}
+
+void HalveRenderToThumbnail(const oDIB& render, vSIZE rendered, uint8_t* out, vSIZE& covered) {
     covered = {rendered.cx / 2, rendered.cy / 2};
     int depth = kDepth8;
     HalveToThumbnail(render, out, depth);
+}
+
+int RenderCachePreview(PictureLoadObserver* observer, const std::string& path, uint8_t* out,
+                       vSIZE& covered) {
+    // The render target is reused by every call on a thread.
+    thread_local oDIB render;
+    vSIZE rendered{};
+    int result = RenderForCache(observer, path, render, rendered);
+    if (result == kLoadRead) HalveRenderToThumbnail(render, rendered, out, covered);
     return result;
 }
 

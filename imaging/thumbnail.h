@@ -38,6 +38,14 @@ bool HalveToDib(const oDIB& source, uint8_t* out, int& depth);
 // with the screen palette as its colour table; empty when the covered size is not 1..128.
 oDIB ThumbnailToDib(const uint8_t* pixels, vSIZE covered);
 
+// The two steps of RenderCachePreview. RenderForCache loads the picture with automatic
+// resolution and draws it at 256 x 256 (white, fitted top-left) into `render` (made 256 x 256
+// 24-bit when it is not), reporting the size the picture covers; it returns the load result.
+// HalveRenderToThumbnail halves such a render into the cache thumbnail.
+int RenderForCache(PictureLoadObserver* observer, const std::string& path, oDIB& render,
+                   vSIZE& rendered);
+void HalveRenderToThumbnail(const oDIB& render, vSIZE rendered, uint8_t* out, vSIZE& covered);
+
 // Loads a picture with automatic resolution, renders it at 256 x 256 (white, fitted top-left)
 // and halves it into the 16,384-byte cache thumbnail. Returns the load result (0 read,
 // 1 interrupted, 2 failed); `out` and `covered` are valid only for 0. Any thread may call it;

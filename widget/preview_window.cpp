@@ -26,35 +26,35 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
-PreviewWindow::PreviewWindow(QWidget* owner, std::function<void(const CShellPath&)> launch,
-                             std::function<void(bool)> wait_cursor)
+CPreviewWindow::CPreviewWindow(QWidget* owner, std::function<void(const CShellPath&)> launch,
+                               std::function<void(bool)> wait_cursor)
     : QWidget(owner, Qt::Tool), m_launch(std::move(launch)), m_waitCursor(std::move(wait_cursor)) {
     setObjectName("previewWindow");
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_side = InitialPreviewSide(FullScreen());
     m_resizeSettle.setSingleShot(true);
     m_resizeSettle.setInterval(kResizeSettle_ms);
-    connect(&m_resizeSettle, &QTimer::timeout, this, &PreviewWindow::SettleResize);
+    connect(&m_resizeSettle, &QTimer::timeout, this, &CPreviewWindow::SettleResize);
 }
 
-vSIZE PreviewWindow::FullScreen() const {
+vSIZE CPreviewWindow::FullScreen() const {
     QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     return {area.width(), area.height()};
 }
 
-FrameExtra PreviewWindow::Frame() const {
+FrameExtra CPreviewWindow::Frame() const {
     // Known once the window exists on the screen (it stays known while it is hidden).
     if (windowHandle() == nullptr) return {};
     QRect frame = frameGeometry();
     return {frame.width() - width(), frame.height() - height()};
 }
 
-QRect PreviewWindow::WindowRect() const {
+QRect CPreviewWindow::WindowRect() const {
     return frameGeometry();
 }
 
-bool PreviewWindow::ShowItem(const CShellPath& item) {
+bool CPreviewWindow::ShowItem(const CShellPath& item) {
     if (m_waitCursor) m_waitCursor(true);
     m_image = QImage();
     m_dib = oDIB();
@@ -102,7 +102,7 @@ bool PreviewWindow::ShowItem(const CShellPath& item) {
     return true;
 }
 
-void PreviewWindow::PlaceWindow(const Rect& frame_rect) {
+void CPreviewWindow::PlaceWindow(const Rect& frame_rect) {
     FrameExtra frame = Frame();
     m_placing = true;
     resize(frame_rect.Width() - frame.width, frame_rect.Height() - frame.height);
@@ -110,13 +110,13 @@ void PreviewWindow::PlaceWindow(const Rect& frame_rect) {
     m_placing = false;
 }
 
-void PreviewWindow::ApplyLimits() {
+void CPreviewWindow::ApplyLimits() {
     TrackingLimits limits = PreviewTrackingLimits(m_covered, FullScreen(), {});
     setMinimumSize(limits.smallest.cx, limits.smallest.cy);
     setMaximumSize(limits.largest.cx, limits.largest.cy);
 }
 
-void PreviewWindow::Render(int32_t side) {
+void CPreviewWindow::Render(int32_t side) {
     oDIB target;
     if (side <= 0 || !target.Create(side, side, 24)) {
         m_image = QImage();
@@ -126,7 +126,7 @@ void PreviewWindow::Render(int32_t side) {
     m_image = ImageFromDib(target);
 }
 
-void PreviewWindow::paintEvent(QPaintEvent*) {
+void CPreviewWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     if (m_reRender && m_kind != 0) {
@@ -140,21 +140,21 @@ void PreviewWindow::paintEvent(QPaintEvent*) {
     }
 }
 
-void PreviewWindow::resizeEvent(QResizeEvent* event) {
+void CPreviewWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Every size change renders again at the next paint.
     if (!m_image.isNull()) m_reRender = true;
     if (!m_placing && m_shown) m_resizeSettle.start();
 }
 
-void PreviewWindow::moveEvent(QMoveEvent* event) {
+void CPreviewWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
     if (!m_placing && !m_resizeSettle.isActive()) m_settledFrame = WindowRect();
 }
 
 // The edge the user dragged is the side that moved: both sides of a corner, one side of an
 // edge.
-void PreviewWindow::SettleResize() {
+void CPreviewWindow::SettleResize() {
     QRect now = WindowRect();
     QRect before = m_settledFrame;
     bool left = now.left() != before.left();
@@ -185,14 +185,14 @@ void PreviewWindow::SettleResize() {
     m_settledFrame = WindowRect();
 }
 
-void PreviewWindow::SavePosition() const {
+void CPreviewWindow::SavePosition() const {
     QRect frame = WindowRect();
     WritePreviewPos(
         HKEY_CURRENT_USER, kGeneralPrefsKey, kPreviewPosValue,
         {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()});
 }
 
-void PreviewWindow::closeEvent(QCloseEvent* event) {
+void CPreviewWindow::closeEvent(QCloseEvent* event) {
     m_resizeSettle.stop();
     if (isVisible()) SavePosition();
     m_image = QImage();
@@ -200,7 +200,7 @@ void PreviewWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-void PreviewWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+void CPreviewWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     QWidget::mouseDoubleClickEvent(event);
     if (event->button() != Qt::LeftButton) return;
     CShellPath item = m_item;
@@ -208,7 +208,7 @@ void PreviewWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     if (m_launch) m_launch(item);
 }
 
-bool PreviewWindow::event(QEvent* event) {
+bool CPreviewWindow::event(QEvent* event) {
     // Where the platform reports a double click on the caption, it maximises (and a second
     // one does not restore).
     if (event->type() == QEvent::NonClientAreaMouseButtonDblClick) {

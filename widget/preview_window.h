@@ -19,17 +19,19 @@
 
 namespace scopa {
 
-class PreviewWindow final : public QWidget {
+class CPreviewWindow final : public QWidget {
     Q_OBJECT
 public:
     // `launch` opens an item (the control's LaunchItem); `wait_cursor` brackets loading.
-    PreviewWindow(QWidget* owner, std::function<void(const CShellPath&)> launch,
-                  std::function<void(bool)> wait_cursor);
+    CPreviewWindow(QWidget* owner, std::function<void(const CShellPath&)> launch,
+                   std::function<void(bool)> wait_cursor);
 
     // Loads and shows `item`; false (and the window closed) when it cannot be loaded.
     bool ShowItem(const CShellPath& item);
 
     vSIZE CoveredSize() const { return m_covered; }
+    // The picture as shown: the part of the rendering it covers.
+    QImage Picture() const { return m_image.copy(0, 0, m_covered.cx, m_covered.cy); }
     // The full-screen area the rules keep the window in.
     vSIZE FullScreen() const;
     FrameExtra Frame() const;

@@ -63,13 +63,13 @@ public:
         return OpenWithDefaultApplication(path);
     }
     void ShowPreviewWindow(const CShellPath& path) override {
-        if (!m_preview) {
+        if (m_widget.m_preview == nullptr) {
             CScopaCtrl& control = *m_widget.m_control;
-            m_preview = std::make_unique<PreviewWindow>(
+            m_widget.m_preview = new CPreviewWindow(
                 &m_widget, [&control](const CShellPath& item) { control.LaunchItem(item); },
                 [&control](bool on) { control.BeginWaitCursor(on); });
         }
-        m_preview->ShowItem(path);
+        m_widget.m_preview->ShowItem(path);
     }
     bool ChooseExportDestination(const ExportRequest& request, ExportChoice& choice) override {
         ExportDialog dialog(&m_widget, request);
@@ -77,7 +77,6 @@ public:
         choice = dialog.Choice();
         return true;
     }
-    PreviewWindow* Preview() { return m_preview.get(); }
     DragSource* m_drag = nullptr;  // a child of the list view
 
     void OnFeedback(const std::string& text) override { emit m_widget.OnFeedback(FromUtf8(text)); }
@@ -89,7 +88,6 @@ public:
 
 private:
     ScopaWidget& m_widget;
-    std::unique_ptr<PreviewWindow> m_preview;
 };
 
 ScopaWidget::ScopaWidget(QWidget* parent) : QWidget(parent) {
@@ -292,16 +290,15 @@ void ScopaWidget::ActivateSelected() {
 }
 
 void ScopaWidget::ContextMenuForSelected() {
+    // At the selected item, or at the list's corner (on no item) when nothing is selected.
     int selected = m_control->list().GetSelectedIndex();
-    Point point{-1, -1};
-    QPoint where(4, 4);
+    QPoint where(-1, -1);
     if (selected >= 0) {
         Rect icon = m_list->GetItemRect(size_t(selected), ListItemPart::kIcon);
-        point = {(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
-        where = QPoint(point.x, point.y);
+        where = QPoint((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
     }
-    OpenContextMenu(where, m_list->mapToGlobal(where));
-    (void)point;
+    QPoint shown_at = selected >= 0 ? where : QPoint(4, 4);
+    OpenContextMenu(where, m_list->mapToGlobal(shown_at));
 }
 
 void ScopaWidget::TypeAhead(const QString& text) {

@@ -18,6 +18,7 @@ namespace scopa {
 class CScopaCtrl;
 class CQtListView;
 class CQtTreeView;
+class CPreviewWindow;
 class QtUserInterface;
 }  // namespace scopa
 
@@ -30,6 +31,8 @@ public:
     scopa::CScopaCtrl& Control();
     scopa::CQtTreeView& TreeView() { return *m_tree; }
     scopa::CQtListView& ListView() { return *m_list; }
+    // The floating preview window, null until PreviewListItem first shows it.
+    scopa::CPreviewWindow* PreviewWindow() const { return m_preview; }
     // Off: the control's timer is never armed and a script ticks it by hand.
     void SetTimerDriven(bool driven);
     bool IsTimerDriven() const { return m_timerDriven; }
@@ -117,6 +120,7 @@ private:
     scopa::CQtTreeView* m_tree = nullptr;
     scopa::CQtListView* m_list = nullptr;
     QWidget* m_dragFeedback = nullptr;
+    scopa::CPreviewWindow* m_preview = nullptr;  // made when first shown
     std::unique_ptr<scopa::QtUserInterface> m_userInterface;
     std::unique_ptr<scopa::CScopaCtrl> m_control;
     QTimer m_timer;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHash>
+#include <QStandardPaths>
 #include <QStyle>
 
 #include "platform/shell_namespace.h"
@@ -10,8 +11,21 @@ namespace scopa {
 
 QIcon ThemeIconOfIndex(int index) {
     static QHash<int, QIcon> icons;
-    auto found = icons.constFind(index);
-    if (found != icons.constEnd()) return *found;
+    // Without a desktop session (the offscreen platform, a bare X server) Qt has no icon
+    // theme and looks only in its resources: look in the system's icon folders, with the
+    // Adwaita theme the build installs.
+    static const bool theme_ready = [] {
+        if (!QIcon::themeName().isEmpty()) return true;
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& folder : QStandardPaths::locateAll(
+                 QStandardPaths::GenericDataLocation, "icons", QStandardPaths::LocateDirectory)) {
+            if (!paths.contains(folder)) paths << folder;
+        }
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName("Adwaita");
+        return true;
+    }();
+    (void)theme_ready;
     QString name = index >= 0 ? QString::fromStdString(IconNameOfIndex(index)) : QString();
     bool folder = name.startsWith("folder") || name.startsWith("inode-directory");
     QIcon fallback =

@@ -239,7 +239,7 @@ void ActionsTest::previewWindowPlacesSizesAndRemembers() {
     m_widget->SelectPreviewListItemStr("wide.png");
     QVERIFY(m_widget->QryPreviewListItem());
     m_widget->PreviewListItem();
-    auto* preview = m_widget->findChild<PreviewWindow*>("previewWindow");
+    auto* preview = m_widget->findChild<CPreviewWindow*>("previewWindow");
     QVERIFY(preview != nullptr);
     QVERIFY(QTest::qWaitForWindowExposed(preview));
     // 100 x 50 gets the smallest side, 200, and a client area of 200 x 100 at (100, 100).

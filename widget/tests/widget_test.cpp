@@ -20,6 +20,7 @@
 #include "control/scopa_ctrl.h"
 #include "platform/user_interface.h"
 #include "widget/cell_image.h"
+#include "widget/preview_window.h"
 #include "widget/qt_list_view.h"
 #include "widget/qt_tree_view.h"
 #include "widget/scopa_widget.h"
@@ -194,6 +195,22 @@ void WidgetTest::keyboardTypeAheadAndEnter() {
     m_events.clear();
     QTest::keyClick(view, Qt::Key_Return);  // as a double click: OK on the selected picture
     QVERIFY2(m_events.contains("Open"), qPrintable(m_events.join(",")));
+    // Preview shows the picture in the floating window at its own size.
+    QVERIFY(m_widget->QryPreviewListItem());
+    m_widget->PreviewListItem();
+    QVERIFY(m_widget->PreviewWindow() != nullptr && m_widget->PreviewWindow()->isVisible());
+    QCOMPARE(m_widget->PreviewWindow()->Picture().size(), QSize(640, 400));  // Sunset.bmp
+    m_widget->PreviewWindow()->close();
+    // Shift+F10 opens the context menu of the selected item.
+    bool menu_opened = false;
+    QTimer::singleShot(0, this, [&menu_opened] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        menu_opened = menu != nullptr;
+        if (menu != nullptr) menu->close();
+    });
+    QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(menu_opened);
+    QCOMPARE(m_widget->Control().list().GetSelectedIndex(), 3);
     // Screen readers get the items' labels.
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
     QVERIFY(list != nullptr);
@@ -202,6 +219,8 @@ void WidgetTest::keyboardTypeAheadAndEnter() {
         labelled |= list->child(i)->text(QAccessible::Name) == "Sunset.bmp";
     QVERIFY(labelled);
     // Tab moves between the tree and the list.
+    m_widget->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_widget.get()));
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Tab, Qt::ShiftModifier);
     QVERIFY(m_widget->TreeView().hasFocus());

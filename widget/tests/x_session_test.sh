@@ -11,7 +11,8 @@ command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import
 rm -rf "$work"
 mkdir -p "$work/base/Many" "$work/home"
 cp -r "$samples/Landscapes" "$work/base/"
-for i in $(seq -w 1 120); do cp "$samples/Landscapes/Sunset.bmp" "$work/base/Many/Picture $i.bmp"; done
+cp "$samples/Landscapes/Dawn.webp" "$work/base/Many/Picture 001.webp"
+for i in $(seq -w 2 120); do ln "$work/base/Many/Picture 001.webp" "$work/base/Many/Picture $i.webp"; done
 export HOME=$work/home SCOPA_REGISTRY_DIR=$work/registry XDG_CACHE_HOME=$work/cache
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
@@ -62,7 +63,8 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 mkfifo "$work/in"
 "$view" --stdin --base "$base" "$base/Landscapes" < "$work/in" > "$out" 2> "$work/err.txt" &
-pids+=($!)
+view_pid=$!
+pids+=($view_pid)
 exec 7> "$work/in"
 wait_for '^ready '
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Scopa$' | head -n 1)
@@ -71,12 +73,19 @@ read -r _ _ _ _ tx ty tw th _ lx ly lw lh _ row < <(grep -m1 '^ready ' "$out")
 echo "window $window tree $tx $ty list $lx $ly row $row"
 wait_for '^event OnNavigate$'
 
-# Pixels with no text: the first cell on screen is the control's composed cell.
+# Pixels with no text: once the thumbnails are in, the first cell on screen is the control's
+# composed cell. (A line that prints something marks when the lines before it have run.)
+send 'idle'
+ask 'GetPreviewListStyle' '^GetPreviewListStyle -> 0$'
 send 'cell 0 -o "$BASE/../cell0.png"'
 for _ in $(seq 100); do [ -s "$work/cell0.png" ] && break; sleep 0.1; done
-import -window "$window" "$work/start.png"
-convert "$work/start.png" -crop "130x130+$((lx + 8))+$ly" +repage "$work/cell0_screen.png"
-differing=$(compare -metric AE "$work/cell0.png" "$work/cell0_screen.png" null: 2>&1 || true)
+for _ in $(seq 50); do
+    import -window "$window" "$work/start.png"
+    convert "$work/start.png" -crop "130x130+$((lx + 8))+$ly" +repage "$work/cell0_screen.png"
+    differing=$(compare -metric AE "$work/cell0.png" "$work/cell0_screen.png" null: 2>&1 || true)
+    [ "$differing" = 0 ] && break
+    sleep 0.2
+done
 [ "$differing" = 0 ] || fail "the first cell on screen differs from the composed cell in $differing pixels"
 
 # A folder clicked in the tree: the tree shows the base folder's sub-folders at the top.
@@ -126,7 +135,13 @@ ask 'GetTreeControlWidth' "^GetTreeControlWidth -> $((lx - 52 - tx))\$"
 # The context menu: Details is its fourth entry.
 at=$(mark)
 xdotool mousemove --window "$window" $((lx + 80)) $((ly + 60)) click 3
-sleep 0.5
+# The menu is a window of its own: wait until it is mapped.
+for _ in $(seq 600); do
+    [ "$(xdotool search --onlyvisible --pid "$view_pid" 2>/dev/null | wc -l)" -ge 2 ] && break
+    sleep 0.1
+done
+[ "$(xdotool search --onlyvisible --pid "$view_pid" 2>/dev/null | wc -l)" -ge 2 ] ||
+    fail "the context menu did not open"
 xdotool key Down Down Down Down Return
 for _ in $(seq 100); do
     ask 'GetPreviewListStyle' '^GetPreviewListStyle -> '

@@ -89,6 +89,8 @@ ViewWindow::ViewWindow(const std::string& base) : m_base(base) {
     connect(m_control, &ScopaWidget::OnFeedback, this, [this](const QString& text) {
         m_feedback->moveCursor(QTextCursor::End);
         m_feedback->insertPlainText(QString(text).remove('\r'));
+        // Static-cache creation reports from inside one long call: show each line at once.
+        m_feedback->repaint();
     });
     for (auto signal : {&ScopaWidget::OnPathChange, &ScopaWidget::OnNavigate})
         connect(m_control, signal, this, &ViewWindow::UpdateButtons);

@@ -412,6 +412,47 @@ TEST_F(ControlTest, PhotoEditorGetsAHostileFileNameAsOneArgument) {
     EXPECT_EQ(ui.shown()[0].caption, "Edit");
 }
 
+// The desktop's association as GIO finds it: a desktop entry made the default for PNG in
+// this process's own data and configuration folders.
+TEST(DesktopAssociation, TheDefaultApplicationOfTheContentTypeGetsTheFile) {
+    ScopedTempDir dir;
+    const fs::path record = dir / "argv.record";
+    WriteFileBytes(dir / "apps" / "record",
+                   "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" '" +
+                       record.string() + "'\n");
+    fs::permissions(dir / "apps" / "record", fs::perms::owner_all);
+    WriteFileBytes(dir / "data" / "applications" / "scopa-test-viewer.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" +
+                       (dir / "apps" / "record").string() + " %f\nMimeType=image/png;\n");
+    WriteFileBytes(dir / "config" / "mimeapps.list",
+                   "[Default Applications]\nimage/png=scopa-test-viewer.desktop\n");
+    // Put back when the test ends (GLib reads them once per process, at its first use).
+    struct ScopedVariable {
+        ScopedVariable(const char* variable, const fs::path& value) : name(variable) {
+            if (const char* old = getenv(name)) previous = old;
+            setenv(name, value.c_str(), 1);
+        }
+        ~ScopedVariable() {
+            if (previous) {
+                setenv(name, previous->c_str(), 1);
+            } else {
+                unsetenv(name);
+            }
+        }
+        const char* name;
+        std::optional<std::string> previous;
+    };
+    ScopedVariable data_home("XDG_DATA_HOME", dir / "data");
+    ScopedVariable config_home("XDG_CONFIG_HOME", dir / "config");
+    const fs::path picture = dir / "a b; $(x).png";
+    ASSERT_TRUE(WriteTestPicture(picture, 4, 4, 0));
+    ASSERT_TRUE(OpenWithDefaultApplication(picture.string()));
+    for (int i = 0; i < 400 && !fs::exists(record); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ReadFileBytes(record), picture.string() + '\0');
+    EXPECT_FALSE(OpenWithDefaultApplication((dir / "missing.png").string()));
+}
+
 TEST(CommandWords, QuotesAndBackslashesGroupWordsAndNothingExpands) {
     std::vector<std::string> words;
     ASSERT_TRUE(SplitCommandWords("'/opt/My Editor/edit' -a \"b c\" d\\ e $HOME", words));

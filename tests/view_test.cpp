@@ -112,7 +112,7 @@ class DragTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RegistryResetStore();
-        ASSERT_TRUE(WriteTestPicture(m_dir / "photo one.png", 40, 30, 7));
+        ASSERT_TRUE(WriteTestPicture(m_dir / "photo one.png", 600, 450, 7));
         WriteFileBytes(m_dir / "shape.svg",
                        R"(<svg xmlns="http://www.w3.org/2000/svg" width="60" height="30">)"
                        R"(<rect width="30" height="30" fill="red"/></svg>)");
@@ -157,8 +157,8 @@ TEST_F(DragTest, FormatsFollowTheFilterTypeAndRenderToRealFiles) {
         ASSERT_EQ(LoadPicture(nullptr, Path(c.written), dib, metafile, kind, 0), kLoadRead);
         EXPECT_EQ(kind, c.kind) << c.format;
         if (kind == kFilterTypeBitmap) {
-            EXPECT_EQ(dib.Width(), 40);
-            EXPECT_EQ(dib.Height(), 30);
+            EXPECT_EQ(dib.Width(), 600);  // its own size, not a thumbnail's reduced read
+            EXPECT_EQ(dib.Height(), 450);
         } else {
             EXPECT_EQ(metafile.m_cx, 2 * metafile.m_cy);
         }
@@ -227,7 +227,7 @@ TEST_F(DragTest, SecondDropOntoTheSameApplicationAsksAndYesMakesItGeneric) {
     vMETAFILE metafile;
     int kind = 0;
     ASSERT_EQ(LoadPicture(nullptr, generic, dib, metafile, kind, 0), kLoadRead);
-    EXPECT_EQ(dib.Width(), 40);
+    EXPECT_EQ(dib.Width(), 600);
     // From now on without asking; a vector picture becomes Picture.wmf.
     EXPECT_EQ(drop(Path("shape.svg"), "Writer", 500'000), temp + "/Picture.wmf");
     EXPECT_EQ(ui.shown().size(), 2u);

@@ -53,7 +53,10 @@ bool Convert(const std::string& path, int wanted_kind, const char* id, int resol
     oDIB dib;
     vMETAFILE metafile;
     int kind = 0;
-    if (LoadPicture(nullptr, path, dib, metafile, kind, resolution_index) != kLoadRead ||
+    // Without a chosen resolution the target gets the picture's own size (the first one), not
+    // the reduced read made for thumbnails.
+    int resolution = resolution_index == kAutomaticResolution ? 0 : resolution_index;
+    if (LoadPicture(nullptr, path, dib, metafile, kind, resolution) != kLoadRead ||
         kind != wanted_kind) {
         return false;
     }

@@ -64,6 +64,7 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 mkfifo "$work/in"
 "$view" --stdin --base "$base" "$base/Bmp" < "$work/in" > "$out" 2> "$work/err.txt" &
+view_pid=$!
 pids+=($!)
 exec 7> "$work/in"
 wait_in "$out" '^ready '
@@ -159,4 +160,15 @@ wait_in "$work/drops2/log.txt" '^dropped 1$'
 grep -q "$work/tmp/Picture.bmp" "$work/drops2/drop-1.text_uri-list" \
     || fail "the answered drop did not carry Picture.bmp: $(cat "$work/drops2/drop-1.text_uri-list")"
 [ -s "$work/tmp/Picture.bmp" ] || fail "Picture.bmp was not written"
+
+# Quit through the File menu: the control saves its preferences, with "Report" among the
+# applications that get a generic format.
+xdotool mousemove --window "$window" $((lx + 300)) $((ly + 300)) click 1
+xdotool key alt+f
+sleep 0.5
+xdotool key q
+for _ in $(seq 300); do kill -0 "$view_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$view_pid" 2>/dev/null && fail "scopa-view did not quit"
+grep -A3 -i 'AppDropPrefs' "$work/registry/machine.reg" | grep -q '"Report"="Generic"' \
+    || fail "Report was not recorded: $(cat "$work/registry/machine.reg")"
 echo "drag session passed"

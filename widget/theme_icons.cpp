@@ -30,7 +30,10 @@ QIcon ThemeIconOfIndex(int index) {
     bool folder = name.startsWith("folder") || name.startsWith("inode-directory");
     QIcon fallback =
         QApplication::style()->standardIcon(folder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
-    QIcon icon = name.isEmpty() ? fallback : QIcon::fromTheme(name, fallback);
+    // A MIME type's own icon ("image-jpeg"), else its kind's generic one ("image-x-generic").
+    QString generic = name.section('-', 0, 0) + "-x-generic";
+    QIcon icon =
+        name.isEmpty() ? fallback : QIcon::fromTheme(name, QIcon::fromTheme(generic, fallback));
     icons.insert(index, icon);
     return icon;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace scopa {
 
@@ -43,9 +44,10 @@ public:
         (void)choice;
         return false;
     }
-    // Runs a command line; true when the program started.
-    virtual bool RunCommand(const std::string& command_line) {
-        (void)command_line;
+    // Starts a program with the argument vector `argv` (no shell); true when it started.
+    // The widget starts it for real (platform/launch.h); a headless host starts nothing.
+    virtual bool StartProgram(const std::vector<std::string>& argv) {
+        (void)argv;
         return false;
     }
     // Opens a file with the application associated with its type; true when one started.

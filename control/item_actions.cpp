@@ -4,6 +4,7 @@
 #include "imaging/export.h"
 #include "imaging/picture.h"
 #include "list/population.h"
+#include "platform/launch.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/user_interface.h"
@@ -125,6 +126,9 @@ void CScopaCtrl::ExportPressed() {
     if (EqualsNoCase(source.GetFolderPart(), m_strExportFolder)) {
         CShellPath shown = m_wndList.model().GetShownFolder();
         m_wndList.RequestRefresh(shown, true);
+        // The refill runs now, so the item selected again is one of the new list's.
+        while (m_wndList.IsRefreshPending())
+            m_wndList.DoPendingRefresh();
         m_wndList.SelectItemByPath(source);
     }
 }
@@ -133,8 +137,13 @@ bool CScopaCtrl::LaunchItem(const CShellPath& path) {
     const std::string text = path.GetPathText();
     const std::string editor = ReadPhotoEditorCommand();
     bool launched = false;
-    if (!editor.empty() && IsPictureOfKind(text, std::string(kFilterBitmaps), false)) {
-        launched = m_host.RunCommand(editor + " \"" + text + "\"");
+    // The editor's text is split into its program and arguments, and the item is one more
+    // argument: no shell reads the file name.
+    std::vector<std::string> argv;
+    if (!editor.empty() && IsPictureOfKind(text, std::string(kFilterBitmaps), false) &&
+        SplitCommandWords(editor, argv)) {
+        argv.push_back(text);
+        launched = m_host.StartProgram(argv);
     }
     if (!launched) launched = m_host.OpenWithApplication(text);
     if (!launched) ShowMessage(kNoApplicationMessage, kEditCaption, MessageIcon::Exclamation);

@@ -141,7 +141,10 @@ void CScopaCtrl::OnSetFocus() {
 
 void CScopaCtrl::OnTimer() {
     m_host.KillTimer();
-    m_wndList.DoPendingRefresh();
+    if (m_wndList.DoPendingRefresh() && !m_reselectAfterRefresh.IsEmpty()) {
+        m_wndList.SelectItemByPath(m_reselectAfterRefresh);
+        m_reselectAfterRefresh = CShellPath();
+    }
     CPreviewCacheManager* manager = CPreviewCacheManager::Existing();
     if (manager != nullptr && manager->QueueHead() != nullptr) {
         m_wndList.RedrawItemForEntry(m_caching.Tick());

@@ -184,6 +184,8 @@ private:
     CShellPath m_rootFolder;
     CShellPath m_topFolder;
     std::string m_strExportFolder;
+    // The item exported into the shown folder, selected again after the refill.
+    CShellPath m_reselectAfterRefresh;
     CControlPrefs m_prefs;
     int m_nTreeWidth = 0;
     CFolderTree m_wndTree;

@@ -10,6 +10,7 @@ constexpr const char* kCairoName = "libcairo.so.2";
 constexpr const char* kRsvgName = "librsvg-2.so.2";
 constexpr const char* kTiffName = "libtiff.so.6";
 constexpr const char* kGlibName = "libglib-2.0.so.0";
+constexpr const char* kGioName = "libgio-2.0.so.0";
 
 // Looks `name` up in `handle` (and the libraries it depends on) into `slot`.
 template <typename Function>
@@ -78,6 +79,20 @@ struct LoadedGlib {
     }
 };
 
+struct LoadedGio {
+    GioLibrary functions;
+    bool loaded = false;
+    LoadedGio() {
+        void* handle = dlopen(kGioName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        bool all = true;
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "g_" #name, functions.name) && all;
+        SCOPA_GIO_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+        loaded = all;
+    }
+};
+
 const LoadedCairo& TheCairo() {
     static const LoadedCairo library;
     return library;
@@ -92,6 +107,10 @@ const LoadedTiff& TheTiff() {
 }
 const LoadedGlib& TheGlib() {
     static const LoadedGlib library;
+    return library;
+}
+const LoadedGio& TheGio() {
+    static const LoadedGio library;
     return library;
 }
 
@@ -109,6 +128,9 @@ bool LoadTiff() {
 bool LoadGlib() {
     return TheGlib().loaded;
 }
+bool LoadGio() {
+    return TheGio().loaded;
+}
 const CairoLibrary& Cairo() {
     return TheCairo().functions;
 }
@@ -120,6 +142,9 @@ const TiffLibrary& Tiff() {
 }
 const GlibLibrary& Glib() {
     return TheGlib().functions;
+}
+const GioLibrary& Gio() {
+    return TheGio().functions;
 }
 
 }  // namespace scopa

@@ -1,12 +1,12 @@
 // Libraries loaded on first use rather than linked: cairo (with fontconfig, FreeType and its
 // X11 dependencies) for metafiles and drawing, librsvg (with GLib, GIO, Pango, HarfBuzz and
 // ICU) for SVG, libtiff (with its zstd, LZMA, JBIG and Lerc codecs) for TIFF, and GLib for
-// the desktop thumbnail cache's file URIs and names. Linked, they
+// the desktop thumbnail cache's file URIs and names, GIO for starting programs. Linked, they
 // would load some fifty shared objects into every process at start, whatever it reads;
 // loaded here, a process maps only what the files it reads need. Callers check LoadCairo,
-// LoadRsvg, LoadTiff or LoadGlib once at their entry point, then call through Cairo(),
-// Rsvg(), Tiff() and Glib(), whose members are the library functions without their prefix
-// (Cairo().move_to is cairo_move_to, Tiff().GetField is TIFFGetField).
+// LoadRsvg, LoadTiff, LoadGlib or LoadGio once at their entry point, then call through
+// Cairo(), Rsvg(), Tiff(), Glib() and Gio(), whose members are the library functions without their
+// prefix (Cairo().move_to is cairo_move_to, Tiff().GetField is TIFFGetField).
 #pragma once
 
 // clang-format off
@@ -14,6 +14,7 @@
 #include <cairo-script.h>
 #include <librsvg/rsvg.h>
 #include <tiffio.h>
+#include <gio/gio.h>
 // clang-format on
 
 namespace scopa {
@@ -46,6 +47,11 @@ namespace scopa {
 
 #define SCOPA_GLIB_OWN_FUNCTIONS(X) \
     X(free) X(filename_to_uri) X(filename_from_uri) X(compute_checksum_for_data)
+
+#define SCOPA_GIO_FUNCTIONS(X) \
+    X(strfreev) X(object_unref) X(shell_parse_argv) X(spawn_async) X(file_new_for_path) \
+    X(file_query_info) X(file_info_get_content_type) X(app_info_get_default_for_type) \
+    X(app_info_launch)
 
 #define SCOPA_TIFF_FUNCTIONS(X) \
     X(ClientOpen) X(Close) X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) \
@@ -82,17 +88,26 @@ struct GlibLibrary {
 #undef SCOPA_GLIB_OWN_MEMBER
 };
 
+// GIO, with the GLib and GObject functions used beside it (found through it).
+struct GioLibrary {
+#define SCOPA_GIO_MEMBER(name) decltype(&::g_##name) name = nullptr;
+    SCOPA_GIO_FUNCTIONS(SCOPA_GIO_MEMBER)
+#undef SCOPA_GIO_MEMBER
+};
+
 // Loads the library on the first call (from any thread); false when it or one of its
 // functions is missing, and then on every later call.
 bool LoadCairo();
 bool LoadRsvg();
 bool LoadTiff();
 bool LoadGlib();
+bool LoadGio();
 
 // The functions, valid after the load returned true.
 const CairoLibrary& Cairo();
 const RsvgLibrary& Rsvg();
 const TiffLibrary& Tiff();
 const GlibLibrary& Glib();
+const GioLibrary& Gio();
 
 }  // namespace scopa

@@ -10,13 +10,26 @@ CInsertCDRom::CInsertCDRom(std::string label, std::string drive, std::string pat
     : m_strLabel(std::move(label)),
       m_strDrive(std::move(drive)),
       m_strPath(std::move(path_on_disk)),
-      m_strLocation(m_strDrive + m_strPath) {
+      m_strLocation(m_strDrive + m_strPath),
+      m_pathOnDisk(m_strPath) {
     m_strPath = ToUpperAscii(m_strPath);
 }
 
 void CInsertCDRom::SetLocation(std::string location) {
     m_strLocation = std::move(location);
     UpdateData();
+}
+
+bool CInsertCDRom::OnTimer() {
+    UpdateData();
+    std::optional<Volume> volume = m_finder ? m_finder(m_strLabel) : FindVolumeByLabel(m_strLabel);
+    if (!volume) return false;
+    std::string candidate =
+        (volume->mount_point == "/" ? std::string() : volume->mount_point) + m_pathOnDisk;
+    FileStatus status;
+    if (!GetFileStatus(candidate, status)) return false;
+    SetLocation(candidate);
+    return m_okEnabled;
 }
 
 bool CInsertCDRom::OnOk() {

@@ -28,8 +28,11 @@ public:
 
     // The dialog opens: checks the location at once.
     void OnInitDialog() { UpdateData(); }
-    // Each poll, and each change of the location field, checks the location again.
-    void OnTimer() { UpdateData(); }
+    // Each poll checks the location again and looks for a mounted volume carrying the label
+    // (cheap: the volume list is read again only after the mount table changed). True when
+    // such a volume holds the path on the disk: the location is set to it and the dialog
+    // closes by itself with OK.
+    bool OnTimer();
     void SetLocation(std::string location);
     // OK pressed: checks once more; true when the dialog may close with OK.
     bool OnOk();
@@ -37,6 +40,8 @@ public:
     // The static text with the label put in.
     std::string GetPromptText() const;
     bool IsOkEnabled() const { return m_okEnabled; }
+    // Where the poll looks for the labelled volume (FindVolumeByLabel when unset).
+    void SetVolumeFinder(VolumeFinder finder) { m_finder = std::move(finder); }
 
     std::string m_strLabel;
     // After OK: the part of the location before the path on the disk, where it was found.
@@ -46,6 +51,8 @@ public:
 
 private:
     void UpdateData();
+    std::string m_pathOnDisk;  // as given, for joining to a mount point
+    VolumeFinder m_finder;
     bool m_okEnabled = false;
 };
 

@@ -19,11 +19,13 @@
 #include "control/automation.h"
 #include "list/headless_list_view.h"
 #include "list/population.h"
+#include "platform/launch.h"
 #include "platform/registry.h"
 #include "platform/shell_namespace.h"
 #include "platform/text.h"
 #include "shell/headless_tree_view.h"
 #include "support/picture_files.h"
+#include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
 
 namespace scopa::test {
@@ -50,6 +52,14 @@ public:
     void ShowPreviewWindow(const CShellPath& path) override {
         log.push_back("preview " + path.GetPathText());
     }
+    bool StartProgram(const std::vector<std::string>& argv) override {
+        log.push_back("start " + argv.front());
+        return start_programs && scopa::StartProgram(argv);
+    }
+    bool OpenWithApplication(const std::string& path) override {
+        log.push_back("open " + path);
+        return false;
+    }
 
     void OnPathChange() override { Event("OnPathChange"); }
     void OnOpen() override { Event("OnOpen"); }
@@ -70,6 +80,7 @@ public:
     std::function<void(const std::string&)> on_event;
     std::optional<ExportChoice> export_choice;
     int pixels_per_inch = 96;
+    bool start_programs = false;
 
 private:
     void Event(const std::string& text) {
@@ -361,6 +372,94 @@ TEST_F(ControlTest, ExportIntoTheShownFolderListsTheNewFile) {
     EXPECT_EQ(PathWithExportExtension("x.jpeg", "JPG"), "x.jpeg.JPG");
     EXPECT_EQ(PathWithExportExtension("x.png", "PNG"), "x.png");
     EXPECT_EQ(PathWithExportExtension("dir.v2/x", "PNG"), "dir.v2/x.PNG");
+}
+
+// The editor is a script that writes each argument it gets, NUL-terminated, to a file; a
+// shell reading the name would split it or run the commands in it.
+TEST_F(ControlTest, PhotoEditorGetsAHostileFileNameAsOneArgument) {
+    ScriptedUserInterface ui;
+    const fs::path tools = m_environment.root() / "editor tools";
+    const fs::path record = m_environment.root() / "argv.record";
+    WriteFileBytes(tools / "record argv",
+                   "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" '" +
+                       record.string() + "'\n");
+    fs::permissions(tools / "record argv", fs::perms::owner_all);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\QOR\\Utilities\\General\\TOLA", &key),
+              ERROR_SUCCESS);
+    const std::string command = "'" + (tools / "record argv").string() + "' --edit";
+    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   DWORD(command.size() + 1));
+    RegCloseKey(key);
+    const fs::path picture = m_root / "Alpha" / "it's \"a\" b; touch pwned $(touch pwned).bmp";
+    WriteTestPicture(picture, 8, 8, 0);
+
+    Site site;
+    site.host.start_programs = true;
+    ASSERT_TRUE(site->LaunchItem(CShellPath(picture.string())));
+    for (int i = 0; i < 400 && !fs::exists(record); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ReadFileBytes(record), std::string("--edit\0", 7) + picture.string() + '\0');
+    EXPECT_FALSE(fs::exists("pwned"));
+    EXPECT_TRUE(ui.shown().empty());
+
+    // A vector picture goes to the association; with none, message 228 under "Edit".
+    site.host.log.clear();
+    EXPECT_FALSE(site->LaunchItem(CShellPath(Path("Alpha/x.wmf"))));
+    EXPECT_EQ(site.host.log, std::vector<std::string>{"open " + Path("Alpha/x.wmf")});
+    ASSERT_EQ(ui.shown().size(), 1u);
+    EXPECT_EQ(ui.shown()[0].text, "There is no application associated with this type of file.");
+    EXPECT_EQ(ui.shown()[0].caption, "Edit");
+}
+
+// The desktop's association as GIO finds it: a desktop entry made the default for PNG in
+// this process's own data and configuration folders.
+TEST(DesktopAssociation, TheDefaultApplicationOfTheContentTypeGetsTheFile) {
+    ScopedTempDir dir;
+    const fs::path record = dir / "argv.record";
+    WriteFileBytes(dir / "apps" / "record",
+                   "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" '" +
+                       record.string() + "'\n");
+    fs::permissions(dir / "apps" / "record", fs::perms::owner_all);
+    WriteFileBytes(dir / "data" / "applications" / "scopa-test-viewer.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Viewer\nExec=" +
+                       (dir / "apps" / "record").string() + " %f\nMimeType=image/png;\n");
+    WriteFileBytes(dir / "config" / "mimeapps.list",
+                   "[Default Applications]\nimage/png=scopa-test-viewer.desktop\n");
+    // Put back when the test ends (GLib reads them once per process, at its first use).
+    struct ScopedVariable {
+        ScopedVariable(const char* variable, const fs::path& value) : name(variable) {
+            if (const char* old = getenv(name)) previous = old;
+            setenv(name, value.c_str(), 1);
+        }
+        ~ScopedVariable() {
+            if (previous) {
+                setenv(name, previous->c_str(), 1);
+            } else {
+                unsetenv(name);
+            }
+        }
+        const char* name;
+        std::optional<std::string> previous;
+    };
+    ScopedVariable data_home("XDG_DATA_HOME", dir / "data");
+    ScopedVariable config_home("XDG_CONFIG_HOME", dir / "config");
+    const fs::path picture = dir / "a b; $(x).png";
+    ASSERT_TRUE(WriteTestPicture(picture, 4, 4, 0));
+    ASSERT_TRUE(OpenWithDefaultApplication(picture.string()));
+    for (int i = 0; i < 400 && !fs::exists(record); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ReadFileBytes(record), picture.string() + '\0');
+    EXPECT_FALSE(OpenWithDefaultApplication((dir / "missing.png").string()));
+}
+
+TEST(CommandWords, QuotesAndBackslashesGroupWordsAndNothingExpands) {
+    std::vector<std::string> words;
+    ASSERT_TRUE(SplitCommandWords("'/opt/My Editor/edit' -a \"b c\" d\\ e $HOME", words));
+    EXPECT_EQ(words,
+              (std::vector<std::string>{"/opt/My Editor/edit", "-a", "b c", "d e", "$HOME"}));
+    EXPECT_FALSE(SplitCommandWords("edit 'unclosed", words));
+    EXPECT_FALSE(SplitCommandWords("   ", words));
 }
 
 // ---- layout and splitter ----

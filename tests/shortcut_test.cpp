@@ -259,6 +259,22 @@ TEST(InsertDiskTest, OkFollowsTheLocationAndGivesTheDrive) {
     EXPECT_FALSE(dialog.OnOk());
 }
 
+TEST(InsertDiskTest, PollClosesTheDialogWhenAVolumeWithTheLabelHoldsThePath) {
+    ScopedTempDir dir;
+    std::optional<Volume> mounted;
+    CInsertCDRom dialog("HOLIDAY", (dir / "E").string(), "/Photos");
+    dialog.SetVolumeFinder(
+        [&](std::string_view label) { return label == "HOLIDAY" ? mounted : std::nullopt; });
+    dialog.OnInitDialog();
+    EXPECT_FALSE(dialog.OnTimer());
+    mounted = Volume{(dir / "G").string(), "/dev/sr0", "iso9660", "HOLIDAY", DriveType::CdRom};
+    EXPECT_FALSE(dialog.OnTimer());  // mounted, but the folder is not on it
+    fs::create_directories(dir / "G" / "Photos");
+    EXPECT_TRUE(dialog.OnTimer());
+    EXPECT_EQ(dialog.m_strLocation, (dir / "G" / "Photos").string());
+    EXPECT_EQ(dialog.m_strDrive, (dir / "G").string());
+}
+
 TEST(InsertDiskTest, SearchAsksUntilFoundAndRemembersTheDrive) {
     ScopedTempDir dir;
     std::string cd = (dir / "cd").string();

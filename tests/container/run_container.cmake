@@ -1,16 +1,24 @@
 # Runs one container script against the sample collection in a sandboxed registry and cache,
 # and compares its standard output with NAME.expected and its errors with NAME.stderr (a
-# script without one must run without errors).
+# script without one must run without errors). With VIEW set, the script runs through
+# `scopa-view --script` on the real widget instead, on Qt's offscreen platform.
 get_filename_component(name ${SCRIPT} NAME_WE)
 get_filename_component(dir ${SCRIPT} DIRECTORY)
 set(sandbox ${WORK_DIR}/container-${name})
+set(command ${TOOL} container --base ${SAMPLES} ${SCRIPT})
+if(DEFINED VIEW)
+    set(sandbox ${WORK_DIR}/view-container-${name})
+    set(command ${VIEW} --script ${SCRIPT} --base ${SAMPLES})
+    set(ENV{QT_QPA_PLATFORM} offscreen)
+    set(ENV{XDG_RUNTIME_DIR} ${sandbox}/runtime)
+endif()
 file(REMOVE_RECURSE ${sandbox})
 file(MAKE_DIRECTORY ${sandbox})
 set(ENV{SCOPA_REGISTRY_DIR} ${sandbox}/registry)
 set(ENV{XDG_CACHE_HOME} ${sandbox}/cache)
 set(ENV{HOME} ${sandbox})
 execute_process(
-    COMMAND ${TOOL} container --base ${SAMPLES} ${SCRIPT}
+    COMMAND ${command}
     WORKING_DIRECTORY ${sandbox}
     OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
 file(READ ${dir}/${name}.expected expected)

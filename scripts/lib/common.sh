@@ -38,6 +38,8 @@ scopa_build() {
     local cc=gcc cxx=g++
     if [ "$compiler" = clang ]; then cc=clang; cxx=clang++; fi
     local launcher=()
+    # Paths inside the checkout are hashed relative to it, so a fresh clone reuses the cache.
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
     command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache
                                              -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     if [ ! -f "$dir/build.ninja" ]; then

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -216,6 +217,22 @@ TEST_F(DesktopTest, TheMimePackageTypesOurDocumentsByTheirOwnNames) {
         unsetenv("XDG_DATA_DIRS");
     }
     ResetMimeDatabase();
+}
+
+// The viewer's menu entry runs the installed program and names an icon that is installed
+// where icon themes look, and that our SVG renderer can draw.
+TEST_F(DesktopTest, TheViewerHasAMenuEntryAndAnIcon) {
+    if (!fs::exists(s_prefix / "bin/scopa-view")) GTEST_SKIP() << "built without Qt 6 Widgets";
+    std::ifstream entry(s_prefix / "share/applications/scopa-view.desktop");
+    std::string text((std::istreambuf_iterator<char>(entry)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\nExec=scopa-view %f\n"), std::string::npos);
+    EXPECT_NE(text.find("\nIcon=scopa-view\n"), std::string::npos);
+    fs::path icon = s_prefix / "share/icons/hicolor/scalable/apps/scopa-view.svg";
+    fs::path png = s_dir->path() / "icon.png";
+    ASSERT_EQ(RunShell(Quoted((s_prefix / "bin/scopa").string()) + " thumbnail -s 64 " +
+                       Quoted(icon.string()) + " " + Quoted(png.string())),
+              0);
+    EXPECT_TRUE(fs::exists(png));
 }
 
 TEST_F(DesktopTest, AProgramBuildsAgainstTheInstalledCMakePackage) {

@@ -40,6 +40,8 @@ scopa_build() {
     local launcher=()
     # Paths inside the checkout are hashed relative to it, so a fresh clone reuses the cache.
     export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+    # The sanitizer trees' line tables would otherwise tie each entry to its build folder.
+    export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
     command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache
                                              -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     if [ ! -f "$dir/build.ninja" ]; then

@@ -568,14 +568,16 @@ void CPreviewCache::MergeSavedIndex(const CCacheEntry* storing) {
             saved_holders[stored.index] = entry;
         }
     }
-    // An entry of ours whose slot another process has since given to another file is gone.
+    // Every record of ours was saved when it was written, so an entry of ours that the saved
+    // index no longer holds in its slot is gone: another process gave the slot to another
+    // file, or dropped the entry and may write over its slot at any time.
     for (CCacheFolder* folder = m_folders.Head(); folder != nullptr;
          folder = CacheFolderList::Next(folder)) {
         for (CCacheEntry* entry = folder->Entries().Head(); entry != nullptr;
              entry = CacheEntryList::Next(entry)) {
             if (entry->m_state != EntryState::kValid) continue;
             auto holder = saved_holders.find(entry->m_index);
-            if (holder != saved_holders.end() && holder->second != entry) {
+            if (holder == saved_holders.end() || holder->second != entry) {
                 entry->m_state = EntryState::kEmpty;
             }
         }

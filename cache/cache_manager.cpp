@@ -504,6 +504,9 @@ bool CPreviewCache::ReadThumbnail(CCacheEntry& entry, oDIB& bitmap) {
 
 int32_t CPreviewCache::LowestFreeSlot(const CCacheEntry* only_valid_except) const {
     // With `only_valid_except`, only Valid entries other than that one hold their slots.
+    // Slots past both the entry count and the capacity cannot be the lowest free one; every
+    // slot below that bound that an entry holds counts, however few entries are in memory.
+    const int32_t bound = std::max(m_entryCount + 1, m_capacity > 0 ? kDynamicCacheCapacity : 0);
     std::vector<bool> held;
     for (const CCacheFolder* folder = m_folders.Head(); folder != nullptr;
          folder = CacheFolderList::Next(folder)) {
@@ -513,14 +516,14 @@ int32_t CPreviewCache::LowestFreeSlot(const CCacheEntry* only_valid_except) cons
                 (entry == only_valid_except || entry->m_state != EntryState::kValid)) {
                 continue;
             }
-            if (entry->m_index < 0 || entry->m_index > m_entryCount + 1) continue;
+            if (entry->m_index < 0 || entry->m_index > bound) continue;
             auto slot = static_cast<size_t>(entry->m_index);
             if (held.size() <= slot) held.resize(slot + 1, false);
             held[slot] = true;
         }
     }
     for (int32_t slot : m_foreignSlots) {
-        if (slot < 0 || slot > m_entryCount + 1) continue;
+        if (slot < 0 || slot > bound) continue;
         if (held.size() <= size_t(slot)) held.resize(size_t(slot) + 1, false);
         held[size_t(slot)] = true;
     }

@@ -19,19 +19,7 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 base=$work/base
 out=$work/out.txt
 
-pids=()
-cleanup() {
-    exec 7>&- 2>/dev/null || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    echo "--- scopa-view printed:" >&2
-    cat "$out" >&2 || true
-    exit 1
-}
+source "$(dirname "$0")/x_session_lib.sh"
 
 # Waits (up to 60 s, the machine may be loaded) for a line matching $1 after line $2 of the output.
 wait_for() {
@@ -52,14 +40,7 @@ ask() {
     wait_for "$2" "$at"
 }
 
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 2> "$work/xvfb.log" &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(tr -d '\n' < "$work/display")
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+start_xvfb
 
 mkfifo "$work/in"
 "$view" --stdin --base "$base" "$base/Landscapes" < "$work/in" > "$out" 2> "$work/err.txt" &

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "imaging/loaded_libraries.h"
 #include "platform/folders.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 namespace {

@@ -3,7 +3,7 @@
 # the pkg-config file names the same modules: keep the three lists alike.
 set(SCOPA_PKG_CONFIG_MODULES libjpeg libpng libwebp libwebpdemux blkid)
 # The vector stack (cairo, librsvg and what they bring) and libtiff are loaded with dlopen on
-# first use (imaging/loaded_libraries.h): only their headers are used at build time, and a
+# first use (platform/loaded_libraries.h): only their headers are used at build time, and a
 # consumer of the library does not link them.
 set(SCOPA_LOADED_PKG_CONFIG_MODULES cairo librsvg-2.0 libtiff-4)
 find_package(PkgConfig REQUIRED)

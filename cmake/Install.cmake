@@ -48,7 +48,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # Dependencies come from the libraries the tool actually links (dpkg-shlibdeps), plus those
-# it opens on first use (imaging/loaded_libraries.h), which dpkg-shlibdeps cannot see.
+# it opens on first use (platform/loaded_libraries.h), which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcairo2, librsvg2-2, libtiff6, libglib2.0-0")
 # The MIME database and thumbnail services pick the new files up through their own triggers.

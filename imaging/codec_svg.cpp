@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "imaging/codecs.h"
-#include "imaging/loaded_libraries.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 namespace {

@@ -8,8 +8,8 @@
 #include <mutex>
 
 #include "imaging/codecs.h"
-#include "imaging/loaded_libraries.h"
 #include "imaging/row_reducer.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "imaging/draw.h"
-#include "imaging/loaded_libraries.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 

@@ -17,8 +17,8 @@
 
 #include "imaging/dib.h"
 #include "imaging/draw.h"
-#include "imaging/loaded_libraries.h"
 #include "platform/code_pages.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 namespace {

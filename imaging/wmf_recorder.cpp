@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "imaging/loaded_libraries.h"
 #include "imaging/wmf_format.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "imaging/loaded_libraries.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 namespace {

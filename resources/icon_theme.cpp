@@ -19,7 +19,7 @@
 #include <mutex>
 #include <utility>
 
-#include "imaging/loaded_libraries.h"
+#include "platform/loaded_libraries.h"
 #include "resources/pictures.h"
 
 namespace scopa {

@@ -12,9 +12,9 @@
 #include "imaging/dib.h"
 #include "imaging/draw.h"
 #include "imaging/filter.h"
-#include "imaging/loaded_libraries.h"
 #include "imaging/stream.h"
 #include "imaging/vector.h"
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 namespace {

@@ -8,9 +8,9 @@
 #include <new>
 
 #include "imaging/filter.h"
-#include "imaging/loaded_libraries.h"
 #include "imaging/picture.h"
 #include "imaging/stream.h"
+#include "platform/loaded_libraries.h"
 #include "platform/text.h"
 #include "platform/user_interface.h"
 #include "prefs/control_prefs.h"

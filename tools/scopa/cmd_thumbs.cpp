@@ -15,9 +15,9 @@
 #include "cache/cache_manager.h"
 #include "command.h"
 #include "imaging/dib.h"
-#include "imaging/loaded_libraries.h"
 #include "list/list_item.h"
 #include "list/list_model.h"
+#include "platform/loaded_libraries.h"
 #include "shell/shell_path.h"
 
 namespace scopa::tool {

@@ -1,4 +1,4 @@
-#include "imaging/loaded_libraries.h"
+#include "platform/loaded_libraries.h"
 
 #include <dlfcn.h>
 

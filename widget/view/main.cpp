@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
         // The script ticks the control itself; the control gets the container's client size.
         control.SetTimerDriven(false);
         control.setFixedSize(control_size);
+        window.adjustSize();  // the window wraps the control, with no empty strip beside it
         window.show();
         QApplication::processEvents();
         int status = 0;

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
@@ -220,19 +219,6 @@ bool WriteAll(const std::string& text) {
            std::fflush(stdout) == 0;
 }
 
-// A parsing name of the namespace ("::{...}"), which names no file-system folder.
-bool IsVirtualFolderText(const std::string& text) {
-    return text.rfind("::{", 0) == 0;
-}
-
-// A path the user typed: relative ones are taken from the working folder.
-std::string FolderText(const std::string& argument) {
-    if (argument.empty() || argument[0] == '/' || IsVirtualFolderText(argument)) return argument;
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-    return error ? argument : absolute.lexically_normal().string();
-}
-
 int RunList(const Arguments& arguments) {
     if (arguments.positional.size() != 1) {
         return Fail(kCommandName, "expects one FOLDER (see --help)", kExitUsage);
@@ -251,7 +237,7 @@ int RunList(const Arguments& arguments) {
     model.SetShowHiddenFiles(arguments.Has("--hidden"));
     SetKeywordFilter(arguments.Value("--keywords").value_or(""));
 
-    std::string folder_text = FolderText(arguments.positional[0]);
+    std::string folder_text = PathFromArgument(arguments.positional[0]);
     struct stat info {};
     if (stat(folder_text.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
         return Fail(kCommandName, folder_text + " is not a folder");

@@ -54,4 +54,11 @@ int Fail(const std::string& command, const std::string& message, int status = kE
 // version, a command's help or the command itself. Gives the exit status.
 int RunCommandLine(const std::vector<std::string>& words);
 
+// A parsing name of the namespace ("::{...}"), which names no file-system path.
+bool IsVirtualFolderText(const std::string& text);
+
+// A path the user typed, made absolute from the working folder and with "." and ".." taken
+// out; a parsing name is kept as typed.
+std::string PathFromArgument(const std::string& argument);
+
 }  // namespace scopa::tool

@@ -161,11 +161,16 @@ TEST_F(ListToolTest, BadArgumentsAreUsageErrors) {
     EXPECT_NE(file.err.find("is not a folder"), std::string::npos);
 }
 
-// Quotes and backslashes in names are escaped; an empty folder is an empty array.
+// Quotes and backslashes in names are escaped, each byte of a broken UTF-8 sequence becomes
+// U+FFFD, and an empty folder is an empty array.
 TEST_F(ListToolTest, JsonEscapesNamesAndShowsAnEmptyFolderAsAnEmptyArray) {
     WriteFileBytes(m_dir / "say \"hi\"\\.png", "");
+    WriteFileBytes(m_dir / "cut\xE2\x82.png", "");
     ToolResult named = RunTool({"list", m_dir.path().string(), "--json"});
     EXPECT_NE(named.out.find("{\"label\": \"say \\\"hi\\\"\\\\.png\", "), std::string::npos)
+        << named.out;
+    EXPECT_NE(named.out.find("{\"label\": \"cut\xEF\xBF\xBD\xEF\xBF\xBD.png\", "),
+              std::string::npos)
         << named.out;
     ToolResult empty = RunTool({"list", (m_dir / "Trips").string(), "--json"});
     EXPECT_EQ(empty.exit_status, 0) << empty.err;

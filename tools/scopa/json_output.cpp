@@ -4,11 +4,19 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/code_pages.h"
+
 namespace scopa::tool {
 namespace {
 
+// Text goes through the program's own UTF-8 check first, so a faulty byte becomes U+FFFD here
+// as it does everywhere else; the library's own replacement is only a safety net.
 std::string Scalar(const nlohmann::ordered_json& value) {
-    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    constexpr auto kReplace = nlohmann::ordered_json::error_handler_t::replace;
+    if (!value.is_string()) return value.dump(-1, ' ', false, kReplace);
+    const auto& text = value.get_ref<const std::string&>();
+    return nlohmann::ordered_json(CodePageToUtf8(text, kUtf8CodePage))
+        .dump(-1, ' ', false, kReplace);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The layout of the tool's JSON output: every object on one line, keys in the order they were
 // set, ": " after a key and ", " between members; a list of objects puts each on a line of its
 // own. Text that is not UTF-8 (file names may hold any bytes) has U+FFFD in place of each
-// faulty sequence, so the output is always valid JSON.
+// faulty byte, so the output is always valid JSON.
 #pragma once
 
 #include <string>

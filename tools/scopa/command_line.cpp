@@ -59,13 +59,12 @@ public:
             });
         if (!options.empty()) text += "\nOptions:\n";
         for (const CLI::Option* option : options) {
-            std::string left = option->get_name() + (TakesValue(*option) ? " VALUE" : "");
+            std::string left =
+                option->get_name() + (option->get_expected_max() > 0 ? " VALUE" : "");
             text += Row(left, kOptionColumn, option->get_description());
         }
         return text;
     }
-
-    static bool TakesValue(const CLI::Option& option) { return option.get_expected_max() > 0; }
 
 private:
     std::string m_synopsis;
@@ -104,7 +103,7 @@ bool CollectOptions(const Command& command, const CLI::App& app, Arguments& argu
             // A plain flag parses as "true"; anything else came from "--flag=value".
             for (const std::string& result : results) {
                 if (result != "true") {
-                    Fail(command.name, "option '" + spec.name + "' takes no value");
+                    Fail(command.name, "option '" + spec.name + "' takes no value", kExitUsage);
                     return false;
                 }
             }

@@ -143,6 +143,15 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& words) {
+    // The usual case, a command's name first, leaves the top level nothing to parse: going
+    // straight to the command saves building its parser at every start.
+    if (!words.empty()) {
+        auto named = AllCommands().find(words.front());
+        if (named != AllCommands().end()) {
+            return RunCommand(named->second,
+                              std::vector<std::string>(words.begin() + 1, words.end()));
+        }
+    }
     CLI::App app("", "scopa");
     app.formatter(std::make_shared<OverviewHelp>());
     app.set_help_flag(kHelpFlags);

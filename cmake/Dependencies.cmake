@@ -18,6 +18,10 @@ target_link_libraries(scopa_dependencies INTERFACE
     PkgConfig::SCOPA_PKGS GIF::GIF Threads::Threads ${CMAKE_DL_LIBS})
 target_include_directories(scopa_dependencies SYSTEM INTERFACE ${SCOPA_LOADED_PKGS_INCLUDE_DIRS})
 
+# Header-only libraries of the command-line tool alone: its command line and its JSON output.
+find_package(CLI11 REQUIRED)
+find_package(nlohmann_json REQUIRED)
+
 find_package(GTest REQUIRED)
 if(SCOPA_BENCH)
     find_package(benchmark QUIET)

@@ -90,7 +90,7 @@ TEST_F(ListToolTest, JsonGivesOneObjectPerItemInListOrder) {
     EXPECT_NE(result.out.find(object("tiny", "picture", false, dir + "/tiny.png", "0KB",
                                      "Portable Network Graphics", date)),
               std::string::npos);
-    EXPECT_NE(result.out.find("{\"label\": \"bad\\ufffd\", \"kind\": \"picture\""),
+    EXPECT_NE(result.out.find("{\"label\": \"bad\xEF\xBF\xBD\", \"kind\": \"picture\""),
               std::string::npos)
         << "bytes that are not UTF-8 become U+FFFD";
     const std::string tail =
@@ -146,7 +146,7 @@ TEST_F(ListToolTest, ControlCharactersAreEscapedAndHiddenFilesShownOnRequest) {
     ToolResult hidden = RunTool({"list", m_dir.path().string(), "--hidden", "--json"});
     ASSERT_EQ(hidden.exit_status, 0) << hidden.err;
     EXPECT_NE(hidden.out.find("\"label\": \".dot.png\""), std::string::npos) << hidden.out;
-    EXPECT_NE(hidden.out.find("\"two\\u000alines.jpg\""), std::string::npos) << hidden.out;
+    EXPECT_NE(hidden.out.find("\"two\\nlines.jpg\""), std::string::npos) << hidden.out;
     EXPECT_NE(RunTool({"list", "--help"}).out.find("--hidden"), std::string::npos);
 }
 
@@ -159,6 +159,22 @@ TEST_F(ListToolTest, BadArgumentsAreUsageErrors) {
     ToolResult file = RunTool({"list", (m_dir / "Sunset.jpg").string()});
     EXPECT_EQ(file.exit_status, 1);
     EXPECT_NE(file.err.find("is not a folder"), std::string::npos);
+}
+
+// Quotes and backslashes in names are escaped, each byte of a broken UTF-8 sequence becomes
+// U+FFFD, and an empty folder is an empty array.
+TEST_F(ListToolTest, JsonEscapesNamesAndShowsAnEmptyFolderAsAnEmptyArray) {
+    WriteFileBytes(m_dir / "say \"hi\"\\.png", "");
+    WriteFileBytes(m_dir / "cut\xE2\x82.png", "");
+    ToolResult named = RunTool({"list", m_dir.path().string(), "--json"});
+    EXPECT_NE(named.out.find("{\"label\": \"say \\\"hi\\\"\\\\.png\", "), std::string::npos)
+        << named.out;
+    EXPECT_NE(named.out.find("{\"label\": \"cut\xEF\xBF\xBD\xEF\xBF\xBD.png\", "),
+              std::string::npos)
+        << named.out;
+    ToolResult empty = RunTool({"list", (m_dir / "Trips").string(), "--json"});
+    EXPECT_EQ(empty.exit_status, 0) << empty.err;
+    EXPECT_EQ(empty.out, "[]\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ SCOPA_PACKAGES=(
     libstorm-dev fonts-dejavu-core libvips-tools time adwaita-icon-theme hicolor-icon-theme
     qt6-base-dev libx11-dev xvfb xdotool xauth
     python3-olefile libgsf-bin binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    libcli11-dev nlohmann-json3-dev
 )
 
 scopa_log() { printf '==> %s\n' "$*" >&2; }

@@ -12,12 +12,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include "command.h"
 #include "documents/document_previews.h"
 #include "documents/pilot_programs.h"
 #include "documents/preview_dib.h"
 #include "documents/property_set.h"
 #include "imaging/picture.h"
+#include "json_output.h"
 #include "platform/text.h"
 
 namespace scopa::tool {
@@ -80,24 +83,6 @@ bool WritePng(const std::string& path, const DocumentPreview& preview, std::stri
     return true;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 int RunDoc(const Arguments& arguments) {
     if (arguments.positional.size() != 1) {
         return Fail(kCommandName, "expects one FILE (see --help)", kExitUsage);
@@ -116,10 +101,11 @@ int RunDoc(const Arguments& arguments) {
         if (!WritePng(*out, report.preview, &error)) return Fail(kCommandName, error);
     }
     if (arguments.Has("--json")) {
-        std::printf(
-            "{\"kind\": %s, \"keywords\": %s, \"preview_width\": %d, "
-            "\"preview_height\": %d}\n",
-            JsonString(report.kind).c_str(), JsonString(report.keywords).c_str(), width, height);
+        nlohmann::ordered_json object = {{"kind", report.kind},
+                                         {"keywords", report.keywords},
+                                         {"preview_width", width},
+                                         {"preview_height", height}};
+        std::printf("%s\n", JsonLine(object).c_str());
     } else {
         std::printf("kind: %s\nkeywords: %s\n", report.kind.c_str(), report.keywords.c_str());
         if (report.has_preview) {

@@ -10,15 +10,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "command.h"
+#include "json_output.h"
 #include "list/list_model.h"
 #include "list/population.h"
+#include "platform/code_pages.h"
 #include "prefs/control_prefs.h"
 #include "resources/strings.h"
 #include "shell/shell_path.h"
@@ -47,59 +50,6 @@ struct Row {
     std::string modified;
 };
 
-// The length of a UTF-8 encoded sequence that starts with `lead`, 0 when it cannot start one.
-size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-// Length of the valid UTF-8 character at text[i], 0 when the bytes there are not one.
-size_t ValidCharacterAt(std::string_view text, size_t i) {
-    auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = Utf8SequenceLength(lead);
-    if (length == 0 || i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-    }
-    auto second = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
-    // Overlong forms, surrogates and code points above U+10FFFF.
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
-        return 0;
-    }
-    return length;
-}
-
-// A JSON string; bytes that are not valid UTF-8 (file names may hold any bytes) become
-// U+FFFD, so the output is always valid JSON.
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        size_t length = ValidCharacterAt(text, i);
-        if (length == 0) {
-            out += "\\ufffd";
-            ++i;
-        } else if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += static_cast<char>(byte);
-            ++i;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-            ++i;
-        } else {
-            out.append(text.substr(i, length));
-            i += length;
-        }
-    }
-    return out + "\"";
-}
-
 // A name for the text table: control characters (a newline in a file name would break the
 // table) are shown escaped, and a backslash is doubled so that the escapes stay unambiguous.
 std::string EscapedForTable(std::string_view text) {
@@ -124,14 +74,13 @@ std::string EscapedForTable(std::string_view text) {
     return out;
 }
 
-// Characters as a terminal shows them: UTF-8 sequences count once, other bytes once each.
+// Characters as a terminal shows them: a UTF-8 sequence counts once, and so does each faulty
+// one, which shows as one replacement character.
 size_t DisplayWidth(std::string_view text) {
-    size_t width = 0;
-    for (size_t i = 0; i < text.size(); ++width) {
-        size_t length = ValidCharacterAt(text, i);
-        i += length == 0 ? 1 : length;
-    }
-    return width;
+    std::string checked = CodePageToUtf8(text, kUtf8CodePage);
+    return size_t(std::count_if(checked.begin(), checked.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 void AppendPadded(std::string& out, std::string_view text, size_t width, bool right) {
@@ -143,18 +92,18 @@ void AppendPadded(std::string& out, std::string_view text, size_t width, bool ri
 }
 
 std::string FormatJson(const std::vector<Row>& rows) {
-    std::string out = "[";
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        out += i == 0 ? "\n  {" : ",\n  {";
-        out += "\"label\": " + JsonString(row.label) + ", \"kind\": " + JsonString(row.kind) +
-               ", \"shortcut\": " + (row.shortcut ? "true" : "false") +
-               ", \"path\": " + JsonString(row.path) + ", \"size\": " + JsonString(row.size) +
-               ", \"type\": " + JsonString(row.type) +
-               ", \"modified\": " + JsonString(row.modified) + "}";
+    std::vector<nlohmann::ordered_json> items;
+    items.reserve(rows.size());
+    for (const Row& row : rows) {
+        items.push_back({{"label", row.label},
+                         {"kind", row.kind},
+                         {"shortcut", row.shortcut},
+                         {"path", row.path},
+                         {"size", row.size},
+                         {"type", row.type},
+                         {"modified", row.modified}});
     }
-    out += rows.empty() ? "]\n" : "\n]\n";
-    return out;
+    return JsonLines(items) + "\n";
 }
 
 // The details view as text: Name, Size (right-aligned), Type, Modified, then the kind and
@@ -220,19 +169,6 @@ bool WriteAll(const std::string& text) {
            std::fflush(stdout) == 0;
 }
 
-// A parsing name of the namespace ("::{...}"), which names no file-system folder.
-bool IsVirtualFolderText(const std::string& text) {
-    return text.rfind("::{", 0) == 0;
-}
-
-// A path the user typed: relative ones are taken from the working folder.
-std::string FolderText(const std::string& argument) {
-    if (argument.empty() || argument[0] == '/' || IsVirtualFolderText(argument)) return argument;
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-    return error ? argument : absolute.lexically_normal().string();
-}
-
 int RunList(const Arguments& arguments) {
     if (arguments.positional.size() != 1) {
         return Fail(kCommandName, "expects one FOLDER (see --help)", kExitUsage);
@@ -251,7 +187,7 @@ int RunList(const Arguments& arguments) {
     model.SetShowHiddenFiles(arguments.Has("--hidden"));
     SetKeywordFilter(arguments.Value("--keywords").value_or(""));
 
-    std::string folder_text = FolderText(arguments.positional[0]);
+    std::string folder_text = PathFromArgument(arguments.positional[0]);
     struct stat info {};
     if (stat(folder_text.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
         return Fail(kCommandName, folder_text + " is not a folder");

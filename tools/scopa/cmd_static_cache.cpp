@@ -16,12 +16,6 @@ constexpr const char* kCommandName = "static-cache";
 // The feedback text that says the new cache's index could not be written.
 constexpr std::string_view kIndexWriteFailureText = "Preview Index: Write failure\r";
 
-std::string AbsolutePath(const std::string& argument) {
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-    return error ? argument : absolute.lexically_normal().string();
-}
-
 // A worker count of 0 to 256; false for anything else.
 bool ParseWorkerCount(const std::string& text, int& count) {
     const char* end = text.data() + text.size();
@@ -38,8 +32,8 @@ int RunStaticCache(const Arguments& arguments) {
         return Fail(kCommandName, "--workers expects a count from 0 to 256", kExitUsage);
     }
     // The registration must name the files from anywhere: relative paths are made absolute.
-    std::string cache_path = AbsolutePath(arguments.positional[0]);
-    std::string root = AbsolutePath(arguments.positional[1]);
+    std::string cache_path = PathFromArgument(arguments.positional[0]);
+    std::string root = PathFromArgument(arguments.positional[1]);
     std::error_code error;
     if (!std::filesystem::is_directory(root, error)) {
         return Fail(kCommandName, root + " is not a folder");

@@ -125,12 +125,6 @@ bool WriteSheet(const std::vector<SheetCell>& cells, const std::string& path) {
     return Cairo().surface_write_to_png(sheet.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
-std::string FolderText(const std::string& argument) {
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(argument, error);
-    return error ? argument : absolute.lexically_normal().string();
-}
-
 int RunThumbs(const Arguments& arguments) {
     if (arguments.positional.size() != 1) {
         return Fail(kCommandName, "expects one FOLDER (see --help)", kExitUsage);
@@ -138,7 +132,7 @@ int RunThumbs(const Arguments& arguments) {
     std::optional<std::string> output = arguments.Value("-o");
     if (!output) return Fail(kCommandName, "give -o SHEET.png", kExitUsage);
     if (!LoadCairo()) return Fail(kCommandName, "cannot load the cairo library");
-    std::string folder = FolderText(arguments.positional[0]);
+    std::string folder = PathFromArgument(arguments.positional[0]);
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
         return Fail(kCommandName, folder + " is not a folder");

@@ -2,10 +2,10 @@
 // expanded in memory (RLE4, RLE8), and written as uncompressed DIBs.
 #include <cstring>
 
-#include "imaging/byte_reader.h"
 #include "imaging/codecs.h"
 #include "imaging/dib_format.h"
 #include "imaging/row_reducer.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 namespace {

@@ -3,9 +3,9 @@
 // transparent, shown on white.
 #include <cstring>
 
-#include "imaging/byte_reader.h"
 #include "imaging/codecs.h"
 #include "imaging/dib_format.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "imaging/byte_reader.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 

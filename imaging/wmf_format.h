@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "imaging/byte_reader.h"
+#include "platform/byte_reader.h"
 
 namespace scopa::wmf {
 

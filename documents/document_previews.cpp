@@ -289,11 +289,6 @@ bool IsArtSignature(std::span<const uint8_t, kArtSignatureBytes> field) {
     return reader.CString() == kArtSignature && reader.Ok();
 }
 
-// The art header's format version, at byte 12.
-uint16_t ArtVersion(std::span<const uint8_t, kArtHeaderBytes> header) {
-    return ByteReader(header).U16At(12);
-}
-
 }  // namespace
 
 bool IsArtContent(const DocumentSource& source) {
@@ -312,7 +307,7 @@ bool IsArtContent(const DocumentSource& source) {
     bool is_art = false;
     if (std::unique_ptr<OleStream> stream = storage->OpenStream(kContentsStream, kModeStream)) {
         is_art = ReadExact(*stream, header, sizeof(header)) &&
-                 ArtVersion(header) >= kArtMinVersion &&
+                 ByteReader(header).U16At(12) >= kArtMinVersion &&
                  ReadExact(*stream, signature, sizeof(signature)) && IsArtSignature(signature);
     }
     Release(source, storage);
@@ -602,7 +597,7 @@ bool ReadPlainArtDib(const DocumentSource& source, std::vector<uint8_t>* dib) {
     uint8_t signature[kArtSignatureBytes];
     bool found = false;
     ByteReader header_fields(header);
-    if (ReadExact(*file, header, sizeof(header)) && ArtVersion(header) >= kArtMinVersion &&
+    if (ReadExact(*file, header, sizeof(header)) && header_fields.U16At(12) >= kArtMinVersion &&
         ReadExact(*file, signature, sizeof(signature)) && IsArtSignature(signature) &&
         file->Skip(int64_t(header_fields.U16At(4)) - int64_t(kArtSignatureBytes))) {
         const int16_t records = header_fields.I16At(10);

@@ -24,6 +24,7 @@
 #include <system_error>
 
 #include "cache/implode.h"
+#include "platform/byte_reader.h"
 #include "platform/regular_file.h"
 
 namespace scopa {
@@ -39,47 +40,16 @@ constexpr size_t kMaxIndexFileBytes = size_t{64} << 20;
 
 // ---- little-endian reading and writing ----
 
-// Reads named fields from untrusted bytes; every read fails once the data runs out.
-class ByteReader {
-public:
-    explicit ByteReader(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
-
-    std::optional<int32_t> I32() {
-        if (m_bytes.size() - m_position < 4) return std::nullopt;
-        const uint8_t* p = m_bytes.data() + m_position;
-        m_position += 4;
-        return static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
-                                    uint32_t{p[3]} << 24);
+// A length-prefixed string; a length below 0 or above 1023 fails the reader.
+std::string ReadString(ByteReader& reader) {
+    const int16_t length = reader.I16();
+    if (length < 0 || static_cast<size_t>(length) > kMaxCacheStringBytes) {
+        reader.Fail();
+        return {};
     }
-    std::optional<int16_t> I16() {
-        if (m_bytes.size() - m_position < 2) return std::nullopt;
-        const uint8_t* p = m_bytes.data() + m_position;
-        m_position += 2;
-        return static_cast<int16_t>(uint16_t{p[0]} | uint16_t{p[1]} << 8);
-    }
-    // A length-prefixed string; fails on a length below 0 or above 1023.
-    std::optional<std::string> String() {
-        auto length = I16();
-        if (!length || *length < 0 || static_cast<size_t>(*length) > kMaxCacheStringBytes ||
-            m_bytes.size() - m_position < static_cast<size_t>(*length)) {
-            return std::nullopt;
-        }
-        std::string text(reinterpret_cast<const char*>(m_bytes.data() + m_position),
-                         static_cast<size_t>(*length));
-        m_position += static_cast<size_t>(*length);
-        return text;
-    }
-    bool Tag(const char (&tag)[4]) {
-        if (m_bytes.size() - m_position < 4) return false;
-        bool equal = std::memcmp(m_bytes.data() + m_position, tag, 4) == 0;
-        m_position += 4;
-        return equal;
-    }
-
-private:
-    std::span<const uint8_t> m_bytes;
-    size_t m_position = 0;
-};
+    std::span<const uint8_t> text = reader.Bytes(static_cast<size_t>(length));
+    return std::string(text.begin(), text.end());
+}
 
 void PutI32(std::vector<uint8_t>& out, int32_t value) {
     auto bits = static_cast<uint32_t>(value);
@@ -246,27 +216,19 @@ std::string FromStoredFolderPath(std::string_view stored_path) {
 CacheIndexContents ParseCacheIndex(std::span<const uint8_t> bytes) {
     CacheIndexContents contents;
     ByteReader reader(bytes);
-    if (!reader.Tag(kIndexTag)) {
+    if (!reader.Match(std::string_view(kIndexTag, 4))) {
         contents.problem = "not a cache index (no \"ImgC\" tag)";
         return contents;
     }
-    auto version = reader.I32();
-    if (!version || *version < 0 || *version > kCacheIndexVersion) {
-        contents.problem = version ? "index version " + std::to_string(*version) + " is not read"
-                                   : "index cut short in its header";
+    const int32_t version = reader.I32();
+    if (reader.Ok() && (version < 0 || version > kCacheIndexVersion)) {
+        contents.problem = "index version " + std::to_string(version) + " is not read";
         return contents;
     }
-    if (*version > kLastFlaglessVersion) {
-        auto flag = reader.I32();
-        if (!flag) {
-            contents.problem = "index cut short in its header";
-            return contents;
-        }
-        contents.compressed = *flag != 0;
-    }
-    contents.header_read = true;
-    auto folder_count = reader.I32();
-    if (!folder_count) {
+    if (version > kLastFlaglessVersion) contents.compressed = reader.I32() != 0;
+    contents.header_read = reader.Ok();
+    const int32_t folder_count = reader.I32();
+    if (!reader.Ok()) {
         contents.problem = "index cut short in its header";
         return contents;
     }
@@ -277,34 +239,28 @@ CacheIndexContents ParseCacheIndex(std::span<const uint8_t> bytes) {
         contents.folders.push_back(std::move(folder));
     };
     // The count is not trusted for sizing: the folders end where the data does.
-    for (int32_t folder_number = 0; folder_number < *folder_count; ++folder_number) {
+    for (int32_t folder_number = 0; folder_number < folder_count; ++folder_number) {
         CacheFolderRecord folder;
-        auto path = reader.String();
-        auto label = path ? reader.String() : std::nullopt;
-        auto entry_count = label ? reader.I32() : std::nullopt;
-        if (!entry_count) {
+        folder.folder_path = ReadString(reader);
+        folder.volume_label = ReadString(reader);
+        const int32_t entry_count = reader.I32();
+        if (!reader.Ok()) {
             contents.problem =
                 "folder record " + std::to_string(folder_number + 1) + " is damaged or cut short";
             return contents;
         }
-        folder.folder_path = std::move(*path);
-        folder.volume_label = std::move(*label);
-        for (int32_t entry_number = 0; entry_number < *entry_count; ++entry_number) {
+        for (int32_t entry_number = 0; entry_number < entry_count; ++entry_number) {
             CacheEntryRecord entry;
-            auto name = reader.String();
-            auto index = name ? reader.I32() : std::nullopt;
-            auto seq_id = index ? reader.I32() : std::nullopt;
-            auto stamp = seq_id ? reader.I32() : std::nullopt;
-            if (!stamp) {
+            entry.name = ReadString(reader);
+            entry.index = reader.I32();
+            entry.seq_id = reader.I32();
+            entry.stamp = reader.I32();
+            if (!reader.Ok()) {
                 contents.problem = "entry " + std::to_string(entry_number + 1) + " of folder " +
                                    folder.folder_path + " is damaged or cut short";
                 keep(folder);
                 return contents;
             }
-            entry.name = std::move(*name);
-            entry.index = *index;
-            entry.seq_id = *seq_id;
-            entry.stamp = *stamp;
             entry.state = EntryState::kValid;
             folder.entries.push_back(std::move(entry));
         }
@@ -403,20 +359,17 @@ bool ReadCacheRecord(std::FILE* file, bool compressed, int32_t index, int32_t& s
     if (!offset || fseeko(file, static_cast<off_t>(*offset), SEEK_SET) != 0) return false;
     uint8_t head_bytes[kRecordHeadBytes];
     if (std::fread(head_bytes, 1, sizeof head_bytes, file) != sizeof head_bytes) return false;
-    std::optional<int32_t> stored_seq, width, height;
     ByteReader reader(head_bytes);
-    stored_seq = reader.I32();
-    width = reader.I32();
-    height = reader.I32();
-    if (*stored_seq != seq_id) {
-        seq_id = *stored_seq;
+    const int32_t stored_seq = reader.I32();
+    const int32_t width = reader.I32();
+    const int32_t height = reader.I32();
+    if (stored_seq != seq_id) {
+        seq_id = stored_seq;
         return false;
     }
-    if (*width < 0 || *width > kRecordSidePx || *height < 0 || *height > kRecordSidePx) {
-        return false;
-    }
-    thumbnail.width = *width;
-    thumbnail.height = *height;
+    if (width < 0 || width > kRecordSidePx || height < 0 || height > kRecordSidePx) return false;
+    thumbnail.width = width;
+    thumbnail.height = height;
     thumbnail.pixels.fill(0);
     if (!compressed) {
         return std::fread(thumbnail.pixels.data(), 1, kThumbnailBlockBytes, file) ==

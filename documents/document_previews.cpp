@@ -9,6 +9,7 @@
 
 #include "documents/property_set.h"
 #include "imaging/palette.h"
+#include "platform/byte_reader.h"
 #include "platform/regular_file.h"
 #include "platform/text.h"
 
@@ -63,13 +64,6 @@ constexpr uint32_t kModeReadPriority = kStgmPriority | kStgmRead;               
 constexpr uint32_t kModeReadTransacted =
     kStgmTransacted | kStgmShareDenyWrite | kStgmRead;             // 0x10020
 constexpr uint32_t kModeStream = kStgmShareExclusive | kStgmRead;  // 0x10
-
-uint16_t Le16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(Le16(p)) | (uint32_t(Le16(p + 2)) << 16);
-}
 
 }  // namespace
 
@@ -219,15 +213,14 @@ bool CContentsReader::ReadBytes(void* buffer, size_t size) {
 bool CContentsReader::ReadBe32(uint32_t* value) {
     uint8_t bytes[4];
     if (!ReadBytes(bytes, 4)) return false;
-    *value = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) |
-             bytes[3];
+    *value = ByteReader(bytes, true).U32();
     return true;
 }
 
 bool CContentsReader::ReadBe16(uint16_t* value) {
     uint8_t bytes[2];
     if (!ReadBytes(bytes, 2)) return false;
-    *value = uint16_t((bytes[0] << 8) | bytes[1]);
+    *value = ByteReader(bytes, true).U16();
     return true;
 }
 
@@ -291,10 +284,9 @@ bool IsScrapContent(const DocumentSource& source) {
 namespace {
 
 // The 64-byte signature field holds a zero-terminated text.
-bool IsArtSignature(const uint8_t* field) {
-    const auto* text = reinterpret_cast<const char*>(field);
-    size_t length = size_t(std::find(text, text + kArtSignatureBytes, '\0') - text);
-    return length < kArtSignatureBytes && std::string_view(text, length) == kArtSignature;
+bool IsArtSignature(std::span<const uint8_t, kArtSignatureBytes> field) {
+    ByteReader reader(field);
+    return reader.CString() == kArtSignature && reader.Ok();
 }
 
 }  // namespace
@@ -315,7 +307,7 @@ bool IsArtContent(const DocumentSource& source) {
     bool is_art = false;
     if (std::unique_ptr<OleStream> stream = storage->OpenStream(kContentsStream, kModeStream)) {
         is_art = ReadExact(*stream, header, sizeof(header)) &&
-                 Le16(header + 12) >= kArtMinVersion &&
+                 ByteReader(header).U16At(12) >= kArtMinVersion &&
                  ReadExact(*stream, signature, sizeof(signature)) && IsArtSignature(signature);
     }
     Release(source, storage);
@@ -328,9 +320,9 @@ bool IsFlourishContent(const DocumentSource& source) {
     bool is_flourish = false;
     if (std::unique_ptr<OleStream> stream = storage->OpenStream(kContentsStream, kModeStream)) {
         uint8_t bytes[6];
+        ByteReader fields(bytes, true);
         is_flourish = ReadExact(*stream, bytes, sizeof(bytes)) &&
-                      ((bytes[0] << 8) | bytes[1]) >= kFlourishMinVersion &&
-                      std::memcmp(bytes + 2, "FLRT", 4) == 0;
+                      fields.U16() >= kFlourishMinVersion && fields.Match("FLRT");
     }
     Release(source, storage);
     return is_flourish;
@@ -350,12 +342,14 @@ struct DibHeader {
 
 // 40-byte BITMAPINFOHEADER fields used here.
 bool ReadDibHeader(const std::vector<uint8_t>& dib, DibHeader* header) {
-    if (dib.size() < kDibHeaderBytes || Le32(dib.data()) < kDibHeaderBytes) return false;
-    header->width = int32_t(Le32(dib.data() + 4));
-    header->height = int32_t(Le32(dib.data() + 8));
-    header->bit_count = Le16(dib.data() + 14);
-    header->compression = Le32(dib.data() + 16);
-    header->size_image = Le32(dib.data() + 20);
+    ByteReader fields(dib);
+    if (fields.U32() < kDibHeaderBytes || fields.Size() < kDibHeaderBytes) return false;
+    header->width = fields.I32();
+    header->height = fields.I32();
+    fields.Skip(2);  // planes
+    header->bit_count = fields.U16();
+    header->compression = fields.U32();
+    header->size_image = fields.U32();
     return true;
 }
 
@@ -387,7 +381,7 @@ struct DibLayout {
 uint32_t DirectPixel(const uint8_t* row, int x, int bit_count) {
     switch (bit_count) {
         case 16: {  // 5-5-5, each widened to 8 bits
-            uint16_t value = Le16(row + 2 * x);
+            uint16_t value = uint16_t(row[2 * x] | row[2 * x + 1] << 8);
             uint32_t r = (value >> 10) & 31, g = (value >> 5) & 31, b = value & 31;
             return (((r << 3) | (r >> 2)) << 16) | (((g << 3) | (g >> 2)) << 8) | (b << 3) |
                    (b >> 2);
@@ -434,12 +428,12 @@ bool DecodeDib(const std::vector<uint8_t>& dib, const DibLayout& layout, Documen
     result.height_px = height;
     result.bits_per_pixel = bit_count;
     result.colour_usage = layout.usage;
+    ByteReader table = ByteReader(dib).Sub(layout.table_offset, table_end - layout.table_offset);
     for (size_t i = 0; i < entries; ++i) {
-        const uint8_t* entry = dib.data() + layout.table_offset + i * layout.table_entry_bytes;
+        ByteReader entry = table.Take(layout.table_entry_bytes);
         result.colour_table.push_back(layout.usage == DibColourUsage::kPaletteIndices
-                                          ? Le16(entry)
-                                          : (uint32_t(entry[2]) << 16) | (uint32_t(entry[1]) << 8) |
-                                                entry[0]);
+                                          ? entry.U16()
+                                          : entry.U32() & 0xFFFFFF);  // RGBQUAD: blue first
     }
     result.pixels.resize(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y) {
@@ -544,14 +538,17 @@ bool MakeFlourishPreview(const DocumentSource& source, DocumentPreview* preview)
     std::unique_ptr<OleStream> stream = storage->OpenStream(kContentsStream, kModeStream);
     uint8_t bytes[10];
     bool read = stream && ReadExact(*stream, bytes, sizeof(bytes));
+    ByteReader fields(bytes, true);
+    const uint16_t version = fields.U16();
+    const bool tagged = fields.Match("FLRT");
     // Before version 210 the tag is not checked.
-    if (!read || (((bytes[0] << 8) | bytes[1]) >= kFlourishMinVersion &&
-                  std::memcmp(bytes + 2, "FLRT", 4) != 0)) {
+    if (!read || (version >= kFlourishMinVersion && !tagged)) {
         stream.reset();
         Release(source, storage);
         return false;
     }
-    uint32_t dib_bytes = Le32(bytes + 6);
+    fields.SetBigEndian(false);  // the DIB's size is little-endian, like the DIB
+    const uint32_t dib_bytes = fields.U32();
     std::vector<uint8_t> dib;
     uint64_t left = stream->Size() - stream->Position();
     if (dib_bytes <= kMaxPreviewDibBytes && dib_bytes <= left) {
@@ -572,8 +569,9 @@ bool MakeFlourishPreview(const DocumentSource& source, DocumentPreview* preview)
 bool DecodePackedDib(const std::vector<uint8_t>& dib, DocumentPreview* preview) {
     DibHeader header;
     if (!ReadDibHeader(dib, &header)) return false;
-    const uint32_t header_bytes = Le32(dib.data());
-    const uint32_t colours_used = Le32(dib.data() + 32);
+    ByteReader fields(dib);
+    const uint32_t header_bytes = fields.U32At(0);
+    const uint32_t colours_used = fields.U32At(32);
     const size_t by_bit_count = ColourEntries(header.bit_count);
     if (colours_used > by_bit_count || header_bytes > dib.size()) return false;
     DibLayout layout;
@@ -598,15 +596,17 @@ bool ReadPlainArtDib(const DocumentSource& source, std::vector<uint8_t>* dib) {
     uint8_t header[kArtHeaderBytes];
     uint8_t signature[kArtSignatureBytes];
     bool found = false;
-    if (ReadExact(*file, header, sizeof(header)) && Le16(header + 12) >= kArtMinVersion &&
+    ByteReader header_fields(header);
+    if (ReadExact(*file, header, sizeof(header)) && header_fields.U16At(12) >= kArtMinVersion &&
         ReadExact(*file, signature, sizeof(signature)) && IsArtSignature(signature) &&
-        file->Skip(int64_t(Le16(header + 4)) - int64_t(kArtSignatureBytes))) {
-        const int16_t records = int16_t(Le16(header + 10));
+        file->Skip(int64_t(header_fields.U16At(4)) - int64_t(kArtSignatureBytes))) {
+        const int16_t records = header_fields.I16At(10);
         for (int i = 0; i < records && !found; ++i) {
             uint8_t record[kArtRecordHeaderBytes];
             if (!ReadExact(*file, record, sizeof(record))) break;
-            int64_t body = int64_t(Le16(record)) - int64_t(kArtRecordHeaderBytes);
-            if (Le16(record + 2) != kArtPreviewRecord) {
+            ByteReader record_fields(record);
+            int64_t body = int64_t(record_fields.U16()) - int64_t(kArtRecordHeaderBytes);
+            if (record_fields.U16() != kArtPreviewRecord) {
                 if (!file->Skip(body)) break;
                 continue;
             }
@@ -639,11 +639,11 @@ bool ReadCompoundArtDib(const DocumentSource& source, std::vector<uint8_t>* dib)
 // screen's static colours are put there.
 void FillStaticColours(std::vector<uint8_t>& dib, size_t entries) {
     if (entries < 2 * kStaticColourRun || dib.size() < kDibHeaderBytes + 4 * entries) return;
-    uint8_t* table = dib.data() + kDibHeaderBytes;
-    auto colour = [table](size_t i) {
-        return uint32_t(table[4 * i]) | (uint32_t(table[4 * i + 1]) << 8) |
-               (uint32_t(table[4 * i + 2]) << 16);
+    ByteReader stored_table(dib);
+    auto colour = [&stored_table](size_t i) {
+        return stored_table.U32At(kDibHeaderBytes + 4 * i) & 0xFFFFFF;  // RGBQUAD: blue first
     };
+    uint8_t* table = dib.data() + kDibHeaderBytes;
     uint64_t sum = 0;
     for (size_t i = 0; i < kStaticColourRun; ++i) {
         sum += colour(i) + colour(entries - kStaticColourRun + i);

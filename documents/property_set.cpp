@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_reader.h"
 #include "platform/code_pages.h"
 #include "platform/text.h"
 
@@ -29,10 +30,6 @@ constexpr int kUnsupported = -2;
 // Sections of this code page hold their 8-bit strings as UTF-16.
 constexpr uint16_t kUtf16CodePage = 1200;
 
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 bool ReadExact(OleStream& stream, void* buffer, size_t size) {
     return stream.Read(buffer, size) == size;
 }
@@ -40,7 +37,7 @@ bool ReadExact(OleStream& stream, void* buffer, size_t size) {
 bool ReadLe32(OleStream& stream, uint32_t* value) {
     uint8_t bytes[4];
     if (!ReadExact(stream, bytes, 4)) return false;
-    *value = Le32(bytes);
+    *value = ByteReader(bytes).U32();
     return true;
 }
 
@@ -165,7 +162,7 @@ const uint8_t* CProperty::Get(uint32_t* size_bytes) const {
         return m_value.data();
     }
     if (fixed == kUnsupported || m_value.size() < 4) return nullptr;
-    uint32_t length = Le32(m_value.data());
+    uint32_t length = ByteReader(m_value).U32();
     uint64_t bytes = m_type == kVtLpwstr ? 2 * uint64_t(length) : length;
     if (4 + bytes > m_value.size()) return nullptr;
     *size_bytes = uint32_t(bytes);
@@ -223,14 +220,17 @@ bool CPropertySection::ReadFromStream(OleStream& stream, uint64_t stream_base,
     if (section_start < stream_base) return false;
     uint8_t header[kSectionHeaderBytes];
     if (!ReadExact(stream, header, sizeof(header))) return false;
-    m_sizeBytes = Le32(header);
-    const uint32_t stored_count = Le32(header + 4);
+    ByteReader fields(header);
+    m_sizeBytes = fields.U32();
+    const uint32_t stored_count = fields.U32();
     std::unique_ptr<OleStream> entries = stream.Clone();
     for (uint32_t i = 0; i < stored_count && i < kMaxPropertiesPerSection; ++i) {
         uint8_t entry[kPropertyEntryBytes];
         if (!ReadExact(*entries, entry, sizeof(entry))) return false;
-        uint32_t id = Le32(entry);
-        if (!stream.Seek(int64_t(section_start + Le32(entry + 4)), SeekOrigin::kSet)) continue;
+        ByteReader entry_fields(entry);
+        const uint32_t id = entry_fields.U32();
+        const uint32_t offset = entry_fields.U32();
+        if (!stream.Seek(int64_t(section_start + offset), SeekOrigin::kSet)) continue;
         if (id == 0) {
             ReadDictionary(stream);
             continue;
@@ -263,21 +263,23 @@ bool CPropertySet::ReadFromStream(OleStream& stream) {
     m_sectionCount = 0;
     uint8_t header[kSetHeaderBytes];
     if (!ReadExact(stream, header, sizeof(header))) return false;
-    m_byteOrder = uint16_t(header[0] | (header[1] << 8));
-    m_formatVersion = uint16_t(header[2] | (header[3] << 8));
-    m_originatingSystem = Le32(header + 4);
-    std::memcpy(m_classId.data(), header + 8, 16);
-    m_sectionCount = Le32(header + 24);
+    ByteReader fields(header);
+    m_byteOrder = fields.U16();
+    m_formatVersion = fields.U16();
+    m_originatingSystem = fields.U32();
+    m_classId = fields.Array<16>();
+    m_sectionCount = fields.U32();
 
     size_t value_budget = kMaxPropertySetValueBytes;
     std::unique_ptr<OleStream> entries = stream.Clone();
     for (uint32_t i = 0; i < m_sectionCount && i < kMaxSectionsPerSet; ++i) {
         uint8_t entry[kSectionEntryBytes];
         if (!ReadExact(*entries, entry, sizeof(entry))) return false;
-        FormatId format_id;
-        std::memcpy(format_id.data(), entry, 16);
+        ByteReader entry_fields(entry);
+        const FormatId format_id = entry_fields.Array<16>();
+        const uint32_t offset = entry_fields.U32();
         auto section = std::make_unique<CPropertySection>(format_id);
-        if (stream.Seek(int64_t(base + Le32(entry + 16)), SeekOrigin::kSet)) {
+        if (stream.Seek(int64_t(base + offset), SeekOrigin::kSet)) {
             section->ReadFromStream(stream, base, &value_budget);
         }
         m_sections.push_back(std::move(section));
@@ -334,15 +336,11 @@ std::string CSummaryInfo::GetKeywords() const {
     const uint8_t* code_page_data =
         code_page_property ? code_page_property->Get(&code_page_bytes) : nullptr;
     bool has_code_page = code_page_data != nullptr && code_page_bytes == 2;
-    uint16_t code_page = has_code_page ? uint16_t(code_page_data[0] | (code_page_data[1] << 8)) : 0;
+    uint16_t code_page = has_code_page ? ByteReader({code_page_data, 2}).U16() : 0;
     if (code_page == kUtf16CodePage) {
         // Such sections keep their 8-bit strings as UTF-16, counted in bytes.
-        std::u16string wide;
-        for (uint32_t at = 0; at + 1 < size; at += 2) {
-            auto unit = char16_t(data[at] | (data[at + 1] << 8));
-            if (unit == 0) break;
-            wide.push_back(unit);
-        }
+        std::u16string wide = ByteReader({data, size}).Utf16(size / 2);
+        wide.erase(std::find(wide.begin(), wide.end(), u'\0'), wide.end());
         return Utf16ToUtf8(wide);
     }
     const auto* text = reinterpret_cast<const char*>(data);

@@ -2,10 +2,10 @@
 // expanded in memory (RLE4, RLE8), and written as uncompressed DIBs.
 #include <cstring>
 
-#include "imaging/byte_reader.h"
 #include "imaging/codecs.h"
 #include "imaging/dib_format.h"
 #include "imaging/row_reducer.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 namespace {
@@ -72,9 +72,10 @@ bool ReadBmpHead(vSTREAM& in, BmpHead& head) {
     size_t entry_bytes = core ? 3 : 4;
     std::vector<uint8_t> table(size_t(entries) * entry_bytes);
     if (!in.Seek(table_offset) || !in.ReadExact(table.data(), table.size())) return false;
+    ByteReader table_reader(table);
     for (uint32_t i = 0; i < entries; ++i) {
-        const uint8_t* entry = &table[i * entry_bytes];
-        head.layout.colour_table.push_back({entry[0], entry[1], entry[2], 0});
+        ByteReader entry = table_reader.Take(entry_bytes);
+        head.layout.colour_table.push_back({entry.U8(), entry.U8(), entry.U8(), 0});
     }
     return true;
 }

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "imaging/byte_reader.h"
 #include "imaging/codecs.h"
 #include "imaging/draw.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 namespace {

@@ -1,11 +1,9 @@
 // ICO: Windows icons. The largest image of the directory is read: embedded PNG through the PNG
 // filter, or a DIB of twice its height whose AND mask (or alpha channel) makes pixels
 // transparent, shown on white.
-#include <cstring>
-
-#include "imaging/byte_reader.h"
 #include "imaging/codecs.h"
 #include "imaging/dib_format.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 namespace {
@@ -111,9 +109,9 @@ class IcoFilter : public BitmapFilter {
 public:
     IcoFilter() : BitmapFilter("ICO", "Windows Icon") {}
     bool CheckStream(std::span<const uint8_t> head) const override {
-        return head.size() >= kHeaderBytes + kEntryBytes && head[0] == 0 && head[1] == 0 &&
-               head[2] == 1 && head[3] == 0 && (head[4] | head[5]) != 0 &&
-               head[kHeaderBytes + 3] == 0;
+        ByteReader reader(head);
+        return reader.U16() == 0 && reader.U16() == 1 && reader.U16() != 0 &&
+               reader.U8At(kHeaderBytes + 3) == 0 && reader.Size() >= kHeaderBytes + kEntryBytes;
     }
     oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override {
         std::vector<uint8_t> file;
@@ -123,7 +121,7 @@ public:
             return kFilterFailed;
         }
         std::span<const uint8_t> data(file.data() + entry.offset, entry.size);
-        if (data.size() >= 8 && std::memcmp(data.data(), kPngSignature, 8) == 0) {
+        if (ByteReader(data).Match(kPngSignature)) {
             oFILTER* png = oFILTERLIST::FindByID("PNG");
             vMEMSTREAM stream(data);
             return png != nullptr ? png->Convert(stream, out) : kFilterFailed;

@@ -2,9 +2,9 @@
 // in one plane, 1 bit in 4 planes, 8 bits in 3 or 4 planes), row by row through the reduction.
 #include <cstring>
 
-#include "imaging/byte_reader.h"
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 namespace {

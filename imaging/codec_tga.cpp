@@ -2,9 +2,9 @@
 // top-down, read row by row through the reduction.
 #include <cstring>
 
-#include "imaging/byte_reader.h"
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "imaging/byte_reader.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 
@@ -83,10 +83,9 @@ oDIB ApplyOrientation(const oDIB& stored, int orientation) {
 // offset of the first directory; each directory entry is tag, type, count, value (12 bytes).
 // Orientation is tag 0x0112, a SHORT held in the value field.
 int ExifOrientation(std::span<const uint8_t> app1) {
-    static constexpr uint8_t kExifMagic[6] = {'E', 'x', 'i', 'f', 0, 0};
-    if (app1.size() < 14 || std::memcmp(app1.data(), kExifMagic, 6) != 0) return 1;
-    std::span<const uint8_t> tiff = app1.subspan(6);
-    ByteReader reader(tiff);
+    ByteReader exif(app1);
+    if (app1.size() < 14 || !exif.Match(std::string_view("Exif\0\0", 6))) return 1;
+    ByteReader reader = exif.Take(exif.Remaining());
     uint16_t order = reader.U16();
     if (order != 0x4949 && order != 0x4D4D) return 1;
     reader.SetBigEndian(order == 0x4D4D);

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <limits>
 
-#include "imaging/byte_reader.h"
 #include "imaging/dib_format.h"
 #include "imaging/palette.h"
+#include "platform/byte_reader.h"
 
 namespace scopa {
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/byte_reader.h"
+
 namespace scopa {
 namespace {
 
@@ -100,15 +102,14 @@ bool ChunkLengthsFit(std::span<const uint8_t> bytes) {
     constexpr size_t kChunkOverheadBytes = 12;
     size_t position = 8;
     while (position + kChunkOverheadBytes <= bytes.size()) {
-        const uint8_t* chunk = bytes.data() + position;
-        size_t length = size_t(chunk[0]) << 24 | size_t(chunk[1]) << 16 | size_t(chunk[2]) << 8 |
-                        size_t(chunk[3]);
-        bool critical = (chunk[4] & 0x20) == 0;
+        ByteReader chunk(bytes.subspan(position), true);
+        size_t length = chunk.U32();
+        bool critical = (chunk.U8At(4) & 0x20) == 0;
         if (length > bytes.size() - position - kChunkOverheadBytes ||
             (!critical && length > kMaxChunkBytes)) {
             return false;
         }
-        if (std::memcmp(chunk + 4, "IEND", 4) == 0) return true;
+        if (chunk.Match("IEND")) return true;
         position += kChunkOverheadBytes + length;
     }
     return false;

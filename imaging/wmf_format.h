@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "imaging/byte_reader.h"
+#include "platform/byte_reader.h"
 
 namespace scopa::wmf {
 
@@ -76,10 +76,8 @@ bool ParseLayout(std::span<const uint8_t> file, WmfLayout& layout);
 struct Record {
     uint16_t function = 0;
     std::span<const uint8_t> params;
-    int16_t Word(size_t index) const {
-        if (2 * index + 1 >= params.size()) return 0;
-        return int16_t(params[2 * index] | params[2 * index + 1] << 8);
-    }
+    // The parameter word at `index`, 0 past the end.
+    int16_t Word(size_t index) const { return ByteReader(params).I16At(2 * index); }
     uint32_t DWord(size_t index) const {
         return uint16_t(Word(index)) | uint32_t(uint16_t(Word(index + 1))) << 16;
     }

@@ -17,6 +17,7 @@
 
 #include "imaging/dib.h"
 #include "imaging/draw.h"
+#include "platform/byte_reader.h"
 #include "platform/code_pages.h"
 #include "platform/loaded_libraries.h"
 
@@ -404,8 +405,9 @@ void WmfPlayer::AddMonochromePatternBrush(const Record& r) {
     GdiObject object;
     object.kind = GdiObject::kOther;
     int32_t width = r.Word(1), height = r.Word(2), row_bytes = r.Word(3);
-    uint8_t planes = r.params.size() > 8 ? r.params[8] : 0;
-    uint8_t bits_per_pixel = r.params.size() > 9 ? r.params[9] : 0;
+    ByteReader bitmap_header(r.params);
+    uint8_t planes = bitmap_header.U8At(8);
+    uint8_t bits_per_pixel = bitmap_header.U8At(9);
     int64_t pixels = int64_t(width) * height;
     bool usable = planes == 1 && bits_per_pixel == 1 && width > 0 && height > 0 &&
                   row_bytes >= (width + 7) / 8 && pixels <= kMaxPatternPixels &&
@@ -794,9 +796,11 @@ bool WmfPlayer::EnterTextSpace(double x, double y, double& scale_y) {
 // Format notes: ExtTextOut may end with one 16-bit advance per byte of the string, in logical
 // units along the baseline; a double-byte character advances by the sum of its two.
 double SpacingOf(std::span<const uint8_t> spacing, size_t first_byte, size_t byte_count) {
+    ByteReader advances(spacing);
+    advances.Seek(2 * first_byte);
     double sum = 0;
-    for (size_t i = first_byte; i < first_byte + byte_count && 2 * i + 1 < spacing.size(); ++i)
-        sum += int16_t(spacing[2 * i] | spacing[2 * i + 1] << 8);
+    for (size_t i = 0; i < byte_count && advances.Remaining() >= 2; ++i)
+        sum += advances.I16();
     return sum;
 }
 

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/byte_reader.h"
 #include "platform/code_pages.h"
 #include "platform/regular_file.h"
 
@@ -37,16 +38,6 @@ constexpr uint32_t kMiniSectorBytes = 64;
 constexpr uint32_t kMiniStreamCutoffBytes = 4096;
 constexpr uint16_t kByteOrderMark = 0xFFFE;
 constexpr size_t kMaxNameUnits = 31;  // 64-byte name field holds 31 units and a zero
-
-uint16_t Le16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(Le16(p)) | (uint32_t(Le16(p + 2)) << 16);
-}
-uint64_t Le64(const uint8_t* p) {
-    return uint64_t(Le32(p)) | (uint64_t(Le32(p + 4)) << 32);
-}
 
 // Where the bytes come from: a file read with pread, or a copy in memory.
 class ByteSource {
@@ -182,9 +173,10 @@ bool CompoundFileState::ReadHeader(std::string* error) {
         SetError(error, "not a compound file");
         return false;
     }
-    uint16_t major_version = Le16(header + 26);
-    uint16_t sector_shift = Le16(header + 30);
-    if (Le16(header + 28) != kByteOrderMark) {
+    ByteReader fields(header);
+    uint16_t major_version = fields.U16At(26);
+    uint16_t sector_shift = fields.U16At(30);
+    if (fields.U16At(28) != kByteOrderMark) {
         SetError(error, "compound-file header has a wrong byte-order mark");
         return false;
     }
@@ -193,7 +185,7 @@ bool CompoundFileState::ReadHeader(std::string* error) {
         SetError(error, "unsupported compound-file version or sector size");
         return false;
     }
-    if (Le16(header + 32) != 6 || Le32(header + 56) != kMiniStreamCutoffBytes) {
+    if (fields.U16At(32) != 6 || fields.U32At(56) != kMiniStreamCutoffBytes) {
         SetError(error, "compound-file header has an abnormal mini-stream layout");
         return false;
     }
@@ -207,14 +199,15 @@ bool CompoundFileState::ReadHeader(std::string* error) {
     // A last sector cut short still counts; reads from it come back short.
     uint64_t sectors = (file_bytes - sector_bytes + sector_bytes - 1) / sector_bytes;
     sector_count = uint32_t(std::min<uint64_t>(sectors, kMaxRegularSector));
-    fat_sector_count = Le32(header + 44);
-    first_difat_sector = Le32(header + 68);
-    difat_sector_count = Le32(header + 72);
+    fat_sector_count = fields.U32At(44);
+    first_difat_sector = fields.U32At(68);
+    difat_sector_count = fields.U32At(72);
     header_difat.resize(kHeaderDifatEntries);
-    for (size_t i = 0; i < kHeaderDifatEntries; ++i)
-        header_difat[i] = Le32(header + 76 + 4 * i);
-    directory = MakeChain(false, Le32(header + 48), UINT64_MAX);
-    mini_fat = MakeChain(false, Le32(header + 60), uint64_t(Le32(header + 64)) * sector_bytes);
+    fields.Seek(76);
+    for (uint32_t& fat_sector : header_difat)
+        fat_sector = fields.U32();
+    directory = MakeChain(false, fields.U32At(48), UINT64_MAX);
+    mini_fat = MakeChain(false, fields.U32At(60), uint64_t(fields.U32At(64)) * sector_bytes);
     return true;
 }
 
@@ -240,7 +233,7 @@ std::optional<uint32_t> CompoundFileState::FatSectorNumber(uint32_t fat_index) {
             uint64_t offset = (uint64_t(difat_sectors.back()) + 1) * sector_bytes +
                               uint64_t(per_difat_sector) * 4;
             if (source->ReadAt(offset, bytes, 4) != 4) return std::nullopt;
-            next = Le32(bytes);
+            next = ByteReader(bytes).U32();
         }
         if (next >= sector_count || difat_sectors.size() >= difat_sector_count ||
             !difat_seen.insert(next).second) {
@@ -254,14 +247,14 @@ std::optional<uint32_t> CompoundFileState::FatSectorNumber(uint32_t fat_index) {
     uint64_t offset = (uint64_t(difat_sectors[difat_index]) + 1) * sector_bytes +
                       uint64_t(rest % per_difat_sector) * 4;
     if (source->ReadAt(offset, bytes, 4) != 4) return std::nullopt;
-    return Le32(bytes);
+    return ByteReader(bytes).U32();
 }
 
 std::optional<uint32_t> CompoundFileState::NextSector(const SectorChain& chain, uint32_t sector) {
     if (chain.mini) {
         uint8_t bytes[4];
         if (ReadChain(*mini_fat, uint64_t(sector) * 4, bytes, 4) != 4) return std::nullopt;
-        return Le32(bytes);
+        return ByteReader(bytes).U32();
     }
     uint32_t fat_index = sector / EntriesPerSector();
     auto cached = fat_cache.find(fat_index);
@@ -274,9 +267,9 @@ std::optional<uint32_t> CompoundFileState::NextSector(const SectorChain& chain, 
             return std::nullopt;
         }
         std::vector<uint32_t> next_sectors(EntriesPerSector());
-        for (size_t i = 0; i < next_sectors.size(); ++i) {
-            next_sectors[i] = Le32(bytes.data() + 4 * i);
-        }
+        ByteReader fat(bytes);
+        for (uint32_t& next : next_sectors)
+            next = fat.U32();
         cached = fat_cache.emplace(fat_index, std::move(next_sectors)).first;
     }
     return cached->second[sector % EntriesPerSector()];
@@ -335,24 +328,24 @@ const DirectoryEntry* CompoundFileState::Entry(uint32_t id) {
     uint8_t bytes[kDirectoryEntryBytes];
     if (ReadChain(*directory, uint64_t(id) * kDirectoryEntryBytes, bytes, kDirectoryEntryBytes) ==
         kDirectoryEntryBytes) {
-        uint16_t name_bytes = Le16(bytes + 64);
-        uint8_t type = bytes[66];
+        ByteReader fields(bytes);
+        uint16_t name_bytes = fields.U16At(64);
+        uint8_t type = fields.U8At(66);
         bool known_type = type == 1 || type == 2 || type == 5;
         if (known_type && name_bytes <= 64 && name_bytes % 2 == 0) {
             DirectoryEntry& e = entry.emplace();
-            size_t units = name_bytes >= 2 ? name_bytes / 2 - 1 : 0;
-            for (size_t i = 0; i < units; ++i)
-                e.name.push_back(char16_t(Le16(bytes + 2 * i)));
+            e.name = fields.Utf16(name_bytes >= 2 ? name_bytes / 2 - 1 : 0);
             e.type = type;
-            e.left = Le32(bytes + 68);
-            e.right = Le32(bytes + 72);
-            e.child = Le32(bytes + 76);
-            std::memcpy(e.clsid.data(), bytes + 80, 16);
-            e.created = Le64(bytes + 100);
-            e.modified = Le64(bytes + 108);
-            e.start_sector = Le32(bytes + 116);
+            e.left = fields.U32At(68);
+            e.right = fields.U32At(72);
+            e.child = fields.U32At(76);
+            fields.Seek(80);
+            e.clsid = fields.Array<16>();
+            e.created = fields.U64At(100);
+            e.modified = fields.U64At(108);
+            e.start_sector = fields.U32At(116);
             // Version 3 files keep only 32 bits of size; the high half may hold junk.
-            e.size = version4 ? Le64(bytes + 120) : Le32(bytes + 120);
+            e.size = version4 ? fields.U64At(120) : fields.U32At(120);
         }
     }
     auto inserted = entries.emplace(id, std::move(entry)).first;

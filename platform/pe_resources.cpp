@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_reader.h"
 #include "platform/code_pages.h"
 #include "platform/regular_file.h"
 #include "platform/text.h"
@@ -34,13 +35,6 @@ constexpr size_t kResourceDataEntryBytes = 16;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr int kMaxVersionDepth = 8;
-
-uint16_t Le16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(Le16(p)) | (uint32_t(Le16(p + 2)) << 16);
-}
 
 void SetError(std::string* error, const char* text) {
     if (error != nullptr) *error = text;
@@ -117,23 +111,25 @@ bool PeResources::Parse(std::string* error) {
         SetError(error, "not a PE file (no MZ header)");
         return false;
     }
-    const uint64_t pe = Le32(dos + 0x3C);
+    const uint64_t pe = ByteReader(dos).U32At(0x3C);
     uint8_t signature_and_coff[4 + kCoffHeaderBytes];
+    ByteReader pe_header(signature_and_coff);
     if (!ReadAt(pe, signature_and_coff, sizeof(signature_and_coff)) ||
-        std::memcmp(signature_and_coff, "PE\0\0", 4) != 0) {
+        !pe_header.Match(std::string_view("PE\0\0", 4))) {
         SetError(error, "not a PE file (no PE signature)");
         return false;
     }
-    const uint8_t* coff = signature_and_coff + 4;
-    const uint16_t section_count = Le16(coff + 2);
-    const uint16_t optional_bytes = Le16(coff + 16);
+    const uint16_t section_count = pe_header.U16At(4 + 2);
+    const uint16_t optional_bytes = pe_header.U16At(4 + 16);
     const uint64_t optional_at = pe + sizeof(signature_and_coff);
-    std::vector<uint8_t> optional(optional_bytes);
-    if (optional_bytes < 2 || !ReadAt(optional_at, optional.data(), optional.size())) {
+    std::vector<uint8_t> optional_header(optional_bytes);
+    if (optional_bytes < 2 ||
+        !ReadAt(optional_at, optional_header.data(), optional_header.size())) {
         SetError(error, "PE optional header is cut short");
         return false;
     }
-    const uint16_t magic = Le16(optional.data());
+    ByteReader optional_fields(optional_header);
+    const uint16_t magic = optional_fields.U16();
     if (magic != kPe32Magic && magic != kPe32PlusMagic) {
         SetError(error, "unknown PE optional header");
         return false;
@@ -141,22 +137,24 @@ bool PeResources::Parse(std::string* error) {
     m_is64Bit = magic == kPe32PlusMagic;
     const size_t count_at = m_is64Bit ? 108 : 92;
     const size_t directory_at = count_at + 4 + 8 * kResourceDirectoryIndex;
-    if (directory_at + 8 > optional.size() ||
-        Le32(optional.data() + count_at) <= kResourceDirectoryIndex) {
+    const uint32_t directory_count = optional_fields.U32At(count_at);
+    optional_fields.Seek(directory_at);
+    const uint32_t resource_rva = optional_fields.U32();
+    const uint32_t resource_bytes = optional_fields.U32();
+    if (!optional_fields.Ok() || directory_count <= kResourceDirectoryIndex) {
         SetError(error, "PE file has no resources");
         return false;
     }
-    const uint32_t resource_rva = Le32(optional.data() + directory_at);
-    const uint32_t resource_bytes = Le32(optional.data() + directory_at + 4);
     std::vector<uint8_t> table(size_t(section_count) * kSectionHeaderBytes);
     if (!ReadAt(optional_at + optional_bytes, table.data(), table.size())) {
         SetError(error, "PE section table is cut short");
         return false;
     }
+    ByteReader sections(table);
     for (size_t i = 0; i < section_count; ++i) {
-        const uint8_t* header = table.data() + i * kSectionHeaderBytes;
+        ByteReader header = sections.Take(kSectionHeaderBytes);
         m_sections.push_back(
-            {Le32(header + 12), Le32(header + 8), Le32(header + 16), Le32(header + 20)});
+            {header.U32At(12), header.U32At(8), header.U32At(16), header.U32At(20)});
     }
     std::optional<uint64_t> offset = RvaToOffset(resource_rva, resource_bytes);
     if (resource_bytes < kResourceDirectoryBytes || resource_bytes > kMaxResourceTreeBytes ||
@@ -188,17 +186,16 @@ std::optional<uint64_t> PeResources::RvaToOffset(uint32_t rva, uint32_t size) co
 
 std::optional<uint32_t> PeResources::Child(uint32_t directory_offset, std::optional<uint32_t> id,
                                            bool want_directory) const {
-    if (uint64_t(directory_offset) + kResourceDirectoryBytes > m_tree.size()) return std::nullopt;
-    const uint8_t* directory = m_tree.data() + directory_offset;
-    const size_t named = Le16(directory + 12);
-    const size_t total = std::min(named + Le16(directory + 14), kMaxResourceEntriesPerDirectory);
+    ByteReader tree(m_tree);
+    tree.Seek(directory_offset);
+    tree.Skip(kResourceDirectoryBytes - 4);
+    const size_t named = tree.U16();
+    const size_t total = std::min(named + tree.U16(), kMaxResourceEntriesPerDirectory);
     for (size_t i = 0; i < total; ++i) {
-        uint64_t at =
-            uint64_t(directory_offset) + kResourceDirectoryBytes + i * kResourceEntryBytes;
-        if (at + kResourceEntryBytes > m_tree.size()) return std::nullopt;
-        const uint8_t* entry = m_tree.data() + at;
-        const uint32_t name = Le32(entry);
-        const uint32_t target = Le32(entry + 4);
+        ByteReader entry = tree.Take(kResourceEntryBytes);
+        const uint32_t name = entry.U32();
+        const uint32_t target = entry.U32();
+        if (!tree.Ok()) return std::nullopt;
         if (id && ((name & kHighBit) != 0 || name != *id)) continue;
         if (((target & kHighBit) != 0) != want_directory) {
             if (id) return std::nullopt;
@@ -216,10 +213,11 @@ std::optional<std::vector<uint8_t>> PeResources::Lookup(uint32_t type,
     std::optional<uint32_t> languages = names ? Child(*names, id, true) : std::nullopt;
     std::optional<uint32_t> leaf =
         languages ? Child(*languages, std::nullopt, false) : std::nullopt;
-    if (!leaf || uint64_t(*leaf) + kResourceDataEntryBytes > m_tree.size()) return std::nullopt;
-    const uint8_t* data_entry = m_tree.data() + *leaf;
-    const uint32_t data_rva = Le32(data_entry);
-    const uint32_t data_size = Le32(data_entry + 4);
+    if (!leaf) return std::nullopt;
+    ByteReader data_entry = ByteReader(m_tree).Sub(*leaf, kResourceDataEntryBytes);
+    const uint32_t data_rva = data_entry.U32();
+    const uint32_t data_size = data_entry.U32();
+    if (!data_entry.Ok()) return std::nullopt;
     std::optional<uint64_t> offset = RvaToOffset(data_rva, data_size);
     if (!offset || data_size > kMaxResourceDataBytes) return std::nullopt;
     std::vector<uint8_t> data(data_size);
@@ -250,31 +248,33 @@ size_t Align4(size_t offset) {
 }  // namespace
 
 struct VersionBlockParser {
-    const uint8_t* base;
-    size_t size;
+    std::span<const uint8_t> resource;
 
-    // Parses the block at `offset`, bounded by `end`; returns its total length or 0.
+    // Parses the block at `offset`, bounded by `end`; returns its total length or 0. Offsets
+    // stay counted from the resource's start, as the alignment is.
     template <typename NodeT>
     size_t Parse(size_t offset, size_t end, int depth, NodeT* node) const {
-        if (depth > kMaxVersionDepth || offset + 6 > end) return 0;
-        const size_t length = Le16(base + offset);
-        const size_t value_length = Le16(base + offset + 2);
-        node->is_text = Le16(base + offset + 4) == 1;
-        if (length < 6 || offset + length > end) return 0;
+        if (depth > kMaxVersionDepth) return 0;
+        ByteReader fields(resource.first(end));
+        fields.Seek(offset);
+        const size_t length = fields.U16();
+        const size_t value_length = fields.U16();
+        node->is_text = fields.U16() == 1;
+        if (!fields.Ok() || length < 6 || length > end - offset) return 0;
         const size_t block_end = offset + length;
+        ByteReader block(resource.first(block_end));
+        block.Seek(offset + 6);
         std::u16string key;
-        size_t at = offset + 6;
-        for (; at + 2 <= block_end; at += 2) {
-            char16_t unit = char16_t(Le16(base + at));
-            if (unit == 0) break;
+        for (char16_t unit; block.Remaining() >= 2 && (unit = char16_t(block.U16())) != 0;)
             key.push_back(unit);
-        }
         node->key = Utf16ToUtf8(key);
-        at = Align4(at + 2);
+        size_t at = Align4(offset + 6 + 2 * key.size() + 2);
         size_t value_bytes = node->is_text ? 2 * value_length : value_length;
         if (at < block_end) {
             value_bytes = std::min(value_bytes, block_end - at);
-            node->value.assign(base + at, base + at + value_bytes);
+            block.Seek(at);
+            std::span<const uint8_t> value = block.Bytes(value_bytes);
+            node->value.assign(value.begin(), value.end());
             at = Align4(at + value_bytes);
         }
         while (at + 6 <= block_end) {
@@ -292,7 +292,7 @@ bool FileVersionInfo::Parse(const std::vector<uint8_t>& block) {
     m_root = Node{};
     m_parsed = false;
     if (block.size() > kMaxVersionBlockBytes) return false;
-    VersionBlockParser parser{block.data(), block.size()};
+    VersionBlockParser parser{block};
     if (parser.Parse(0, block.size(), 0, &m_root) == 0 || m_root.key != "VS_VERSION_INFO") {
         m_root = Node{};
         return false;
@@ -328,20 +328,17 @@ std::vector<uint32_t> FileVersionInfo::Translations() const {
     std::vector<uint32_t> result;
     const Node* node = FindNode("\\VarFileInfo\\Translation");
     if (node == nullptr) return result;
-    for (size_t i = 0; i + 4 <= node->value.size(); i += 4)
-        result.push_back(Le32(&node->value[i]));
+    ByteReader value(node->value);
+    while (value.Remaining() >= 4)
+        result.push_back(value.U32());
     return result;
 }
 
 std::optional<std::string> FileVersionInfo::QueryString(std::string_view path) const {
     const Node* node = FindNode(path);
     if (node == nullptr || !node->is_text) return std::nullopt;
-    std::u16string text;
-    for (size_t i = 0; i + 2 <= node->value.size(); i += 2) {
-        char16_t unit = char16_t(Le16(&node->value[i]));
-        if (unit == 0) break;
-        text.push_back(unit);
-    }
+    std::u16string text = ByteReader(node->value).Utf16(node->value.size() / 2);
+    text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
     return Utf16ToUtf8(text);
 }
 

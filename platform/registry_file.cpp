@@ -15,6 +15,7 @@
 
 #include <cstdio>
 
+#include "platform/byte_reader.h"
 #include "platform/code_pages.h"
 #include "platform/text.h"
 
@@ -34,11 +35,8 @@ constexpr size_t kHexWrapColumn = 76;
 
 // UTF-16LE to UTF-8; unpaired surrogates become U+FFFD, an odd last byte is dropped.
 std::string Utf16LeToUtf8(std::string_view bytes) {
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        units.push_back(char16_t(uint8_t(bytes[i]) | (uint8_t(bytes[i + 1]) << 8)));
-    return Utf16ToUtf8(units);
+    ByteReader reader(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    return Utf16ToUtf8(reader.Utf16(bytes.size() / 2));
 }
 
 std::string_view TrimLeft(std::string_view text) {
@@ -365,9 +363,8 @@ void AppendValue(std::string& out, const RegValue& value) {
     if (value.type == REG_SZ && FitsBetweenQuotes(value.data)) {
         AppendQuoted(out, value.data);
     } else if (value.type == REG_DWORD && value.data.size() == 4) {
-        uint32_t number = 0;
-        for (int i = 3; i >= 0; --i)
-            number = (number << 8) | uint8_t(value.data[size_t(i)]);
+        const uint32_t number =
+            ByteReader(std::span(reinterpret_cast<const uint8_t*>(value.data.data()), 4)).U32();
         char text[16];
         std::snprintf(text, sizeof text, "dword:%08x", number);
         out += text;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/byte_reader.h"
 #include "platform/folders.h"
 #include "platform/mime_types.h"
 #include "platform/text.h"
@@ -22,10 +23,6 @@ namespace scopa {
 namespace {
 
 constexpr std::uint32_t kFolderAttributes = kSfgaoFolder | kSfgaoFileSysAncestor;
-
-std::uint16_t ReadCb(const std::uint8_t* item) {
-    return static_cast<std::uint16_t>(item[0] | (item[1] << 8));
-}
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);
@@ -241,19 +238,22 @@ int KindRank(ShellItemKind kind) {
 
 std::optional<ShellItem> ReadShellItem(const std::uint8_t* item) {
     if (item == nullptr) return std::nullopt;
-    std::uint16_t cb = ReadCb(item);
-    if (cb < kShellItemHeaderBytes + 1 || item[2] != kShellItemSignature) return std::nullopt;
-    auto kind = static_cast<ShellItemKind>(item[3]);
-    if (item[3] < 1 || item[3] > 4) return std::nullopt;
-    const char* text = reinterpret_cast<const char*>(item + kShellItemHeaderBytes);
-    size_t text_room = cb - kShellItemHeaderBytes;
-    const void* nul = std::memchr(text, 0, text_room);
-    if (nul == nullptr) return std::nullopt;
+    // The item's size comes first; everything else is read within it.
+    ByteReader fields({item, ByteReader({item, 2}).U16()});
+    fields.Skip(2);
+    const std::uint8_t signature = fields.U8();
+    const std::uint8_t kind = fields.U8();
+    const std::uint8_t flags = fields.U8();
+    fields.Seek(kShellItemHeaderBytes);
+    const std::string_view text = fields.CString();
+    if (!fields.Ok() || signature != kShellItemSignature || kind < 1 || kind > 4) {
+        return std::nullopt;
+    }
     ShellItem read;
-    read.kind = kind;
-    read.folder = (item[4] & kShellItemFolder) != 0;
-    read.link = (item[4] & kShellItemLink) != 0;
-    read.text = std::string_view(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
+    read.kind = static_cast<ShellItemKind>(kind);
+    read.folder = (flags & kShellItemFolder) != 0;
+    read.link = (flags & kShellItemLink) != 0;
+    read.text = text;
     return read;
 }
 

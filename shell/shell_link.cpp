@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <vector>
 
+#include "platform/byte_reader.h"
 #include "platform/code_pages.h"
 #include "platform/regular_file.h"
 
@@ -41,111 +41,60 @@ constexpr size_t kLinkInfoUnicodeHeaderBytes = 36;
 constexpr size_t kVolumeIdMinBytes = 16;
 constexpr std::uint32_t kVolumeLabelUnicodeMarker = 20;
 
-// A bounds-checked view of one block: every read fails instead of leaving the block.
-class BlockReader {
-public:
-    explicit BlockReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-    size_t size() const { return m_bytes.size(); }
-
-    std::optional<std::uint32_t> U32(size_t offset) const {
-        if (offset > m_bytes.size() || m_bytes.size() - offset < 4) return std::nullopt;
-        const std::uint8_t* p = m_bytes.data() + offset;
-        return static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) |
-               (static_cast<std::uint32_t>(p[3]) << 24);
-    }
-    std::optional<std::uint16_t> U16(size_t offset) const {
-        if (offset > m_bytes.size() || m_bytes.size() - offset < 2) return std::nullopt;
-        return static_cast<std::uint16_t>(m_bytes[offset] | (m_bytes[offset + 1] << 8));
-    }
-    std::optional<BlockReader> Sub(size_t offset, size_t length) const {
-        if (offset > m_bytes.size() || m_bytes.size() - offset < length) return std::nullopt;
-        return BlockReader(m_bytes.subspan(offset, length));
-    }
-    // An 8-bit text ending with a NUL inside the block, as UTF-8.
-    std::optional<std::string> AnsiText(size_t offset) const;
-    // A UTF-16 text ending with a NUL inside the block, as UTF-8.
-    std::optional<std::string> Utf16Text(size_t offset) const;
-    bool Equals(size_t offset, std::span<const std::uint8_t> expected) const {
-        return offset <= m_bytes.size() && m_bytes.size() - offset >= expected.size() &&
-               std::memcmp(m_bytes.data() + offset, expected.data(), expected.size()) == 0;
-    }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-};
-
 // The 8-bit texts of links are in the code page of the Windows that made them; links made
 // on western Windows, by far the most, use 1252.
-std::optional<std::string> BlockReader::AnsiText(size_t offset) const {
-    if (offset >= m_bytes.size()) return std::nullopt;
-    std::span<const std::uint8_t> rest = m_bytes.subspan(offset);
-    const auto* end = static_cast<const std::uint8_t*>(std::memchr(rest.data(), 0, rest.size()));
-    if (end == nullptr) return std::nullopt;
-    std::string_view text(reinterpret_cast<const char*>(rest.data()), size_t(end - rest.data()));
-    return CodePageToUtf8(text, kWesternCodePage);
+std::string AnsiText(ByteReader& block, size_t offset) {
+    block.Seek(offset);
+    return CodePageToUtf8(block.CString(), kWesternCodePage);
 }
 
-std::optional<std::string> BlockReader::Utf16Text(size_t offset) const {
-    std::u16string units;
-    for (size_t i = offset;; i += 2) {
-        std::optional<std::uint16_t> unit = U16(i);
-        if (!unit) return std::nullopt;
-        if (*unit == 0) return Utf16ToUtf8(units);
-        units.push_back(char16_t(*unit));
-    }
+std::string Utf16Text(ByteReader& block, size_t offset) {
+    block.Seek(offset);
+    return Utf16ToUtf8(block.Utf16CString());
 }
 
-bool ReadVolumeId(const BlockReader& link_info, std::uint32_t offset, ShellLink& link) {
-    std::optional<std::uint32_t> size = link_info.U32(offset);
-    if (!size || *size < kVolumeIdMinBytes) return false;
-    std::optional<BlockReader> volume = link_info.Sub(offset, *size);
-    if (!volume) return false;
-    std::optional<std::uint32_t> drive_type = volume->U32(4);
-    std::optional<std::uint32_t> serial = volume->U32(8);
-    std::optional<std::uint32_t> label_offset = volume->U32(12);
-    if (!drive_type || !serial || !label_offset) return false;
-    std::optional<std::string> label;
-    if (*label_offset == kVolumeLabelUnicodeMarker) {
-        std::optional<std::uint32_t> unicode_offset = volume->U32(16);
-        if (unicode_offset) label = volume->Utf16Text(*unicode_offset);
-    } else {
-        label = volume->AnsiText(*label_offset);
-    }
-    if (!label) return false;
-    link.drive_type = *drive_type;
-    link.drive_serial = *serial;
-    link.volume_label = std::move(*label);
+bool ReadVolumeId(ByteReader link_info, std::uint32_t offset, ShellLink& link) {
+    const std::uint32_t size = link_info.U32At(offset);
+    if (size < kVolumeIdMinBytes) return false;
+    ByteReader volume = link_info.Sub(offset, size);
+    const std::uint32_t drive_type = volume.U32At(4);
+    const std::uint32_t serial = volume.U32At(8);
+    const std::uint32_t label_offset = volume.U32At(12);
+    std::string label = label_offset == kVolumeLabelUnicodeMarker
+                            ? Utf16Text(volume, volume.U32At(16))
+                            : AnsiText(volume, label_offset);
+    if (!volume.Ok()) return false;
+    link.drive_type = drive_type;
+    link.drive_serial = serial;
+    link.volume_label = std::move(label);
     return true;
 }
 
 // Reads the text at the Unicode offset when the header has one, else at the 8-bit offset.
-std::optional<std::string> ReadPathText(const BlockReader& link_info, size_t header_bytes,
+// Works on its own copy of the block, so a damaged text fails only itself.
+std::optional<std::string> ReadPathText(ByteReader link_info, size_t header_bytes,
                                         size_t ansi_field, size_t unicode_field) {
-    if (header_bytes >= kLinkInfoUnicodeHeaderBytes) {
-        std::optional<std::uint32_t> offset = link_info.U32(unicode_field);
-        if (offset && *offset != 0) return link_info.Utf16Text(*offset);
-    }
-    std::optional<std::uint32_t> offset = link_info.U32(ansi_field);
-    if (!offset) return std::nullopt;
-    return link_info.AnsiText(*offset);
+    const std::uint32_t unicode_offset =
+        header_bytes >= kLinkInfoUnicodeHeaderBytes ? link_info.U32At(unicode_field) : 0;
+    std::string text = unicode_offset != 0 ? Utf16Text(link_info, unicode_offset)
+                                           : AnsiText(link_info, link_info.U32At(ansi_field));
+    if (!link_info.Ok()) return std::nullopt;
+    return text;
 }
 
-bool ReadLinkInfo(const BlockReader& file, size_t offset, ShellLink& link) {
-    std::optional<std::uint32_t> size = file.U32(offset);
-    if (!size) return false;
-    std::optional<BlockReader> link_info = file.Sub(offset, *size);
-    if (!link_info) return false;
-    std::optional<std::uint32_t> header_bytes = link_info->U32(4);
-    std::optional<std::uint32_t> flags = link_info->U32(8);
-    if (!header_bytes || !flags || *header_bytes < kLinkInfoMinHeaderBytes ||
-        *header_bytes > link_info->size()) {
+bool ReadLinkInfo(ByteReader& file, ShellLink& link) {
+    const size_t offset = file.Offset();
+    ByteReader link_info = file.Sub(offset, file.U32At(offset));
+    const std::uint32_t header_bytes = link_info.U32At(4);
+    const std::uint32_t flags = link_info.U32At(8);
+    if (!link_info.Ok() || header_bytes < kLinkInfoMinHeaderBytes ||
+        header_bytes > link_info.Size()) {
         return false;
     }
-    if ((*flags & kLinkInfoHasVolume) == 0) return true;  // a network share: no local path
-    std::optional<std::uint32_t> volume_offset = link_info->U32(12);
-    if (!volume_offset || !ReadVolumeId(*link_info, *volume_offset, link)) return false;
-    std::optional<std::string> base = ReadPathText(*link_info, *header_bytes, 16, 28);
-    std::optional<std::string> suffix = ReadPathText(*link_info, *header_bytes, 24, 32);
+    if ((flags & kLinkInfoHasVolume) == 0) return true;  // a network share: no local path
+    if (!ReadVolumeId(link_info, link_info.U32At(12), link)) return false;
+    std::optional<std::string> base = ReadPathText(link_info, header_bytes, 16, 28);
+    std::optional<std::string> suffix = ReadPathText(link_info, header_bytes, 24, 32);
     if (!base) return false;
     link.local_base_path = std::move(*base);
     link.common_path_suffix = suffix.value_or(std::string());
@@ -164,25 +113,21 @@ std::string ShellLink::TargetWindowsPath() const {
 
 std::optional<ShellLink> ParseShellLink(std::span<const std::uint8_t> bytes) {
     if (bytes.size() > kMaxShellLinkBytes) return std::nullopt;
-    BlockReader file(bytes);
-    std::optional<std::uint32_t> header_bytes = file.U32(0);
-    if (!header_bytes || *header_bytes != kHeaderBytes || file.size() < kHeaderBytes ||
-        !file.Equals(4, kShellLinkClassId)) {
+    ByteReader file(bytes);
+    if (file.U32() != kHeaderBytes || file.Size() < kHeaderBytes ||
+        !file.Match(kShellLinkClassId)) {
         return std::nullopt;
     }
     ShellLink link;
-    link.link_flags = *file.U32(20);
-    link.file_attributes = *file.U32(24);
-    link.file_size = *file.U32(52);
+    link.link_flags = file.U32At(20);
+    link.file_attributes = file.U32At(24);
+    link.file_size = file.U32At(52);
 
-    size_t offset = kHeaderBytes;
-    if ((link.link_flags & kHasLinkTargetIdList) != 0) {
-        std::optional<std::uint16_t> list_bytes = file.U16(offset);
-        if (!list_bytes || !file.Sub(offset + 2, *list_bytes)) return std::nullopt;
-        offset += 2 + static_cast<size_t>(*list_bytes);
-    }
+    file.Seek(kHeaderBytes);
+    if ((link.link_flags & kHasLinkTargetIdList) != 0) file.Skip(file.U16());
+    if (!file.Ok()) return std::nullopt;
     if ((link.link_flags & kHasLinkInfo) != 0 && (link.link_flags & kForceNoLinkInfo) == 0) {
-        if (!ReadLinkInfo(file, offset, link)) return std::nullopt;
+        if (!ReadLinkInfo(file, link)) return std::nullopt;
     }
     return link;
 }

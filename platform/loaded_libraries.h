@@ -1,12 +1,13 @@
 // Libraries loaded on first use rather than linked: cairo (with fontconfig, FreeType and its
 // X11 dependencies) for metafiles and drawing, librsvg (with GLib, GIO, Pango, HarfBuzz and
 // ICU) for SVG, libtiff (with its zstd, LZMA, JBIG and Lerc codecs) for TIFF, and GLib for
-// the desktop thumbnail cache's file URIs and names, GIO for starting programs. Linked, they
-// would load some fifty shared objects into every process at start, whatever it reads;
-// loaded here, a process maps only what the files it reads need. Callers check LoadCairo,
-// LoadRsvg, LoadTiff, LoadGlib or LoadGio once at their entry point, then call through
-// Cairo(), Rsvg(), Tiff(), Glib() and Gio(), whose members are the library functions without their
-// prefix (Cairo().move_to is cairo_move_to, Tiff().GetField is TIFFGetField).
+// the desktop thumbnail cache's file URIs and names, GIO for starting programs and for the
+// MIME database's content types. Linked, they would load some fifty shared objects into every
+// process at start, whatever it reads; loaded here, a process maps only what the files it
+// reads need. Callers check LoadCairo, LoadRsvg, LoadTiff, LoadGlib or LoadGio once at their
+// entry point, then call through Cairo(), Rsvg(), Tiff(), Glib() and Gio(), whose members are
+// the library functions without their prefix (Cairo().move_to is cairo_move_to,
+// Tiff().GetField is TIFFGetField).
 #pragma once
 
 // clang-format off
@@ -49,9 +50,12 @@ namespace scopa {
     X(free) X(filename_to_uri) X(filename_from_uri) X(compute_checksum_for_data)
 
 #define SCOPA_GIO_FUNCTIONS(X) \
-    X(strfreev) X(object_unref) X(shell_parse_argv) X(spawn_async) X(file_new_for_path) \
+    X(strfreev) X(free) X(object_unref) X(shell_parse_argv) X(spawn_async) X(file_new_for_path) \
     X(file_query_info) X(file_info_get_content_type) X(app_info_get_default_for_type) \
-    X(app_info_launch)
+    X(app_info_launch) X(content_type_guess) X(content_type_get_mime_type) \
+    X(content_type_get_description) X(content_type_get_icon) \
+    X(content_type_get_generic_icon_name) X(themed_icon_get_names) X(themed_icon_get_type) \
+    X(type_check_instance_is_a) X(utf8_make_valid) X(dgettext)
 
 #define SCOPA_TIFF_FUNCTIONS(X) \
     X(ClientOpen) X(Close) X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) \

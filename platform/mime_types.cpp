@@ -24,18 +24,34 @@ std::string TakeText(char* text) {
 
 // GIO describes a type that has no comment in the database as "<type> type", translated; that
 // text names the type rather than describing it, so it counts as no description.
+struct StandInFormat {
+    std::string before;  // the text around the type, in the process's language
+    std::string after;
+    bool known = false;
+};
+
+const StandInFormat& TheStandInFormat() {
+    static const StandInFormat format = [] {
+        StandInFormat read;
+        std::string_view text = Gio().dgettext("glib20", "%s type");
+        size_t slot = text.find("%s");
+        if (slot == std::string_view::npos) return read;
+        read.before = text.substr(0, slot);
+        read.after = text.substr(slot + 2);
+        read.known = true;
+        return read;
+    }();
+    return format;
+}
+
 bool IsStandInDescription(std::string_view description) {
-    std::string_view format = Gio().dgettext("glib20", "%s type");
-    size_t slot = format.find("%s");
-    if (slot == std::string_view::npos) return false;
-    std::string_view before = format.substr(0, slot);
-    std::string_view after = format.substr(slot + 2);
-    if (description.size() < before.size() + after.size() || !description.starts_with(before) ||
-        !description.ends_with(after)) {
+    const StandInFormat& format = TheStandInFormat();
+    if (!format.known || description.size() < format.before.size() + format.after.size() ||
+        !description.starts_with(format.before) || !description.ends_with(format.after)) {
         return false;
     }
-    std::string_view type =
-        description.substr(before.size(), description.size() - before.size() - after.size());
+    std::string_view type = description.substr(
+        format.before.size(), description.size() - format.before.size() - format.after.size());
     return type.find('/') != std::string_view::npos && type.find(' ') == std::string_view::npos;
 }
 

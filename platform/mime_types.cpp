@@ -15,10 +15,10 @@ constexpr size_t kMaxDescriptionBytes = 1024;
 struct GFreeDeleter {
     void operator()(void* memory) const { Gio().free(memory); }
 };
-using GString = std::unique_ptr<char, GFreeDeleter>;
+using GlibText = std::unique_ptr<char, GFreeDeleter>;
 
 std::string TakeText(char* text) {
-    GString owner(text);
+    GlibText owner(text);
     return owner ? std::string(owner.get()) : std::string();
 }
 
@@ -60,9 +60,9 @@ bool IsStandInDescription(std::string_view description) {
 std::string MimeTypeOfName(std::string_view file_name) {
     if (file_name.empty() || !LoadGio()) return {};
     // File names need not be UTF-8; the globs are matched on the name's UTF-8 reading.
-    GString name(Gio().utf8_make_valid(file_name.data(), static_cast<gssize>(file_name.size())));
+    GlibText name(Gio().utf8_make_valid(file_name.data(), static_cast<gssize>(file_name.size())));
     gboolean uncertain = FALSE;
-    GString content_type(Gio().content_type_guess(name.get(), nullptr, 0, &uncertain));
+    GlibText content_type(Gio().content_type_guess(name.get(), nullptr, 0, &uncertain));
     // Without data to look at, a name no glob matches is unknown data, and uncertain.
     if (!content_type || (uncertain && kUnknownMimeType == content_type.get())) return {};
     return TakeText(Gio().content_type_get_mime_type(content_type.get()));

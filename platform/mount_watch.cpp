@@ -6,18 +6,22 @@
 
 namespace scopa {
 
-MountTableWatch::MountTableWatch() {
-    if (!LoadMount()) return;
-    m_monitor = Mount().new_monitor();
-    if (m_monitor == nullptr) return;
-    if (Mount().monitor_enable_kernel(m_monitor, 1) == 0) m_fd = Mount().monitor_get_fd(m_monitor);
-}
+MountTableWatch::MountTableWatch() = default;
 
 MountTableWatch::~MountTableWatch() {
     if (m_monitor != nullptr) Mount().unref_monitor(m_monitor);
 }
 
 bool MountTableWatch::Changed() {
+    if (m_first) {
+        // The monitor (and libmount) is set up at the first question, not with the owner.
+        m_first = false;
+        if (LoadMount()) m_monitor = Mount().new_monitor();
+        if (m_monitor != nullptr && Mount().monitor_enable_kernel(m_monitor, 1) == 0) {
+            m_fd = Mount().monitor_get_fd(m_monitor);
+        }
+        return true;
+    }
     if (m_fd < 0) return true;
     bool changed = false;
     pollfd watch{m_fd, POLLIN, 0};
@@ -25,10 +29,6 @@ bool MountTableWatch::Changed() {
         // Every waiting change is taken, so that the descriptor wakes only at the next one.
         while (Mount().monitor_next_change(m_monitor, nullptr, nullptr) == 0)
             changed = true;
-    }
-    if (m_first) {
-        m_first = false;
-        return true;
     }
     return changed;
 }

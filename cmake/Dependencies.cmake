@@ -1,11 +1,11 @@
 # Every library the core uses, gathered behind one interface target.
 # The installed CMake package finds the same libraries again (cmake/ScopaConfig.cmake.in), and
 # the pkg-config file names the same modules: keep the three lists alike.
-set(SCOPA_PKG_CONFIG_MODULES libjpeg libpng libwebp libwebpdemux blkid)
-# The vector stack (cairo, librsvg and what they bring) and libtiff are loaded with dlopen on
-# first use (platform/loaded_libraries.h): only their headers are used at build time, and a
-# consumer of the library does not link them.
-set(SCOPA_LOADED_PKG_CONFIG_MODULES cairo librsvg-2.0 libtiff-4)
+set(SCOPA_PKG_CONFIG_MODULES libjpeg libpng libwebp libwebpdemux)
+# The vector stack (cairo, librsvg and what they bring), libtiff, libmount and libblkid are
+# loaded with dlopen on first use (platform/loaded_libraries.h): only their headers are used at
+# build time, and a consumer of the library does not link them.
+set(SCOPA_LOADED_PKG_CONFIG_MODULES cairo librsvg-2.0 libtiff-4 mount blkid)
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(GIF REQUIRED)

@@ -50,7 +50,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # Dependencies come from the libraries the tool actually links (dpkg-shlibdeps), plus those
 # it opens on first use (platform/loaded_libraries.h), which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcairo2, librsvg2-2, libtiff6, libglib2.0-0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libcairo2, librsvg2-2, libtiff6, libglib2.0-0, libmount1, libblkid1")
 # The MIME database and thumbnail services pick the new files up through their own triggers.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")
 include(CPack)

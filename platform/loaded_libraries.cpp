@@ -11,6 +11,8 @@ constexpr const char* kRsvgName = "librsvg-2.so.2";
 constexpr const char* kTiffName = "libtiff.so.6";
 constexpr const char* kGlibName = "libglib-2.0.so.0";
 constexpr const char* kGioName = "libgio-2.0.so.0";
+constexpr const char* kMountName = "libmount.so.1";
+constexpr const char* kBlkidName = "libblkid.so.1";
 
 // Looks `name` up in `handle` (and the libraries it depends on) into `slot`.
 template <typename Function>
@@ -93,6 +95,34 @@ struct LoadedGio {
     }
 };
 
+struct LoadedMount {
+    MountLibrary functions;
+    bool loaded = false;
+    LoadedMount() {
+        void* handle = dlopen(kMountName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        bool all = true;
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "mnt_" #name, functions.name) && all;
+        SCOPA_MOUNT_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+        loaded = all;
+    }
+};
+
+struct LoadedBlkid {
+    BlkidLibrary functions;
+    bool loaded = false;
+    LoadedBlkid() {
+        void* handle = dlopen(kBlkidName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        bool all = true;
+#define SCOPA_RESOLVE(name) all = Resolve(handle, "blkid_" #name, functions.name) && all;
+        SCOPA_BLKID_FUNCTIONS(SCOPA_RESOLVE)
+#undef SCOPA_RESOLVE
+        loaded = all;
+    }
+};
+
 const LoadedCairo& TheCairo() {
     static const LoadedCairo library;
     return library;
@@ -113,6 +143,14 @@ const LoadedGio& TheGio() {
     static const LoadedGio library;
     return library;
 }
+const LoadedMount& TheMount() {
+    static const LoadedMount library;
+    return library;
+}
+const LoadedBlkid& TheBlkid() {
+    static const LoadedBlkid library;
+    return library;
+}
 
 }  // namespace
 
@@ -131,6 +169,12 @@ bool LoadGlib() {
 bool LoadGio() {
     return TheGio().loaded;
 }
+bool LoadMount() {
+    return TheMount().loaded;
+}
+bool LoadBlkid() {
+    return TheBlkid().loaded;
+}
 const CairoLibrary& Cairo() {
     return TheCairo().functions;
 }
@@ -145,6 +189,12 @@ const GlibLibrary& Glib() {
 }
 const GioLibrary& Gio() {
     return TheGio().functions;
+}
+const MountLibrary& Mount() {
+    return TheMount().functions;
+}
+const BlkidLibrary& Blkid() {
+    return TheBlkid().functions;
 }
 
 }  // namespace scopa

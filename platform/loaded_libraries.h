@@ -1,12 +1,15 @@
 // Libraries loaded on first use rather than linked: cairo (with fontconfig, FreeType and its
 // X11 dependencies) for metafiles and drawing, librsvg (with GLib, GIO, Pango, HarfBuzz and
 // ICU) for SVG, libtiff (with its zstd, LZMA, JBIG and Lerc codecs) for TIFF, and GLib for
-// the desktop thumbnail cache's file URIs and names, GIO for starting programs. Linked, they
-// would load some fifty shared objects into every process at start, whatever it reads;
-// loaded here, a process maps only what the files it reads need. Callers check LoadCairo,
-// LoadRsvg, LoadTiff, LoadGlib or LoadGio once at their entry point, then call through
-// Cairo(), Rsvg(), Tiff(), Glib() and Gio(), whose members are the library functions without their
-// prefix (Cairo().move_to is cairo_move_to, Tiff().GetField is TIFFGetField).
+// the desktop thumbnail cache's file URIs and names, GIO for starting programs and for the
+// MIME database's content types, libmount (with SELinux's library and PCRE) for the mount
+// table and libblkid for file-system labels. Linked, they would load some fifty shared
+// objects into every process at start, whatever it reads; loaded here, a process maps only
+// what the files it reads need. Callers check LoadCairo, LoadRsvg, LoadTiff, LoadGlib,
+// LoadGio, LoadMount or LoadBlkid once at their entry point, then call through Cairo(),
+// Rsvg(), Tiff(), Glib(), Gio(), Mount() and Blkid(), whose members are the library functions
+// without their prefix (Cairo().move_to is cairo_move_to, Tiff().GetField is TIFFGetField,
+// Mount().new_table is mnt_new_table).
 #pragma once
 
 // clang-format off
@@ -15,6 +18,8 @@
 #include <librsvg/rsvg.h>
 #include <tiffio.h>
 #include <gio/gio.h>
+#include <libmount/libmount.h>
+#include <blkid/blkid.h>
 // clang-format on
 
 namespace scopa {
@@ -49,9 +54,21 @@ namespace scopa {
     X(free) X(filename_to_uri) X(filename_from_uri) X(compute_checksum_for_data)
 
 #define SCOPA_GIO_FUNCTIONS(X) \
-    X(strfreev) X(object_unref) X(shell_parse_argv) X(spawn_async) X(file_new_for_path) \
+    X(strfreev) X(free) X(object_unref) X(shell_parse_argv) X(spawn_async) X(file_new_for_path) \
     X(file_query_info) X(file_info_get_content_type) X(app_info_get_default_for_type) \
-    X(app_info_launch)
+    X(app_info_launch) X(content_type_guess) X(content_type_get_mime_type) \
+    X(content_type_get_description) X(content_type_get_icon) \
+    X(content_type_get_generic_icon_name) X(themed_icon_get_names) X(themed_icon_get_type) \
+    X(type_check_instance_is_a) X(utf8_make_valid) X(dgettext)
+
+#define SCOPA_MOUNT_FUNCTIONS(X) \
+    X(new_table) X(unref_table) X(table_parse_file) X(table_parse_mtab) X(new_iter) \
+    X(free_iter) X(table_next_fs) X(fs_get_target) X(fs_get_fstype) X(fs_get_source) \
+    X(new_monitor) X(unref_monitor) X(monitor_enable_kernel) X(monitor_get_fd) \
+    X(monitor_next_change)
+
+#define SCOPA_BLKID_FUNCTIONS(X) \
+    X(get_cache) X(put_cache) X(get_tag_value)
 
 #define SCOPA_TIFF_FUNCTIONS(X) \
     X(ClientOpen) X(Close) X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) \
@@ -95,6 +112,18 @@ struct GioLibrary {
 #undef SCOPA_GIO_MEMBER
 };
 
+struct MountLibrary {
+#define SCOPA_MOUNT_MEMBER(name) decltype(&::mnt_##name) name = nullptr;
+    SCOPA_MOUNT_FUNCTIONS(SCOPA_MOUNT_MEMBER)
+#undef SCOPA_MOUNT_MEMBER
+};
+
+struct BlkidLibrary {
+#define SCOPA_BLKID_MEMBER(name) decltype(&::blkid_##name) name = nullptr;
+    SCOPA_BLKID_FUNCTIONS(SCOPA_BLKID_MEMBER)
+#undef SCOPA_BLKID_MEMBER
+};
+
 // Loads the library on the first call (from any thread); false when it or one of its
 // functions is missing, and then on every later call.
 bool LoadCairo();
@@ -102,6 +131,8 @@ bool LoadRsvg();
 bool LoadTiff();
 bool LoadGlib();
 bool LoadGio();
+bool LoadMount();
+bool LoadBlkid();
 
 // The functions, valid after the load returned true.
 const CairoLibrary& Cairo();
@@ -109,5 +140,7 @@ const RsvgLibrary& Rsvg();
 const TiffLibrary& Tiff();
 const GlibLibrary& Glib();
 const GioLibrary& Gio();
+const MountLibrary& Mount();
+const BlkidLibrary& Blkid();
 
 }  // namespace scopa

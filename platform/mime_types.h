@@ -1,6 +1,10 @@
 // Type names and icon names of files, from the shared MIME database that desktop
-// environments install (the shared-mime-info files under $XDG_DATA_DIRS/mime). Types are
-// found by file name only (globs), never by reading the file, so naming a type is cheap.
+// environments install, through GIO's content types (loaded on first use). Types are found by
+// file name only, never by reading the file, so naming a type is cheap.
+//
+// GIO reads the database from $XDG_DATA_HOME/mime and $XDG_DATA_DIRS/mime as they are at its
+// first use and keeps those folders for the life of the process; it notices changed database
+// files by itself within seconds.
 #pragma once
 
 #include <string>
@@ -13,12 +17,12 @@ inline constexpr std::string_view kFolderMimeType = "inode/directory";
 inline constexpr std::string_view kMountPointMimeType = "inode/mount-point";
 inline constexpr std::string_view kUnknownMimeType = "application/octet-stream";
 
-// The media type whose glob matches `file_name` ("photo.JPG" gives "image/jpeg"), following
-// the database's rules: literal names first, then the longest matching "*.suffix" (case
-// sensitive ones before the others), then the remaining patterns by weight. "" when none.
+// The media type the database gives `file_name` by its globs ("photo.JPG" gives "image/jpeg");
+// "" when no glob matches.
 std::string MimeTypeOfName(std::string_view file_name);
 
-// The database's English description of `mime_type` ("PNG image"), or "" when it has none.
+// The database's description of `mime_type` in the user's language ("PNG image"), or "" when
+// it has none.
 std::string MimeTypeDescription(std::string_view mime_type);
 
 // The icon-theme name for `mime_type`: the database's own icon when it names one, else the
@@ -32,9 +36,5 @@ std::string MimeTypeGenericIconName(std::string_view mime_type);
 // database does not know, the upper-cased extension followed by " File" ("XYZ File"), or the
 // description of unknown data when the name has no extension.
 std::string FileTypeText(std::string_view file_name);
-
-// Forgets what was read, so the next question reads the database afresh (tests point
-// XDG_DATA_DIRS elsewhere).
-void ResetMimeDatabase();
 
 }  // namespace scopa

@@ -1,28 +1,34 @@
 #include "platform/mount_watch.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <unistd.h>
+
+#include "platform/loaded_libraries.h"
 
 namespace scopa {
 
-MountTableWatch::MountTableWatch() {
-    m_fd = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-}
+MountTableWatch::MountTableWatch() = default;
 
 MountTableWatch::~MountTableWatch() {
-    if (m_fd >= 0) close(m_fd);
+    if (m_monitor != nullptr) Mount().unref_monitor(m_monitor);
 }
 
 bool MountTableWatch::Changed() {
-    if (m_fd < 0) return true;
-    // The kernel reports POLLERR | POLLPRI once per change of the mount table and records
-    // the change as seen, so no read is needed to re-arm the watch.
-    pollfd watch{m_fd, POLLPRI, 0};
-    bool changed = poll(&watch, 1, 0) > 0 && (watch.revents & (POLLERR | POLLPRI)) != 0;
     if (m_first) {
+        // The monitor (and libmount) is set up at the first question, not with the owner.
         m_first = false;
+        if (LoadMount()) m_monitor = Mount().new_monitor();
+        if (m_monitor != nullptr && Mount().monitor_enable_kernel(m_monitor, 1) == 0) {
+            m_fd = Mount().monitor_get_fd(m_monitor);
+        }
         return true;
+    }
+    if (m_fd < 0) return true;
+    bool changed = false;
+    pollfd watch{m_fd, POLLIN, 0};
+    if (poll(&watch, 1, 0) > 0) {
+        // Every waiting change is taken, so that the descriptor wakes only at the next one.
+        while (Mount().monitor_next_change(m_monitor, nullptr, nullptr) == 0)
+            changed = true;
     }
     return changed;
 }

@@ -1,7 +1,9 @@
 // Tells cheaply whether the mount table changed, so that a list of volumes (and their labels)
-// read once can be kept until a disk is mounted or unmounted. The kernel marks
-// /proc/self/mountinfo when the process's mount table changes; asking costs one poll().
+// read once can be kept until a disk is mounted or unmounted. libmount's monitor watches the
+// kernel's table of this process's mounts; asking costs one poll() on its descriptor.
 #pragma once
+
+struct libmnt_monitor;
 
 namespace scopa {
 
@@ -17,6 +19,7 @@ public:
     bool Changed();
 
 private:
+    libmnt_monitor* m_monitor = nullptr;
     int m_fd = -1;
     bool m_first = true;
 };

@@ -1,6 +1,5 @@
 #include "platform/volumes.h"
 
-#include <blkid/blkid.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,8 +10,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
+#include "platform/loaded_libraries.h"
 #include "platform/mount_watch.h"
 #include "platform/text.h"
 
@@ -25,24 +24,6 @@ namespace fs = std::filesystem;
 constexpr std::array<std::string_view, 12> kNetworkFileSystems = {
     "nfs", "nfs4", "cifs",      "smb3",  "smbfs",      "9p",
     "afs", "ceph", "glusterfs", "sshfs", "fuse.sshfs", "davfs"};
-
-// mountinfo escapes space, tab, newline and backslash as three octal digits.
-std::string UnescapeOctal(std::string_view text) {
-    auto octal = [](char c) { return c >= '0' && c <= '7'; };
-    std::string result;
-    result.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && octal(text[i + 1]) && octal(text[i + 2]) &&
-            octal(text[i + 3])) {
-            int value = (text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0');
-            result.push_back(char(value & 0xFF));
-            i += 3;
-            continue;
-        }
-        result.push_back(text[i]);
-    }
-    return result;
-}
 
 // udev writes unsafe bytes of labels as \xNN.
 std::string UnescapeHex(std::string_view text) {
@@ -97,13 +78,14 @@ std::string SystemLabelOf(const MountEntry& mount) {
     if (!label.empty()) return label;
     // The blkid cache answers without probing when it knows the device; probing the device
     // itself works when we may read it.
+    if (!LoadBlkid()) return label;
     blkid_cache cache = nullptr;
-    if (blkid_get_cache(&cache, nullptr) == 0) {
-        if (char* value = blkid_get_tag_value(cache, "LABEL", mount.source.c_str())) {
+    if (Blkid().get_cache(&cache, nullptr) == 0) {
+        if (char* value = Blkid().get_tag_value(cache, "LABEL", mount.source.c_str())) {
             label = value;
             free(value);
         }
-        blkid_put_cache(cache);
+        Blkid().put_cache(cache);
     }
     return label;
 }
@@ -118,28 +100,29 @@ bool PathIsInside(std::string_view path, std::string_view mount_point) {
 
 }  // namespace
 
-std::vector<MountEntry> ParseMountInfo(std::string_view text) {
+std::vector<MountEntry> ReadMountTable(const std::string& mountinfo_path) {
     std::vector<MountEntry> mounts;
-    std::istringstream lines{std::string(text)};
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::vector<std::string> words;
-        std::string word;
-        while (fields >> word)
-            words.push_back(word);
-        // id parent major:minor root mount-point options [optional...] - type source super
-        auto separator = std::find(words.begin(), words.end(), "-");
-        if (words.size() < 7 || separator == words.end() || separator - words.begin() < 6 ||
-            words.end() - separator < 3) {
-            continue;
-        }
-        MountEntry mount;
-        mount.mount_point = UnescapeOctal(words[4]);
-        mount.fs_type = *(separator + 1);
-        mount.source = UnescapeOctal(*(separator + 2));
-        if (mount.mount_point.empty() || mount.mount_point[0] != '/') continue;
-        mounts.push_back(std::move(mount));
+    if (!LoadMount()) return mounts;
+    const MountLibrary& mount = Mount();
+    std::unique_ptr<libmnt_table, decltype(mount.unref_table)> table(mount.new_table(),
+                                                                     mount.unref_table);
+    std::unique_ptr<libmnt_iter, decltype(mount.free_iter)> iter(mount.new_iter(MNT_ITER_FORWARD),
+                                                                 mount.free_iter);
+    if (!table || !iter) return mounts;
+    // Lines libmount cannot read are skipped; what it read before and after them is kept.
+    if (mountinfo_path.empty()) {
+        mount.table_parse_mtab(table.get(), nullptr);
+    } else {
+        mount.table_parse_file(table.get(), mountinfo_path.c_str());
+    }
+    libmnt_fs* fs = nullptr;
+    while (mount.table_next_fs(table.get(), iter.get(), &fs) == 0) {
+        const char* target = mount.fs_get_target(fs);
+        if (target == nullptr || target[0] != '/') continue;
+        const char* fs_type = mount.fs_get_fstype(fs);
+        const char* source = mount.fs_get_source(fs);
+        mounts.push_back(
+            {target, fs_type != nullptr ? fs_type : "", source != nullptr ? source : ""});
     }
     return mounts;
 }
@@ -205,20 +188,6 @@ struct MountTableCache {
 MountTableCache& TheMountTableCache() {
     static MountTableCache cache;
     return cache;
-}
-
-// No real mount table comes near this; a larger one is cut rather than read without end.
-constexpr size_t kMaxMountInfoBytes = 4u << 20;
-
-std::vector<MountEntry> ReadMountTable() {
-    std::ifstream file("/proc/self/mountinfo");
-    std::string text;
-    char buffer[16 * 1024];
-    while (text.size() <= kMaxMountInfoBytes &&
-           (file.read(buffer, sizeof buffer) || file.gcount() > 0)) {
-        text.append(buffer, static_cast<size_t>(file.gcount()));
-    }
-    return ParseMountInfo(text);
 }
 
 // The current list, shared so that asking for it copies nothing.

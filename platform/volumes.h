@@ -28,15 +28,17 @@ struct Volume {
     bool IsCdRom() const { return type == DriveType::CdRom; }
 };
 
-// One parsed line of /proc/self/mountinfo.
+// One mount of a mount table.
 struct MountEntry {
     std::string mount_point;
     std::string fs_type;
     std::string source;
 };
 
-// Parses mountinfo text; malformed lines are skipped. Mount points are unescaped (\040 ...).
-std::vector<MountEntry> ParseMountInfo(std::string_view text);
+// The mounts of a table in the kernel's mountinfo format, read by libmount (which undoes the
+// table's escapes, "\040" for a space): this process's own table when `mountinfo_path` is
+// empty. Lines libmount cannot read and mount points that are not absolute are left out.
+std::vector<MountEntry> ReadMountTable(const std::string& mountinfo_path = {});
 
 // Labels by device: reads a folder laid out like /dev/disk/by-label (label names with \xNN
 // escapes, symbolic links to devices) and returns the label of `device`, or "".
@@ -48,7 +50,7 @@ std::string LabelFromLabelFolder(const std::string& label_folder, const std::str
 std::vector<Volume> VolumesFromMounts(const std::vector<MountEntry>& mounts,
                                       std::string (*label_of)(const MountEntry&) = nullptr);
 
-// The machine's mounted volumes from /proc/self/mountinfo, with their labels or without. The
+// The machine's mounted volumes from this process's mount table, with their labels or without. The
 // table is read once and again only after the kernel reported a change (a disk mounted or
 // unmounted), so asking often costs a poll() and a copy.
 std::vector<Volume> MountedVolumes(bool with_labels);

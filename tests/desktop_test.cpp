@@ -17,6 +17,7 @@
 #include "fixtures/metafile_writer.h"
 #include "imaging/rgba_png.h"
 #include "platform/mime_types.h"
+#include "support/fresh_process.h"
 #include "support/pe_builder.h"
 #include "support/temp_dir.h"
 
@@ -183,40 +184,40 @@ TEST_F(DesktopTest, TheThumbnailerFailsCleanlyOnWhatItCannotRead) {
 #endif
 }
 
+// GIO takes the database's folders from the environment at its first use: the check runs in a
+// fresh process with the installed package's folder in front.
 TEST_F(DesktopTest, TheMimePackageTypesOurDocumentsByTheirOwnNames) {
     fs::path data = s_prefix / "share";
     ASSERT_EQ(RunShell("update-mime-database " + Quoted((data / "mime").string())), 0);
-    const char* saved = std::getenv("XDG_DATA_DIRS");
-    std::string saved_dirs = saved != nullptr ? saved : "";
-    setenv("XDG_DATA_DIRS", (data.string() + ":/usr/share").c_str(), 1);
-    ResetMimeDatabase();
-    struct Case {
-        const char* name;
-        const char* type;
-        const char* text;
+    auto check = [&data] {
+        setenv("XDG_DATA_DIRS", (data.string() + ":/usr/share").c_str(), 1);
+        struct Case {
+            const char* name;
+            const char* type;
+            const char* text;
+        };
+        const Case cases[] = {
+            {"Report.DTP", "application/x-qor-dtp", "Desktop-publishing document"},
+            {"a.tpl", "application/x-qor-dtp", "Desktop-publishing document"},
+            {"b.srp", "application/x-qor-scrap", "Scrap document"},
+            {"c.dsn", "application/x-qor-scrap", "Scrap document"},
+            {"d.art", "application/x-qor-art", "Art document"},
+            {"e.tem", "application/x-qor-art", "Art document"},
+            {"f.dsp", "application/x-qor-snippet", "Design snippet"},
+            {"g.flx", "application/x-qor-styled-text", "Styled-text document"},
+            {"h.wmf", "image/wmf", nullptr},  // metafiles keep the type the database had
+        };
+        ChildReport report;
+        for (const Case& c : cases) {
+            report.ExpectEq(MimeTypeOfName(c.name), c.type, std::string("type of ") + c.name);
+            if (c.text != nullptr) {
+                report.ExpectEq(FileTypeText(c.name), c.text, std::string("text of ") + c.name);
+            }
+        }
+        report.ExitWithReport(s_dir->path());
     };
-    const Case cases[] = {
-        {"Report.DTP", "application/x-qor-dtp", "Desktop-publishing document"},
-        {"a.tpl", "application/x-qor-dtp", "Desktop-publishing document"},
-        {"b.srp", "application/x-qor-scrap", "Scrap document"},
-        {"c.dsn", "application/x-qor-scrap", "Scrap document"},
-        {"d.art", "application/x-qor-art", "Art document"},
-        {"e.tem", "application/x-qor-art", "Art document"},
-        {"f.dsp", "application/x-qor-snippet", "Design snippet"},
-        {"g.flx", "application/x-qor-styled-text", "Styled-text document"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(MimeTypeOfName(c.name), c.type) << c.name;
-        EXPECT_EQ(FileTypeText(c.name), c.text) << c.name;
-    }
-    // Metafiles keep the type the database already had.
-    EXPECT_EQ(MimeTypeOfName("h.wmf"), "image/wmf");
-    if (saved != nullptr) {
-        setenv("XDG_DATA_DIRS", saved_dirs.c_str(), 1);
-    } else {
-        unsetenv("XDG_DATA_DIRS");
-    }
-    ResetMimeDatabase();
+    FreshProcessDeathTests fresh;
+    EXPECT_EXIT(check(), ::testing::ExitedWithCode(0), "");
 }
 
 // The viewer's menu entry runs the installed program and names an icon that is installed

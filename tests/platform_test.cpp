@@ -1,16 +1,22 @@
 // Platform rules: text, mounted volumes and labels, well-known folders, the user-interface
 // service and the trace sink.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/folders.h"
+#include "platform/mount_watch.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "platform/user_interface.h"
 #include "platform/volumes.h"
+#include "support/fresh_process.h"
 #include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
 
@@ -63,20 +69,28 @@ constexpr const char* kMountInfo =
     "garbage line without fields\n"
     "45 27 0:52 / relative rw - ext4 /dev/sdc rw\n";
 
-TEST(VolumesTest, MountInfoParsingUnescapesAndSkipsMalformedLines) {
-    std::vector<MountEntry> mounts = ParseMountInfo(kMountInfo);
+// The table as a file of its own, read through libmount.
+std::vector<MountEntry> ReadMountInfoText(const test::ScopedTempDir& dir) {
+    test::WriteFileBytes(dir / "mountinfo", kMountInfo);
+    return ReadMountTable((dir / "mountinfo").string());
+}
+
+TEST(VolumesTest, MountTablesAreReadUnescapedWithoutMalformedLines) {
+    test::ScopedTempDir dir;
+    std::vector<MountEntry> mounts = ReadMountInfoText(dir);
     ASSERT_EQ(mounts.size(), 7u);
     EXPECT_EQ(mounts[2].mount_point, "/media/user/Holiday CD");
     EXPECT_EQ(mounts[2].fs_type, "iso9660");
     EXPECT_EQ(mounts[2].source, "/dev/sr0");
     EXPECT_EQ(mounts[5].source, "server:/export");
+    EXPECT_TRUE(ReadMountTable((dir / "missing").string()).empty());
 }
 
 TEST(VolumesTest, VolumesKeepRealFileSystemsOnly) {
-    std::vector<MountEntry> mounts = ParseMountInfo(kMountInfo);
+    test::ScopedTempDir dir;
+    std::vector<MountEntry> mounts = ReadMountInfoText(dir);
     // The CD's mount point does not exist here; rewrite it to a real folder so the directory
     // check passes, as it would on the machine that mounted it.
-    test::ScopedTempDir dir;
     for (MountEntry& mount : mounts) {
         if (mount.fs_type == "iso9660") mount.mount_point = dir.path().string();
     }
@@ -217,6 +231,45 @@ TEST(TraceTest, SinkReceivesTextsUntilRemoved) {
     SetTraceSink({});
     Trace("lost\n");
     EXPECT_EQ(seen, "Fetch a.jpg\nBad b.jpg\n");
+}
+
+// A process of our own with a mount namespace of its own, where it may mount without changing
+// the machine's mounts: a user namespace too when we are not root.
+bool EnterOwnMountNamespace() {
+    int flags = CLONE_NEWNS | (geteuid() == 0 ? 0 : CLONE_NEWUSER);
+    return unshare(flags) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+TEST(VolumesTest, TheWatchSeesMountsThatTheTableThenHolds) {
+    constexpr int kNoNamespace = 77;
+    test::ScopedTempDir dir;
+    const fs::path point = dir / "Holiday CD";
+    fs::create_directories(point);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!EnterOwnMountNamespace()) _exit(kNoNamespace);
+        test::ChildReport report;
+        MountTableWatch watch;
+        report.ExpectEq(watch.Changed(), true, "first ask");
+        report.ExpectEq(watch.Changed(), false, "nothing mounted");
+        if (mount("scopa-test", point.c_str(), "tmpfs", 0, nullptr) != 0) _exit(kNoNamespace);
+        report.ExpectEq(watch.Changed(), true, "mounted");
+        report.ExpectEq(watch.Changed(), false, "asked again");
+        std::vector<MountEntry> mounts = ReadMountTable();
+        bool listed = std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry& m) {
+            return m.mount_point == point.string() && m.source == "scopa-test";
+        });
+        report.ExpectEq(listed, true, "the new mount in the table");
+        umount(point.c_str());
+        report.ExpectEq(watch.Changed(), true, "unmounted");
+        report.ExitWithReport({});
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kNoNamespace) GTEST_SKIP() << "no mount namespace of our own";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

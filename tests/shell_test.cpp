@@ -16,6 +16,7 @@
 #include "platform/mime_types.h"
 #include "platform/volumes.h"
 #include "shell/shell_path.h"
+#include "support/fresh_process.h"
 #include "support/temp_dir.h"
 
 namespace scopa {
@@ -388,80 +389,82 @@ TEST(ShellPathTest, TypeAndIconNamesComeFromTheMimeDatabase) {
 namespace scopa {
 namespace {
 
-// A MIME database of our own, found through XDG_DATA_HOME for the life of the object.
-class ScopedMimeDatabase {
-public:
-    ScopedMimeDatabase() {
-        for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
-            const char* value = std::getenv(name);
-            m_saved.emplace_back(
-                name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
-        }
+// A MIME database of our own, written as shared-mime-info writes one (without its binary
+// cache) and tried in a fresh process, since GIO takes the database's folders from the
+// environment only at its first use.
+class OwnMimeDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
         fs::path mime = m_dir / "mime";
-        test::WriteFileBytes(mime / "globs2",
-                             "# comment line\n"
-                             "50:text/x-readme:README\n"
-                             "60:application/x-big:*.big\n"
-                             "50:application/x-tarball:*.tar.big\n"
-                             "50:image/x-upper:*.UP:cs\n"
-                             "40:image/x-lower:*.up\n"
-                             "30:text/x-pattern:note-??.txt\n"
-                             "malformed line without colons\n"
-                             "::\n");
-        test::WriteFileBytes(mime / "aliases", "application/x-old application/x-big\n");
-        test::WriteFileBytes(mime / "icons", "application/x-big:big-icon\n");
-        test::WriteFileBytes(mime / "generic-icons", "application/x-big:package-x-generic\n");
-        test::WriteFileBytes(mime / "application" / "x-big.xml",
-                             "<?xml version=\"1.0\"?>\n<mime-type type=\"application/x-big\">\n"
-                             "  <comment>Big &amp; &lt;bold&gt; data</comment>\n"
-                             "  <comment xml:lang=\"de\">Große Daten</comment>\n</mime-type>\n");
+        WriteFileBytes(mime / "globs2",
+                       "60:application/x-big:*.big\n"
+                       "50:application/x-tarball:*.tar.big\n"
+                       "40:image/x-lower:*.up\n");
+        WriteFileBytes(mime / "aliases", "application/x-old application/x-big\n");
+        WriteFileBytes(mime / "icons", "application/x-big:big-icon\n");
+        WriteFileBytes(mime / "generic-icons", "application/x-big:package-x-generic\n");
+        WriteFileBytes(mime / "application" / "x-big.xml",
+                       "<?xml version=\"1.0\"?>\n<mime-type type=\"application/x-big\">\n"
+                       "  <comment>Big &amp; &lt;bold&gt; data</comment>\n"
+                       "  <comment xml:lang=\"de\">Gro\xC3\x9F"
+                       "e Daten</comment>\n</mime-type>\n");
+    }
+    // In the child: only this database, and the messages language `language`.
+    void UseDatabase(const char* language) {
         setenv("XDG_DATA_HOME", m_dir.path().c_str(), 1);
         setenv("XDG_DATA_DIRS", (m_dir.path() / "none").c_str(), 1);
-        ResetMimeDatabase();
+        setenv("LANGUAGE", language, 1);
     }
-    ~ScopedMimeDatabase() {
-        for (const auto& [name, value] : m_saved) {
-            if (value) {
-                setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                unsetenv(name.c_str());
-            }
-        }
-        ResetMimeDatabase();
-    }
-    ScopedMimeDatabase(const ScopedMimeDatabase&) = delete;
-    ScopedMimeDatabase& operator=(const ScopedMimeDatabase&) = delete;
 
-private:
+    test::FreshProcessDeathTests m_fresh;
     ScopedTempDir m_dir;
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
-TEST(MimeTypesTest, GlobsFollowTheDatabaseRules) {
-    ScopedMimeDatabase database;
-    EXPECT_EQ(MimeTypeOfName("README"), "text/x-readme");
-    EXPECT_EQ(MimeTypeOfName("readme"), "text/x-readme");  // literals ignore case too
-    EXPECT_EQ(MimeTypeOfName("a.BIG"), "application/x-big");
-    EXPECT_EQ(MimeTypeOfName("a.tar.big"), "application/x-tarball");  // longest suffix wins
-    EXPECT_EQ(MimeTypeOfName("a.UP"), "image/x-upper");               // case-sensitive first
-    EXPECT_EQ(MimeTypeOfName("a.up"), "image/x-lower");
-    EXPECT_EQ(MimeTypeOfName("a.Up"), "image/x-lower");
-    EXPECT_EQ(MimeTypeOfName("note-12.txt"), "text/x-pattern");
-    EXPECT_EQ(MimeTypeOfName("note-123.txt"), "");
-    EXPECT_EQ(MimeTypeOfName(""), "");
+void CheckTypesOfNames(const fs::path& made_here) {
+    struct Case {
+        const char* name;
+        const char* mime_type;
+        const char* type_text;
+    };
+    const Case cases[] = {
+        {"a.BIG", "application/x-big", "Big & <bold> data"},        // globs ignore case
+        {"caf\xE9.big", "application/x-big", "Big & <bold> data"},  // not UTF-8
+        {"a.tar.big", "application/x-tarball", "BIG File"},  // longest suffix; no description
+        {"x.up", "image/x-lower", "UP File"},
+        {"x.qqq", "", "QQQ File"},
+        {"noextension", "", ""},  // this database does not describe unknown data
+        {"", "", ""},
+    };
+    test::ChildReport report;
+    for (const Case& c : cases) {
+        report.ExpectEq(MimeTypeOfName(c.name), c.mime_type, std::string("type of ") + c.name);
+        report.ExpectEq(FileTypeText(c.name), c.type_text, std::string("text of ") + c.name);
+    }
+    report.ExpectEq(MimeTypeDescription("application/x-old"), "Big & <bold> data", "alias");
+    report.ExpectEq(MimeTypeDescription("../../etc/passwd"), "", "not a type");
+    report.ExpectEq(MimeTypeIconName("application/x-big"), "big-icon", "own icon");
+    report.ExpectEq(MimeTypeIconName("image/x-lower"), "image-x-lower", "icon");
+    report.ExpectEq(MimeTypeGenericIconName("application/x-big"), "package-x-generic", "generic");
+    report.ExpectEq(MimeTypeGenericIconName("image/x-lower"), "image-x-generic", "generic");
+    report.ExitWithReport(made_here);
+}
 
-    EXPECT_EQ(MimeTypeDescription("application/x-big"), "Big & <bold> data");
-    EXPECT_EQ(MimeTypeDescription("application/x-old"), "Big & <bold> data");  // alias
-    EXPECT_EQ(MimeTypeDescription("../../etc/passwd"), "");
-    EXPECT_EQ(MimeTypeIconName("application/x-big"), "big-icon");
-    EXPECT_EQ(MimeTypeIconName("image/x-upper"), "image-x-upper");
-    EXPECT_EQ(MimeTypeGenericIconName("application/x-big"), "package-x-generic");
-    EXPECT_EQ(MimeTypeGenericIconName("image/x-upper"), "image-x-generic");
+TEST_F(OwnMimeDatabaseTest, NamesTypesTextsAndIconsComeFromTheDatabase) {
+    EXPECT_EXIT((UseDatabase("C"), CheckTypesOfNames(m_dir.path())), ::testing::ExitedWithCode(0),
+                "");
+}
 
-    EXPECT_EQ(FileTypeText("x.big"), "Big & <bold> data");
-    EXPECT_EQ(FileTypeText("x.up"), "UP File");  // known type without a description
-    EXPECT_EQ(FileTypeText("x.qqq"), "QQQ File");
-    EXPECT_EQ(FileTypeText("noextension"), "");  // this database does not describe unknown data
+TEST_F(OwnMimeDatabaseTest, DescriptionsComeInTheUsersLanguage) {
+    auto check = [this] {
+        UseDatabase("de");
+        test::ChildReport report;
+        report.ExpectEq(FileTypeText("a.big"),
+                        "Gro\xC3\x9F"
+                        "e Daten",
+                        "German text");
+        report.ExitWithReport(m_dir.path());
+    };
+    EXPECT_EXIT(check(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ SCOPA_PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache clang clang-format libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg-dev libjpeg-turbo-progs libpng-dev libgif-dev libtiff-dev libwebp-dev libcairo2-dev
-    librsvg2-dev libblkid-dev libgdk-pixbuf-2.0-dev shared-mime-info dpkg-dev imagemagick dynamite
+    librsvg2-dev libblkid-dev libmount-dev libgdk-pixbuf-2.0-dev shared-mime-info dpkg-dev imagemagick dynamite
     libstorm-dev fonts-dejavu-core libvips-tools time adwaita-icon-theme hicolor-icon-theme
     qt6-base-dev libx11-dev xvfb xdotool xauth
     python3-olefile libgsf-bin binutils-mingw-w64-x86-64 binutils-mingw-w64-i686

@@ -16,6 +16,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 // clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
@@ -23,6 +24,7 @@
 
 #include "imaging/codecs.h"
 #include "imaging/jpeg_coefficients.h"
+#include "platform/trace.h"
 
 namespace scopa {
 namespace {
@@ -35,18 +37,36 @@ constexpr uint64_t kMaxProgressivePixels = uint64_t(1) << 26;
 constexpr int kWriteQuality = 90;
 constexpr int kApp1 = JPEG_APP0 + 1;
 
+// The library's error manager, with the text of the error that stopped it (its own message,
+// as format_message gives it) kept for the failure record. Warnings are traced.
 struct ErrorContext {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
 };
 
 [[noreturn]] void OnError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorContext*>(info->err)->jump, 1);
+    auto* errors = reinterpret_cast<ErrorContext*>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->jump, 1);
 }
-void OnMessage(j_common_ptr) {}
+void OnMessage(j_common_ptr info) {
+    char message[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, message);
+    try {
+        Trace(std::string("JPEG warning: ") + message + "\n");
+    } catch (...) {  // nothing may unwind through the library
+    }
+}
+
+// Codes of the errors that come from memory or the library's size limits, not from the data.
+bool IsResourceError(int code) {
+    return code == JERR_OUT_OF_MEMORY || code == JERR_IMAGE_TOO_BIG || code == JERR_WIDTH_OVERFLOW;
+}
 
 void UseErrorContext(ErrorContext& errors) {
     jpeg_std_error(&errors.manager);
+    errors.message[0] = 0;
     errors.manager.error_exit = OnError;
     errors.manager.output_message = OnMessage;
 }
@@ -276,6 +296,9 @@ DecodeResult GuardedDecode(DecodeContext& context, int factor, oDIB& out, RowCal
     jpeg_start_decompress(info);
     if (needed_scans_only) ConsumeNeededScans(info, context.source);
     if (!out.Create(int32_t(info->output_width), int32_t(info->output_height), 24)) {
+        context.errors.manager.msg_code = JERR_OUT_OF_MEMORY;
+        std::snprintf(context.errors.message, sizeof context.errors.message,
+                      "no memory for a %u x %u bitmap", info->output_width, info->output_height);
         jpeg_destroy_decompress(info);
         return DecodeResult::kFailed;
     }
@@ -400,6 +423,12 @@ protected:
     int MaxReductionFactor() const override { return kMaxDctReduction; }
 
 private:
+    // The failure the library reported; without a message from it, the output stream failed.
+    oFILTER_STATUS LibraryFault(const ErrorContext& errors) {
+        if (errors.message[0] == 0) return ResourceFault("cannot write the file");
+        if (IsResourceError(errors.manager.msg_code)) return ResourceFault(errors.message);
+        return DataFault(errors.message);
+    }
     static bool OnRow(void* user, int32_t row) {
         return static_cast<JpegFilter*>(user)->ReportProgress(uint32_t(row));
     }
@@ -408,7 +437,7 @@ private:
 
 oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     auto context = std::make_unique<DecodeContext>();
-    if (!GuardedReadHead(*context, in)) return kFilterFailed;
+    if (!GuardedReadHead(*context, in)) return LibraryFault(context->errors);
     const JpegHead& head = context->head;
     vSIZE upright = OrientationSwapsSides(head.orientation) ? vSIZE{head.stored.cy, head.stored.cx}
                                                             : head.stored;
@@ -417,7 +446,7 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     if ((head.progressive && pixels > kMaxProgressivePixels) ||
         IsTooLargeToRead(head.stored, factor)) {
         jpeg_destroy_decompress(&context->info);
-        return kFilterFailed;
+        return TooLargeFault(head.stored);
     }
     ReportStart(uint32_t(ReducedSize(head.stored, factor).cy));
     oDIB stored;
@@ -425,7 +454,7 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     TrimReusedCoefficientMemory();
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
-    if (result == DecodeResult::kFailed) return kFilterFailed;
+    if (result == DecodeResult::kFailed) return LibraryFault(context->errors);
     out = head.orientation == 1 ? std::move(stored) : ApplyOrientation(stored, head.orientation);
     vSIZE density = OrientationSwapsSides(head.orientation)
                         ? vSIZE{head.pels_per_meter.cy, head.pels_per_meter.cx}
@@ -441,7 +470,7 @@ oFILTER_STATUS JpegFilter::Convert(const oDIB& in, vSTREAM& out) {
     oDIB storage;
     const oDIB& picture = As24(in, storage);
     auto context = std::make_unique<EncodeContext>();
-    return GuardedEncode(*context, picture, out) ? kFilterDone : kFilterFailed;
+    return GuardedEncode(*context, picture, out) ? kFilterDone : LibraryFault(context->errors);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ const char* ReadPcxHead(vSTREAM& in, PcxHead& head) {
     head.width = xmax - xmin + 1;
     head.height = ymax - ymin + 1;
     if (encoding > 1) return "unknown encoding";
-    if (head.width <= 0 || head.height <= 0) return "width or height 0";
+    if (head.width <= 0 || head.height <= 0) return "no width or height";
     bool known = (head.planes == 1 &&
                   (head.bits == 1 || head.bits == 2 || head.bits == 4 || head.bits == 8)) ||
                  (head.planes == 4 && head.bits == 1) ||

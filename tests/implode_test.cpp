@@ -540,5 +540,71 @@ TEST(ImplodeTest, CompressRefusesBadModeAndDictionary) {
     EXPECT_EQ(implode::CompressBytes(Uniform(1), output, 2, 4096), implode::kResultBadLiteralMode);
 }
 
+// A literal 'A' then a copy of length 3 reaching back 2 bytes, one byte before the output.
+Bytes StreamWithCopyBeforeTheStart() {
+    using namespace implode::detail;
+    Bytes stream = {0x00, 0x04};
+    uint64_t bits = 0;
+    unsigned count = 0;
+    auto put = [&](unsigned value, unsigned n) {
+        bits |= uint64_t{value} << count;
+        count += n;
+    };
+    put(0, 1);
+    put('A', 8);
+    put(1, 1);
+    put(kLengthStreamCodes[0], kLengthCodeBits[0]);
+    put(kDistanceStreamCodes[0], kDistanceCodeBits[0]);
+    put(1, 4);
+    for (unsigned i = 0; i < 6; ++i)
+        stream.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    return stream;
+}
+
+TEST(ImplodeDetailTest, ResultFourSaysWhetherTheInputEndedOrACopyReachedTooFar) {
+    Bytes input = Dithered(4);
+    Bytes stream = Compressed(input);
+    struct Case {
+        Bytes stream;
+        size_t limit;
+        implode::ExpandFault fault;
+        const char* words;
+    };
+    const Case cases[] = {
+        {Bytes(stream.begin(), stream.begin() + 100), SIZE_MAX, implode::ExpandFault::kInputEnded,
+         "input ends after 100 bytes, before the end code"},
+        {StreamWithCopyBeforeTheStart(), SIZE_MAX, implode::ExpandFault::kDistanceTooFar,
+         "a copy at output byte 1 reaches 2 bytes back, before the start of the output"},
+        {stream, 1000, implode::ExpandFault::kOutputLimit,
+         "output reaches its limit of 1000 bytes before the end code"},
+    };
+    for (const Case& c : cases) {
+        Bytes output;
+        implode::ExpandDetail detail;
+        EXPECT_EQ(implode::ExpandBytes(c.stream, output, c.limit, &detail),
+                  implode::kResultNoEndCode);
+        EXPECT_EQ(detail.fault, c.fault) << c.words;
+        EXPECT_EQ(implode::DescribeExpandFault(detail), c.words);
+    }
+}
+
+TEST(ImplodeDetailTest, InputAfterTheEndCodeIsCountedAsUnused) {
+    Bytes input = Dithered(5);
+    Bytes stream = Compressed(input);
+    // Trailing bytes within the first read, across the read size, and none at all.
+    for (size_t trailing : {size_t{0}, size_t{1}, size_t{37}, size_t{5000}}) {
+        Bytes padded = stream;
+        padded.insert(padded.end(), trailing, 0xA5);
+        Bytes output;
+        implode::ExpandDetail detail;
+        ASSERT_EQ(implode::ExpandBytes(padded, output, SIZE_MAX, &detail), implode::kResultOk);
+        EXPECT_EQ(output, input);
+        EXPECT_EQ(detail.fault, implode::ExpandFault::kNone);
+        EXPECT_EQ(detail.output_bytes, input.size());
+        // What the expander read past the end code plus what it never had to read.
+        EXPECT_EQ(detail.unused_input_bytes + (padded.size() - detail.input_bytes), trailing);
+    }
+}
+
 }  // namespace
 }  // namespace scopa::test

@@ -143,6 +143,10 @@ const FilterFailure& LastPictureFailure() {
     return g_lastFailure;
 }
 
+void NotePictureFailure(const std::string& path, FilterFailure failure) {
+    NoteFailure(path, std::move(failure));
+}
+
 bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_content) {
     oFILTER* found = nullptr;
     if (by_content) {

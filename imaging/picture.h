@@ -57,6 +57,9 @@ int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& di
 // ("PNG: IDAT: unexpected end of data"), or why no filter got to the file. Each failure is
 // also traced with its path.
 const FilterFailure& LastPictureFailure();
+// Sets it for a failure decided without reading the file (one remembered from an earlier
+// read), so that no older reason stands for it; traced like the others.
+void NotePictureFailure(const std::string& path, FilterFailure failure);
 
 // The automatic resolution choice: starting from a best of 9999 x 9999, every size with a
 // side above 128 that is smaller than the best in either side replaces it. -1 when none does.

@@ -540,26 +540,9 @@ TEST(ImplodeTest, CompressRefusesBadModeAndDictionary) {
     EXPECT_EQ(implode::CompressBytes(Uniform(1), output, 2, 4096), implode::kResultBadLiteralMode);
 }
 
-// A literal 'A' then a copy of length 3 reaching back 2 bytes, one byte before the output.
-Bytes StreamWithCopyBeforeTheStart() {
-    using namespace implode::detail;
-    Bytes stream = {0x00, 0x04};
-    uint64_t bits = 0;
-    unsigned count = 0;
-    auto put = [&](unsigned value, unsigned n) {
-        bits |= uint64_t{value} << count;
-        count += n;
-    };
-    put(0, 1);
-    put('A', 8);
-    put(1, 1);
-    put(kLengthStreamCodes[0], kLengthCodeBits[0]);
-    put(kDistanceStreamCodes[0], kDistanceCodeBits[0]);
-    put(1, 4);
-    for (unsigned i = 0; i < 6; ++i)
-        stream.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-    return stream;
-}
+// A copy as the first token, every bit after its flag zero: the longest length code and the
+// last distance symbol, 63 x 64 + 1 = 4033 bytes back with 4096-byte dictionary bits.
+const Bytes kCopyBeforeTheStart = {0x00, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00};
 
 TEST(ImplodeDetailTest, ResultFourSaysWhetherTheInputEndedOrACopyReachedTooFar) {
     Bytes input = Dithered(4);
@@ -573,8 +556,8 @@ TEST(ImplodeDetailTest, ResultFourSaysWhetherTheInputEndedOrACopyReachedTooFar) 
     const Case cases[] = {
         {Bytes(stream.begin(), stream.begin() + 100), SIZE_MAX, implode::ExpandFault::kInputEnded,
          "input ends after 100 bytes, before the end code"},
-        {StreamWithCopyBeforeTheStart(), SIZE_MAX, implode::ExpandFault::kDistanceTooFar,
-         "a copy at output byte 1 reaches 2 bytes back, before the start of the output"},
+        {kCopyBeforeTheStart, SIZE_MAX, implode::ExpandFault::kDistanceTooFar,
+         "a copy at output byte 0 reaches 4033 bytes back, before the start of the output"},
         {stream, 1000, implode::ExpandFault::kOutputLimit,
          "output reaches its limit of 1000 bytes before the end code"},
     };

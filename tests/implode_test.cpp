@@ -541,7 +541,7 @@ TEST(ImplodeTest, CompressRefusesBadModeAndDictionary) {
 }
 
 // A copy as the first token, every bit after its flag zero: the longest length code and the
-// last distance symbol, 63 x 64 + 1 = 4033 bytes back with 4096-byte dictionary bits.
+// last distance symbol with six low bits, 63 x 64 + 1 = 4033 bytes back.
 const Bytes kCopyBeforeTheStart = {0x00, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00};
 
 TEST(ImplodeDetailTest, ResultFourSaysWhetherTheInputEndedOrACopyReachedTooFar) {

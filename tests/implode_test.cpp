@@ -540,7 +540,7 @@ TEST(ImplodeTest, CompressRefusesBadModeAndDictionary) {
     EXPECT_EQ(implode::CompressBytes(Uniform(1), output, 2, 4096), implode::kResultBadLiteralMode);
 }
 
-// A copy as the first token, every bit after its flag zero: the longest length code and the
+// A copy as the first token, every bit after its flag zero: the last length symbol and the
 // last distance symbol with six low bits, 63 x 64 + 1 = 4033 bytes back.
 const Bytes kCopyBeforeTheStart = {0x00, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00};
 

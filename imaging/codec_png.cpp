@@ -54,7 +54,7 @@ bool IsResourceMessage(const char* message) {
     return false;
 }
 
-// A file that ends early says where: in which chunk, and at which byte the data stopped.
+// A file that ends early says where: in which chunk, and at which byte the reading stopped.
 void ReadFromStream(png_structp png, png_bytep data, size_t length) {
     auto* stream = static_cast<vSTREAM*>(png_get_io_ptr(png));
     if (stream->ReadExact(data, length)) return;
@@ -62,7 +62,7 @@ void ReadFromStream(png_structp png, png_bytep data, size_t length) {
     png_uint_32 chunk = png_get_io_chunk_type(png);
     char name[5] = {char(chunk >> 24), char(chunk >> 16), char(chunk >> 8), char(chunk), 0};
     char message[kMaxMessageBytes];
-    unsigned long long at = stream->Size();
+    unsigned long long at = stream->Tell();
     if (location == PNG_IO_SIGNATURE) {
         std::snprintf(message, sizeof message, "cut in the signature at byte %llu", at);
     } else if (location == PNG_IO_CHUNK_HDR) {

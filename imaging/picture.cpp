@@ -247,13 +247,14 @@ int WritePicture(const std::string& path, const std::string& id, const oDIB* dib
     g_lastFailure = {};
     errno = 0;
     vFILE file(path, vFILE::kModeCreate);
+    int open_error = errno;
     oFILTER* filter = oFILTERLIST::FindByID(id);
     if (filter == nullptr || !filter->DoesExport()) {
         NoteFailure(path, {FailureKind::kData, "no filter writes the format " + id});
         return kFilterCannotCreate;
     }
     if (file.Error()) {
-        NoteFailure(path, {FailureKind::kResource, "cannot create: " + OpenErrorText(errno)});
+        NoteFailure(path, {FailureKind::kResource, "cannot create: " + OpenErrorText(open_error)});
         return kFilterCannotCreate;
     }
     oPROGRESS progress;

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -148,11 +147,14 @@ TEST(CachingToolTest, ThumbsWarnsWhyAPictureHasNoThumbnail) {
                               0),
               0u)
         << first.err;
-    EXPECT_EQ(std::count(first.err.begin(), first.err.end(), '\n'), 1) << first.err;
+    // One warning (sanitizer builds may add their own report after it).
+    EXPECT_EQ(first.err.find("scopa thumbs: ", 1), std::string::npos) << first.err;
     ToolResult second = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
-    EXPECT_EQ(second.err,
-              "scopa thumbs: warning: no thumbnail of broken.png: failed before: the "
-              "desktop's thumbnail cache has a failure record\n");
+    EXPECT_EQ(second.err.rfind("scopa thumbs: warning: no thumbnail of broken.png: failed before: "
+                               "the desktop's thumbnail cache has a failure record\n",
+                               0),
+              0u)
+        << second.err;
 }
 
 }  // namespace

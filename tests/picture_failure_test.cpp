@@ -43,15 +43,6 @@ std::string IconHolding(const std::string& image) {
     return icon + entry + image;
 }
 
-// An uncompressed 4 x 4 24-bit TGA header.
-std::string TgaHeader() {
-    std::string tga(18, '\0');
-    tga[2] = 2;
-    tga[12] = tga[14] = 4;
-    tga[16] = 24;
-    return tga;
-}
-
 struct FailureCase {
     const char* name;
     std::string bytes;
@@ -79,7 +70,9 @@ TEST(PictureFailureTest, EachFaultIsNamedWithItsKind) {
          "BMP: cut at byte 60 in row 1 of 4"},
         {"zero.pcx", pcx, FailureKind::kData, "PCX: no width or height"},
         {"cut.ppm", "P6 4 4 255\n0123456789", FailureKind::kData, "PPM: cut at byte 21 in row 1"},
-        {"cut.tga", TgaHeader() + "12345", FailureKind::kData, "TGA: cut at byte 23 in row 1 of 4"},
+        // An uncompressed 4 x 4 24-bit TGA header and 5 bytes of pixels.
+        {"cut.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\4\0\4\0\x18\0", 18) + "12345",
+         FailureKind::kData, "TGA: cut at byte 23 in row 1 of 4"},
         {"cut.ico", IconHolding(PngCutInIdat()), FailureKind::kData, "ICO: IDAT: unexpected end"},
         {"text.png", "just some text", FailureKind::kData, "not in a picture format"},
         {"absent.png", "", FailureKind::kResource, "No such file or directory"},

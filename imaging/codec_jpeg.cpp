@@ -296,9 +296,6 @@ DecodeResult GuardedDecode(DecodeContext& context, int factor, oDIB& out, RowCal
     jpeg_start_decompress(info);
     if (needed_scans_only) ConsumeNeededScans(info, context.source);
     if (!out.Create(int32_t(info->output_width), int32_t(info->output_height), 24)) {
-        context.errors.manager.msg_code = JERR_OUT_OF_MEMORY;
-        std::snprintf(context.errors.message, sizeof context.errors.message,
-                      "no memory for a %u x %u bitmap", info->output_width, info->output_height);
         jpeg_destroy_decompress(info);
         return DecodeResult::kFailed;
     }
@@ -423,9 +420,10 @@ protected:
     int MaxReductionFactor() const override { return kMaxDctReduction; }
 
 private:
-    // The failure the library reported; without a message from it, the output stream failed.
-    oFILTER_STATUS LibraryFault(const ErrorContext& errors) {
-        if (errors.message[0] == 0) return ResourceFault("cannot write the file");
+    // The failure the library reported; without a message from it, one of our own resources
+    // failed, which `unreported` names (the output bitmap, the output stream).
+    oFILTER_STATUS LibraryFault(const ErrorContext& errors, const char* unreported) {
+        if (errors.message[0] == 0) return ResourceFault(unreported);
         if (IsResourceError(errors.manager.msg_code)) return ResourceFault(errors.message);
         return DataFault(errors.message);
     }
@@ -437,7 +435,7 @@ private:
 
 oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     auto context = std::make_unique<DecodeContext>();
-    if (!GuardedReadHead(*context, in)) return LibraryFault(context->errors);
+    if (!GuardedReadHead(*context, in)) return LibraryFault(context->errors, "cannot read");
     const JpegHead& head = context->head;
     vSIZE upright = OrientationSwapsSides(head.orientation) ? vSIZE{head.stored.cy, head.stored.cx}
                                                             : head.stored;
@@ -454,7 +452,9 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     TrimReusedCoefficientMemory();
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
-    if (result == DecodeResult::kFailed) return LibraryFault(context->errors);
+    if (result == DecodeResult::kFailed) {
+        return LibraryFault(context->errors, "no memory for the decoded bitmap");
+    }
     out = head.orientation == 1 ? std::move(stored) : ApplyOrientation(stored, head.orientation);
     vSIZE density = OrientationSwapsSides(head.orientation)
                         ? vSIZE{head.pels_per_meter.cy, head.pels_per_meter.cx}
@@ -470,7 +470,8 @@ oFILTER_STATUS JpegFilter::Convert(const oDIB& in, vSTREAM& out) {
     oDIB storage;
     const oDIB& picture = As24(in, storage);
     auto context = std::make_unique<EncodeContext>();
-    return GuardedEncode(*context, picture, out) ? kFilterDone : LibraryFault(context->errors);
+    if (GuardedEncode(*context, picture, out)) return kFilterDone;
+    return LibraryFault(context->errors, "cannot write the file");
 }
 
 }  // namespace

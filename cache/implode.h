@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace scopa::implode {
@@ -21,9 +22,33 @@ enum Result : int {
     kResultBadLiteralMode = 2,  // literal mode other than binary or ASCII
     kResultShortInput = 3,      // the first read supplied fewer than 5 bytes
     // The input ended, or the stream broke (a copy reaching before the start of the output),
-    // before the end code. What was decoded up to that point has been written.
+    // before the end code; ExpandDetail tells which. What was decoded up to that point has
+    // been written.
     kResultNoEndCode = 4,
 };
+
+// Why an expansion gave kResultNoEndCode.
+enum class ExpandFault {
+    kNone,
+    kInputEnded,      // the input ran out in the middle of the stream
+    kDistanceTooFar,  // a copy reached back before the first byte of the output
+    kOutputLimit,     // ExpandBytes only: the output would have passed its limit
+};
+
+// What an expansion found beside its result code.
+struct ExpandDetail {
+    ExpandFault fault = ExpandFault::kNone;
+    std::uint64_t input_bytes = 0;   // bytes the read callback supplied
+    std::uint64_t output_bytes = 0;  // bytes given to the write callback
+    // Whole bytes supplied after the byte that holds the end code, which the stream does not
+    // use (a stream followed by other data, or garbage).
+    std::uint64_t unused_input_bytes = 0;
+    unsigned distance = 0;  // the copy's distance, for kDistanceTooFar
+};
+
+// The fault in words: "input ends after 1234 bytes, before the end code", "a copy at output
+// byte 10 reaches 300 bytes back, before the start of the output"; empty for kNone.
+std::string DescribeExpandFault(const ExpandDetail& detail);
 
 // Fills `buffer` with up to `*size` bytes and returns how many it supplied; 0 ends the input.
 using ReadFunction = unsigned (*)(unsigned char* buffer, unsigned* size, void* context);
@@ -51,14 +76,17 @@ int Compress(ReadFunction read, WriteFunction write, CompressWorkArea& work, voi
              unsigned literal_mode, unsigned dictionary_bytes);
 
 // Expands one stream from `read`, giving the output to `write` in pieces of up to 4096 bytes.
-int Expand(ReadFunction read, WriteFunction write, ExpandWorkArea& work, void* context);
+// `detail`, when given, receives what the result code does not say.
+int Expand(ReadFunction read, WriteFunction write, ExpandWorkArea& work, void* context,
+           ExpandDetail* detail = nullptr);
 
 // In-memory conveniences over the callback interface (they allocate their own work area and
 // output; the callback functions above do not allocate).
 int CompressBytes(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& output,
                   unsigned literal_mode = kLiteralsBinary, unsigned dictionary_bytes = 4096);
-// Stops and reports kResultNoEndCode once the output would pass `max_output_bytes`.
+// Stops and reports kResultNoEndCode (fault kOutputLimit) once the output would pass
+// `max_output_bytes`.
 int ExpandBytes(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& output,
-                std::size_t max_output_bytes = SIZE_MAX);
+                std::size_t max_output_bytes = SIZE_MAX, ExpandDetail* detail = nullptr);
 
 }  // namespace scopa::implode

@@ -59,7 +59,7 @@ int CompressBytes(std::span<const std::uint8_t> input, std::vector<std::uint8_t>
 }
 
 int ExpandBytes(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& output,
-                std::size_t max_output_bytes) {
+                std::size_t max_output_bytes, ExpandDetail* detail) {
     ExpandContext context{{input}, {&output, max_output_bytes}};
     auto work = std::make_unique<ExpandWorkArea>();
     output.clear();
@@ -73,8 +73,14 @@ int ExpandBytes(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& 
         [](unsigned char* buffer, unsigned* size, void* param) {
             WriteMemory(static_cast<ExpandContext*>(param)->writer, buffer, *size);
         },
-        *work, &context);
-    if (result == kResultOk && context.writer.overflowed) result = kResultNoEndCode;
+        *work, &context, detail);
+    if (context.writer.overflowed) {
+        result = kResultNoEndCode;
+        if (detail != nullptr) {
+            detail->fault = ExpandFault::kOutputLimit;
+            detail->output_bytes = output.size();
+        }
+    }
     return result;
 }
 

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "cache/implode.h"
 #include "cache/implode_codes.h"
@@ -43,11 +44,13 @@ struct ExpandState {
     unsigned input_pos;
     unsigned input_end;
     bool input_done;
+    uint64_t input_total;  // bytes the read callback supplied
 
     // Output window: unwritten output starts at kHistoryBytes; bytes before `history_start`
     // were never produced.
     unsigned output_pos;
     unsigned history_start;
+    uint64_t output_total;  // bytes given to the write callback
 
     unsigned char input[kInputChunkBytes + 8];
     unsigned char window[kWindowBytes + kMaxCodedCopy + kCopySlackBytes];
@@ -81,6 +84,7 @@ void Refill(ExpandState& s) {
             }
             s.input_pos = 0;
             s.input_end = got;
+            s.input_total += got;
             if (got >= 8) {
                 Refill(s);
                 return;
@@ -95,6 +99,7 @@ void WriteOut(ExpandState& s, unsigned char* from, unsigned count) {
     if (count == 0) return;
     unsigned size = count;
     s.write(from, &size, s.context);
+    s.output_total += count;
 }
 
 // Hands the upper half of a full window to the caller and slides the rest down.
@@ -129,7 +134,7 @@ inline void CopyMatch(unsigned char* to, unsigned distance, unsigned length) {
     }
 }
 
-enum class Step { kContinue, kEnd, kBroken };
+enum class Step { kContinue, kEnd, kInputEnded, kDistanceTooFar };
 
 // The hot decoding state, kept in locals (registers) while tokens are decoded and written back
 // to the work area only around the slow refill and the window slide.
@@ -137,6 +142,7 @@ struct Cursor {
     uint64_t bits;
     unsigned bit_count;
     unsigned output_pos;
+    unsigned bad_distance;  // set with kDistanceTooFar
 };
 
 inline unsigned Peek(const Cursor& c, unsigned count) {
@@ -154,7 +160,7 @@ template <bool Checked>
 [[gnu::always_inline]] inline Step DecodeToken(Cursor& c, unsigned char* window,
                                                unsigned history_start, bool ascii,
                                                unsigned dictionary_bits) {
-    if (Checked && c.bit_count < 1) return Step::kBroken;
+    if (Checked && c.bit_count < 1) return Step::kInputEnded;
     bool is_copy = c.bits & 1;
     Drop(c, 1);
     if (!is_copy) {
@@ -162,11 +168,11 @@ template <bool Checked>
         if (ascii) {
             unsigned entry = kLiteralTable[Peek(c, kMaxLiteralCodeBits)];
             unsigned code_bits = entry >> 8;
-            if (Checked && code_bits > c.bit_count) return Step::kBroken;
+            if (Checked && code_bits > c.bit_count) return Step::kInputEnded;
             Drop(c, code_bits);
             literal = entry & 0xFF;
         } else {
-            if (Checked && c.bit_count < 8) return Step::kBroken;
+            if (Checked && c.bit_count < 8) return Step::kInputEnded;
             literal = Peek(c, 8);
             Drop(c, 8);
         }
@@ -176,7 +182,7 @@ template <bool Checked>
     unsigned length_entry = kLengthTable[Peek(c, kMaxLengthCodeBits)];
     unsigned symbol = length_entry & 0xFF;
     unsigned length_bits = (length_entry >> 8) + kLengthExtraBits[symbol];
-    if (Checked && length_bits > c.bit_count) return Step::kBroken;
+    if (Checked && length_bits > c.bit_count) return Step::kInputEnded;
     unsigned length = kLengthBase[symbol] + (Peek(c, length_bits) >> (length_entry >> 8));
     Drop(c, length_bits);
     if (length == kEndCodeLength) return Step::kEnd;
@@ -184,21 +190,26 @@ template <bool Checked>
     unsigned low_bits = length == 2 ? 2 : dictionary_bits;
     unsigned distance_entry = kDistanceTable[Peek(c, kMaxDistanceCodeBits)];
     unsigned high_bits = distance_entry >> 8;
-    if (Checked && high_bits + low_bits > c.bit_count) return Step::kBroken;
+    if (Checked && high_bits + low_bits > c.bit_count) return Step::kInputEnded;
     unsigned distance =
         ((distance_entry & 0xFF) << low_bits) + (Peek(c, high_bits + low_bits) >> high_bits) + 1;
     Drop(c, high_bits + low_bits);
-    if (distance > c.output_pos - history_start) return Step::kBroken;
+    if (distance > c.output_pos - history_start) {
+        c.bad_distance = distance;
+        return Step::kDistanceTooFar;
+    }
     CopyMatch(window + c.output_pos, distance, length);
     c.output_pos += length;
     return Step::kContinue;
 }
 
-int ExpandStream(ExpandState& s) {
+int ExpandStream(ExpandState& s, ExpandDetail& detail) {
     unsigned request = kInputChunkBytes;
     unsigned got = s.read(s.input, &request, s.context);
+    detail.input_bytes = got <= kInputChunkBytes ? got : 0;
     if (got < kMinFirstReadBytes || got > kInputChunkBytes) return kResultShortInput;
     s.input_end = got;
+    s.input_total = got;
 
     unsigned literal_mode = s.input[0];
     unsigned dictionary_bits = s.input[1];
@@ -209,7 +220,7 @@ int ExpandStream(ExpandState& s) {
     s.input_pos = 2;
     bool ascii = literal_mode == kLiteralsAscii;
 
-    Cursor c{s.bits, s.bit_count, s.output_pos};
+    Cursor c{s.bits, s.bit_count, s.output_pos, 0};
     unsigned input_pos = s.input_pos;
     int result = kResultOk;
     for (;;) {
@@ -232,7 +243,15 @@ int ExpandStream(ExpandState& s) {
                         ? DecodeToken<false>(c, s.window, s.history_start, ascii, dictionary_bits)
                         : DecodeToken<true>(c, s.window, s.history_start, ascii, dictionary_bits);
         if (step != Step::kContinue) {
-            if (step == Step::kBroken) result = kResultNoEndCode;
+            if (step == Step::kEnd) {
+                // Bits left in the buffer past the end code's byte are whole unused bytes.
+                detail.unused_input_bytes = (s.input_end - input_pos) + c.bit_count / 8;
+            } else {
+                result = kResultNoEndCode;
+                detail.fault = step == Step::kInputEnded ? ExpandFault::kInputEnded
+                                                         : ExpandFault::kDistanceTooFar;
+                detail.distance = c.bad_distance;
+            }
             break;
         }
         if (c.output_pos >= kWindowBytes) {
@@ -241,13 +260,17 @@ int ExpandStream(ExpandState& s) {
             c.output_pos = s.output_pos;
         }
     }
+    // Where a copy failed is counted before the rest of the window is handed over.
+    detail.output_bytes = s.output_total + (c.output_pos - kHistoryBytes);
     WriteOut(s, s.window + kHistoryBytes, c.output_pos - kHistoryBytes);
+    detail.input_bytes = s.input_total;
     return result;
 }
 
 }  // namespace
 
-int Expand(ReadFunction read, WriteFunction write, ExpandWorkArea& work, void* context) {
+int Expand(ReadFunction read, WriteFunction write, ExpandWorkArea& work, void* context,
+           ExpandDetail* detail) {
     // The state lives in the caller's work area; every field is set here, the buffers are
     // written before they are read.
     auto* state = new (work.bytes) ExpandState;
@@ -259,9 +282,30 @@ int Expand(ReadFunction read, WriteFunction write, ExpandWorkArea& work, void* c
     state->input_pos = 0;
     state->input_end = 0;
     state->input_done = false;
+    state->input_total = 0;
     state->output_pos = kHistoryBytes;
     state->history_start = kHistoryBytes;
-    return ExpandStream(*state);
+    state->output_total = 0;
+    ExpandDetail local;
+    ExpandDetail& found = detail != nullptr ? *detail : local;
+    found = {};
+    return ExpandStream(*state, found);
+}
+
+std::string DescribeExpandFault(const ExpandDetail& detail) {
+    switch (detail.fault) {
+        case ExpandFault::kInputEnded:
+            return "input ends after " + std::to_string(detail.input_bytes) +
+                   " bytes, before the end code";
+        case ExpandFault::kDistanceTooFar:
+            return "a copy at output byte " + std::to_string(detail.output_bytes) + " reaches " +
+                   std::to_string(detail.distance) + " bytes back, before the start of the output";
+        case ExpandFault::kOutputLimit:
+            return "output reaches its limit of " + std::to_string(detail.output_bytes) +
+                   " bytes before the end code";
+        default:
+            return {};
+    }
 }
 
 }  // namespace scopa::implode

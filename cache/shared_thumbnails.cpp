@@ -99,7 +99,12 @@ int MakeCacheThumbnailSharing(PictureLoadObserver* observer, const std::string& 
         HalveDesktopThumbnail(*image, out, covered);
         return kLoadRead;
     }
-    if (HasFailRecord(desktop_folder, *original)) return kLoadFailed;
+    if (HasFailRecord(desktop_folder, *original)) {
+        NotePictureFailure(path, {FailureKind::kData,
+                                  "failed before: the desktop's thumbnail "
+                                  "cache has a failure record"});
+        return kLoadFailed;
+    }
     thread_local oDIB render;
     vSIZE rendered{};
     int result = RenderForCache(observer, path, render, rendered);

@@ -25,18 +25,19 @@ struct BmpHead {
     DibLayout layout;
 };
 
-bool ReadBmpHead(vSTREAM& in, BmpHead& head) {
+// Reads and checks the headers and colour table: null when they are sound, else what is wrong.
+const char* ReadBmpHead(vSTREAM& in, BmpHead& head) {
     uint8_t bytes[kFileHeaderBytes + kLargestInfoHeaderBytes + 12] = {};
     size_t count = in.Read(bytes, sizeof bytes);
     ByteReader reader(std::span<const uint8_t>(bytes, count));
-    if (reader.U8() != 'B' || reader.U8() != 'M') return false;
+    if (reader.U8() != 'B' || reader.U8() != 'M') return "no BM signature";
     reader.Skip(8);
     head.bits_offset = reader.U32();
     uint32_t info_size = reader.U32();
-    if (!reader.Ok()) return false;
+    if (!reader.Ok()) return "cut in the file header";
     bool core = info_size == kCoreHeaderBytes;
     if (!core && (info_size < kBitmapInfoHeaderBytes || info_size > kLargestInfoHeaderBytes)) {
-        return false;
+        return "info header of an unknown size";
     }
     BitmapInfoHeader& header = head.header;
     header.size = info_size;
@@ -47,12 +48,13 @@ bool ReadBmpHead(vSTREAM& in, BmpHead& head) {
         header.bit_count = reader.U16();
     } else {
         auto parsed = ReadBitmapInfoHeader({bytes + kFileHeaderBytes, count - kFileHeaderBytes});
-        if (!parsed) return false;
+        if (!parsed) return "cut in the info header";
         header = *parsed;
     }
-    if (!reader.Ok() || header.planes != 1) return false;
+    if (!reader.Ok()) return "cut in the info header";
+    if (header.planes != 1) return "planes other than 1";
     auto layout = DescribeDib(header);
-    if (!layout) return false;
+    if (!layout) return "width, height, bit count or compression out of range";
     head.layout = *layout;
     if (header.compression == kBiBitfields) {
         ByteReader masks(std::span<const uint8_t>(bytes, count));
@@ -60,7 +62,7 @@ bool ReadBmpHead(vSTREAM& in, BmpHead& head) {
         head.layout.red = MakeChannelMask(masks.U32());
         head.layout.green = MakeChannelMask(masks.U32());
         head.layout.blue = MakeChannelMask(masks.U32());
-        if (!masks.Ok()) return false;
+        if (!masks.Ok()) return "cut in the bit-field masks";
     }
     // The colour table follows the info header (and the masks of a 40-byte bit-field header).
     size_t table_offset =
@@ -71,13 +73,15 @@ bool ReadBmpHead(vSTREAM& in, BmpHead& head) {
     if (core) entries = header.bit_count <= 8 ? 1u << header.bit_count : 0;
     size_t entry_bytes = core ? 3 : 4;
     std::vector<uint8_t> table(size_t(entries) * entry_bytes);
-    if (!in.Seek(table_offset) || !in.ReadExact(table.data(), table.size())) return false;
+    if (!in.Seek(table_offset) || !in.ReadExact(table.data(), table.size())) {
+        return "cut in the colour table";
+    }
     ByteReader table_reader(table);
     for (uint32_t i = 0; i < entries; ++i) {
         ByteReader entry = table_reader.Take(entry_bytes);
         head.layout.colour_table.push_back({entry.U8(), entry.U8(), entry.U8(), 0});
     }
-    return true;
+    return nullptr;
 }
 
 class BmpFilter : public BitmapFilter {
@@ -95,7 +99,7 @@ public:
 protected:
     bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
         BmpHead head;
-        if (!ReadBmpHead(in, head)) return false;
+        if (ReadBmpHead(in, head) != nullptr) return false;
         size = {head.layout.width, head.layout.height};
         return true;
     }
@@ -109,10 +113,10 @@ private:
 oFILTER_STATUS BmpFilter::ReadRows(vSTREAM& in, const BmpHead& head, RowReducer& reducer) {
     const DibLayout& layout = head.layout;
     std::vector<uint8_t> row(layout.stride), bgr(size_t(layout.width) * 3);
-    if (!in.Seek(head.bits_offset)) return kFilterFailed;
+    if (!in.Seek(head.bits_offset)) return DataFault("bits offset beyond the end of the file");
     // Rows in stored order; the reducer knows which way up they come.
     for (int32_t y = 0; y < layout.height; ++y) {
-        if (!in.ReadExact(row.data(), row.size())) return kFilterFailed;
+        if (!in.ReadExact(row.data(), row.size())) return DataFault(CutText(in, y, layout.height));
         DibRowToBgr(layout, row.data(), bgr.data());
         reducer.PushRow(bgr.data());
         if (!ReportProgress(uint32_t(y + 1))) return kFilterInterrupted;
@@ -122,13 +126,14 @@ oFILTER_STATUS BmpFilter::ReadRows(vSTREAM& in, const BmpHead& head, RowReducer&
 
 oFILTER_STATUS BmpFilter::ReadRle(vSTREAM& in, const BmpHead& head, RowReducer& reducer) {
     std::vector<uint8_t> data, indices;
-    if (!in.Seek(head.bits_offset) || !in.ReadRest(data, kMaxRleBytes)) return kFilterFailed;
+    if (!in.Seek(head.bits_offset)) return DataFault("bits offset beyond the end of the file");
+    if (!in.ReadRest(data, kMaxRleBytes)) return ResourceFault("run-length data above 256 MB");
     const DibLayout& layout = head.layout;
     if (uint64_t(layout.width) * uint64_t(layout.height) > kMaxFullDecodePixels) {
-        return kFilterFailed;
+        return TooLargeFault({layout.width, layout.height});
     }
     if (!DecodeDibRle(data, layout.compression == kBiRle4, layout.width, layout.height, indices)) {
-        return kFilterFailed;
+        return DataFault("run-length data broken or cut");
     }
     DibLayout as_indices = layout;
     as_indices.bit_count = 8;
@@ -145,16 +150,16 @@ oFILTER_STATUS BmpFilter::ReadRle(vSTREAM& in, const BmpHead& head, RowReducer& 
 oFILTER_STATUS BmpFilter::Convert(vSTREAM& in, oDIB& out) {
     BmpHead head;
     uint64_t start = in.Tell();
-    if (!ReadBmpHead(in, head)) return kFilterFailed;
+    if (const char* fault = ReadBmpHead(in, head)) return DataFault(fault);
     head.bits_offset += uint32_t(start);
     vSIZE size{head.layout.width, head.layout.height};
     int factor = TakeReductionFactor(size);
-    if (IsTooLargeToRead(size, factor)) {
-        return kFilterFailed;
-    }
+    if (IsTooLargeToRead(size, factor)) return TooLargeFault(size);
     bool rle = head.layout.compression == kBiRle8 || head.layout.compression == kBiRle4;
     RowReducer reducer;
-    if (!reducer.Start(size, factor, !rle && !head.layout.top_down)) return kFilterFailed;
+    if (!reducer.Start(size, factor, !rle && !head.layout.top_down)) {
+        return NoMemoryFault(size, factor);
+    }
     ReportStart(uint32_t(size.cy));
     oFILTER_STATUS status = rle ? ReadRle(in, head, reducer) : ReadRows(in, head, reducer);
     ReportEnd();
@@ -177,7 +182,7 @@ oFILTER_STATUS BmpFilter::Convert(const oDIB& in, vSTREAM& out) {
         file_header[10 + i] = uint8_t(bits_offset >> (8 * i));
     }
     if (!out.Write(file_header, sizeof file_header) || !out.Write(packed.data(), packed.size())) {
-        return kFilterFailed;
+        return ResourceFault("cannot write the file");
     }
     return kFilterDone;
 }

@@ -24,22 +24,26 @@ constexpr uint64_t kMaxEpsBytes = uint64_t(256) << 20;
 constexpr int32_t kMaxPreviewSidePx = 8192;
 constexpr int32_t kWmfPreviewMaxSidePx = 1024;
 
-bool DecodeEpsi(std::string_view text, oDIB& out) {
+constexpr const char* kNoPreviewMemory = "no memory for the preview";
+
+// Decodes the EPSI preview in `text`: null when done, else what is wrong with it (a data fault
+// unless it is kNoPreviewMemory).
+const char* DecodeEpsi(std::string_view text, oDIB& out) {
     size_t begin = text.find("%%BeginPreview:");
-    if (begin == std::string_view::npos) return false;
+    if (begin == std::string_view::npos) return "no preview";
     size_t cursor = begin + 15;
     int values[4] = {};
     for (int& value : values) {
         while (cursor < text.size() && (text[cursor] == ' ' || text[cursor] == '\t'))
             ++cursor;
         auto [end, error] = std::from_chars(text.data() + cursor, text.data() + text.size(), value);
-        if (error != std::errc()) return false;
+        if (error != std::errc()) return "preview size unreadable";
         cursor = size_t(end - text.data());
     }
     int width = values[0], height = values[1], depth = values[2];
     if (width <= 0 || height <= 0 || width > kMaxPreviewSidePx || height > kMaxPreviewSidePx ||
         (depth != 1 && depth != 2 && depth != 4 && depth != 8)) {
-        return false;
+        return "preview width, height or depth out of range";
     }
     size_t row_bytes = (size_t(width) * size_t(depth) + 7) / 8;
     std::vector<uint8_t> samples;
@@ -63,7 +67,8 @@ bool DecodeEpsi(std::string_view text, oDIB& out) {
             high = -1;
         }
     }
-    if (samples.size() < row_bytes * size_t(height) || !out.Create(width, height, 24)) return false;
+    if (samples.size() < row_bytes * size_t(height)) return "preview cut before its last sample";
+    if (!out.Create(width, height, 24)) return kNoPreviewMemory;
     int max_value = (1 << depth) - 1;
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = samples.data() + size_t(y) * row_bytes;
@@ -75,7 +80,7 @@ bool DecodeEpsi(std::string_view text, oDIB& out) {
             std::memset(target + 3 * x, grey, 3);
         }
     }
-    return true;
+    return nullptr;
 }
 
 class EpsFilter : public oFILTER {
@@ -92,18 +97,17 @@ public:
 
     oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override {
         std::vector<uint8_t> file;
-        if (!in.ReadRest(file, kMaxEpsBytes)) return kFilterFailed;
+        if (!in.ReadRest(file, kMaxEpsBytes)) return ResourceFault("file larger than 256 MB");
         ReportStart(1);
         ReportEnd();
         ByteReader reader(file);
         if (file.size() < kBinaryHeaderBytes || reader.U32() != kBinaryEpsKey) {
-            std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
-            return DecodeEpsi(text, out) ? kFilterDone : kFilterFailed;
+            return ReadEpsi({reinterpret_cast<const char*>(file.data()), file.size()}, out);
         }
         uint32_t ps_offset = reader.U32(), ps_length = reader.U32();
         uint32_t wmf_offset = reader.U32(), wmf_length = reader.U32();
         uint32_t tiff_offset = reader.U32(), tiff_length = reader.U32();
-        if (!reader.Ok()) return kFilterFailed;
+        if (!reader.Ok()) return DataFault("cut in the binary header");
         auto section = [&](uint32_t offset, uint32_t length) -> std::span<const uint8_t> {
             if (length == 0 || offset > file.size() || length > file.size() - offset) return {};
             return {file.data() + offset, length};
@@ -115,28 +119,37 @@ public:
             return ReadWmfPreview(wmf, out);
         }
         auto postscript = section(ps_offset, ps_length);
-        std::string_view text(reinterpret_cast<const char*>(postscript.data()), postscript.size());
-        return DecodeEpsi(text, out) ? kFilterDone : kFilterFailed;
+        return ReadEpsi({reinterpret_cast<const char*>(postscript.data()), postscript.size()}, out);
     }
 
 private:
-    static oFILTER_STATUS ReadTiffPreview(std::span<const uint8_t> tiff, oDIB& out) {
-        oFILTER* filter = oFILTERLIST::FindByID("TIF");
-        if (filter == nullptr) return kFilterFailed;
-        vMEMSTREAM stream(tiff);
-        return filter->Convert(stream, out);
+    oFILTER_STATUS ReadEpsi(std::string_view text, oDIB& out) {
+        const char* fault = DecodeEpsi(text, out);
+        if (fault == nullptr) return kFilterDone;
+        return fault == kNoPreviewMemory ? ResourceFault(fault) : DataFault(fault);
     }
 
-    static oFILTER_STATUS ReadWmfPreview(std::span<const uint8_t> wmf, oDIB& out) {
+    oFILTER_STATUS ReadTiffPreview(std::span<const uint8_t> tiff, oDIB& out) {
+        oFILTER* filter = oFILTERLIST::FindByID("TIF");
+        if (filter == nullptr) return ResourceFault("no TIFF filter");
+        vMEMSTREAM stream(tiff);
+        filter->ClearFailure();
+        return Adopt(*filter, filter->Convert(stream, out));
+    }
+
+    oFILTER_STATUS ReadWmfPreview(std::span<const uint8_t> wmf, oDIB& out) {
         oFILTER* filter = oFILTERLIST::FindByID("WMF");
+        if (filter == nullptr) return ResourceFault("no WMF filter");
         vMEMSTREAM stream(wmf);
         vMETAFILE picture;
-        if (filter == nullptr || filter->Convert(stream, picture) != kFilterDone) {
-            return kFilterFailed;
+        filter->ClearFailure();
+        if (oFILTER_STATUS status = filter->Convert(stream, picture); status != kFilterDone) {
+            return Adopt(*filter, status);
         }
         // Drawn at its own size in pixels at 96 per inch, within a bound.
         Rect box = FitToBoxSize(picture.m_cx, picture.m_cy);
-        if (box.IsEmpty() || !out.Create(box.right, box.bottom, 24)) return kFilterFailed;
+        if (box.IsEmpty()) return DataFault("preview metafile of size 0");
+        if (!out.Create(box.right, box.bottom, 24)) return ResourceFault(kNoPreviewMemory);
         FillRect(out, box, kWhite);
         DrawMetafile(out, box, picture);
         return kFilterDone;

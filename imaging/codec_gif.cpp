@@ -3,6 +3,7 @@
 // through the screen palette.
 #include <gif_lib.h>
 #include <cstring>
+#include <string>
 
 #include "imaging/codecs.h"
 #include "imaging/cube_dither.h"
@@ -34,9 +35,8 @@ struct GifCloser {
 };
 using GifReader = std::unique_ptr<GifFileType, GifCloser>;
 
-GifReader OpenGif(vSTREAM& in) {
-    int error = 0;
-    return GifReader(DGifOpen(&in, ReadFromStream, &error));
+GifReader OpenGif(vSTREAM& in, int* error) {
+    return GifReader(DGifOpen(&in, ReadFromStream, error));
 }
 
 vSIZE ScreenSize(const GifFileType* gif) {
@@ -104,62 +104,68 @@ public:
 
 protected:
     bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
-        GifReader gif = OpenGif(in);
+        int error = 0;
+        GifReader gif = OpenGif(in, &error);
         if (!gif) return false;
         size = ScreenSize(gif.get());
         return true;
     }
     int MaxReductionFactor() const override { return 1 << 16; }
+
+private:
+    // giflib's error `code` as a failure, in its own words; a read that failed at the end of
+    // the stream is a file cut short.
+    oFILTER_STATUS LibraryFault(vSTREAM& in, int code) {
+        const char* text = GifErrorString(code);
+        std::string reason = text != nullptr ? text : "unknown error " + std::to_string(code);
+        if (code == D_GIF_ERR_NOT_ENOUGH_MEM) return ResourceFault(reason);
+        if (code == D_GIF_ERR_READ_FAILED && in.Tell() >= in.Size()) {
+            reason += " (cut at byte " + std::to_string(in.Size()) + ")";
+        }
+        return DataFault(reason);
+    }
 };
 
 oFILTER_STATUS GifFilter::Convert(vSTREAM& in, oDIB& out) {
-    GifReader gif = OpenGif(in);
+    int error = 0;
+    GifReader gif = OpenGif(in, &error);
+    if (!gif) return LibraryFault(in, error);
     int transparent = kNoTransparency;
-    if (!gif || !SeekFirstImage(gif.get(), transparent)) return kFilterFailed;
+    if (!SeekFirstImage(gif.get(), transparent)) {
+        return gif->Error != 0 ? LibraryFault(in, gif->Error) : DataFault("no image in the file");
+    }
     vSIZE screen = ScreenSize(gif.get());
     const GifImageDesc& frame = gif->Image;
     if (screen.cx <= 0 || screen.cy <= 0)
         screen = {frame.Left + frame.Width, frame.Top + frame.Height};
     uint64_t frame_pixels = uint64_t(frame.Width) * uint64_t(frame.Height);
     const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-    if (frame.Width <= 0 || frame.Height <= 0 || frame_pixels > kMaxFramePixels || map == nullptr ||
-        screen.cx <= 0 || screen.cy <= 0) {
-        return kFilterFailed;
+    if (frame.Width <= 0 || frame.Height <= 0 || screen.cx <= 0 || screen.cy <= 0) {
+        return DataFault("frame width or height 0");
     }
+    if (map == nullptr) return DataFault("no colour table");
+    if (frame_pixels > kMaxFramePixels) return TooLargeFault({frame.Width, frame.Height});
     int factor = TakeReductionFactor(screen);
-    if (IsTooLargeToRead(screen, factor)) {
-        return kFilterFailed;
-    }
+    if (IsTooLargeToRead(screen, factor)) return TooLargeFault(screen);
     std::vector<uint8_t> indices;
-    ReportStart(uint32_t(screen.cy));
-    if (!ReadFrameIndices(gif.get(), indices)) return kFilterFailed;
-    RowReducer reducer;
-    if (!reducer.Start(screen, factor)) return kFilterFailed;
-    std::vector<uint8_t> bgr(size_t(screen.cx) * 3);
-    for (int32_t y = 0; y < screen.cy; ++y) {
-        std::memset(bgr.data(), 0xFF, bgr.size());
+    if (!ReadFrameIndices(gif.get(), indices)) return LibraryFault(in, gif->Error);
+    auto fill_row = [&](int32_t y, uint8_t* bgr) {
+        std::memset(bgr, 0xFF, size_t(screen.cx) * 3);
         int32_t frame_y = y - frame.Top;
-        if (frame_y >= 0 && frame_y < frame.Height) {
-            const uint8_t* row = indices.data() + size_t(frame_y) * size_t(frame.Width);
-            for (int32_t fx = 0; fx < frame.Width; ++fx) {
-                int32_t x = frame.Left + fx;
-                int index = row[fx];
-                if (x >= screen.cx || index == transparent || index >= map->ColorCount) continue;
-                const GifColorType& colour = map->Colors[index];
-                bgr[3 * size_t(x)] = colour.Blue;
-                bgr[3 * size_t(x) + 1] = colour.Green;
-                bgr[3 * size_t(x) + 2] = colour.Red;
-            }
+        if (frame_y < 0 || frame_y >= frame.Height) return kFilterDone;
+        const uint8_t* row = indices.data() + size_t(frame_y) * size_t(frame.Width);
+        for (int32_t fx = 0; fx < frame.Width; ++fx) {
+            int32_t x = frame.Left + fx;
+            int index = row[fx];
+            if (x >= screen.cx || index == transparent || index >= map->ColorCount) continue;
+            const GifColorType& colour = map->Colors[index];
+            bgr[3 * size_t(x)] = colour.Blue;
+            bgr[3 * size_t(x) + 1] = colour.Green;
+            bgr[3 * size_t(x) + 2] = colour.Red;
         }
-        reducer.PushRow(bgr.data());
-        if (!ReportProgress(uint32_t(y + 1))) {
-            ReportEnd();
-            return kFilterInterrupted;
-        }
-    }
-    ReportEnd();
-    out = std::move(reducer.Result());
-    return kFilterDone;
+        return kFilterDone;
+    };
+    return ReduceRows(screen, factor, false, fill_row, out);
 }
 
 oFILTER_STATUS GifFilter::Convert(const oDIB& in, vSTREAM& out) {
@@ -201,7 +207,7 @@ oFILTER_STATUS GifFilter::Convert(const oDIB& in, vSTREAM& out) {
     }
     ok = EGifCloseFile(gif, &error) != GIF_ERROR && ok;
     GifFreeMapObject(map);
-    return ok ? kFilterDone : kFilterFailed;
+    return ok ? kFilterDone : ResourceFault("cannot write the file");
 }
 
 }  // namespace

@@ -49,16 +49,20 @@ bool ChooseEntry(std::span<const uint8_t> file, IconEntry& chosen) {
     return found;
 }
 
-oFILTER_STATUS DecodeIconDib(std::span<const uint8_t> data, oDIB& out) {
+constexpr const char* kNoImageMemory = "no memory for the image";
+
+// Decodes an icon's bitmap image: null when done, else what is wrong with it (a data fault
+// unless it is kNoImageMemory).
+const char* DecodeIconDib(std::span<const uint8_t> data, oDIB& out) {
     auto header = ReadBitmapInfoHeader(data);
-    if (!header || header->size < kBitmapInfoHeaderBytes || header->height <= 0 ||
-        header->compression != kBiRgb) {
-        return kFilterFailed;
+    if (!header || header->size < kBitmapInfoHeaderBytes) return "image header cut or too small";
+    if (header->height <= 0 || header->compression != kBiRgb) {
+        return "image not an uncompressed bottom-up bitmap";
     }
     BitmapInfoHeader colour_header = *header;
     colour_header.height = header->height / 2;
     auto layout = DescribeDib(colour_header);
-    if (!layout) return kFilterFailed;
+    if (!layout) return "image width, height or bit count out of range";
     ByteReader reader(data);
     reader.Seek(header->size);
     uint32_t entries = header->bit_count <= 8 ? ColourTableEntries(*header) : 0;
@@ -74,14 +78,14 @@ oFILTER_STATUS DecodeIconDib(std::span<const uint8_t> data, oDIB& out) {
     size_t mask_stride = DibStride(width, 1);
     std::span<const uint8_t> colour_rows = reader.Bytes(layout->stride * size_t(height));
     std::span<const uint8_t> mask_rows = reader.Bytes(mask_stride * size_t(height));
-    if (colour_rows.empty()) return kFilterFailed;
+    if (colour_rows.empty()) return "image cut in its colour rows";
     // Icons with an alpha channel often omit nothing but have no use for the mask.
     bool use_alpha = false;
     if (header->bit_count == 32) {
         for (size_t i = 3; i < colour_rows.size(); i += 4)
             use_alpha |= colour_rows[i] != 0;
     }
-    if (!out.Create(width, height, 24)) return kFilterFailed;
+    if (!out.Create(width, height, 24)) return kNoImageMemory;
     std::vector<uint8_t> bgr(size_t(width) * 3);
     for (int32_t stored = 0; stored < height; ++stored) {
         int32_t y = height - 1 - stored;
@@ -102,7 +106,7 @@ oFILTER_STATUS DecodeIconDib(std::span<const uint8_t> data, oDIB& out) {
             }
         }
     }
-    return kFilterDone;
+    return nullptr;
 }
 
 class IcoFilter : public BitmapFilter {
@@ -117,16 +121,20 @@ public:
         std::vector<uint8_t> file;
         IconEntry entry;
         TakeReductionFactor({});
-        if (!in.ReadRest(file, kMaxIconFileBytes) || !ChooseEntry(file, entry)) {
-            return kFilterFailed;
-        }
+        if (!in.ReadRest(file, kMaxIconFileBytes))
+            return ResourceFault("icon file larger than 16 MB");
+        if (!ChooseEntry(file, entry)) return DataFault("no image lies inside the file");
         std::span<const uint8_t> data(file.data() + entry.offset, entry.size);
         if (ByteReader(data).Match(kPngSignature)) {
             oFILTER* png = oFILTERLIST::FindByID("PNG");
+            if (png == nullptr) return ResourceFault("no PNG filter");
             vMEMSTREAM stream(data);
-            return png != nullptr ? png->Convert(stream, out) : kFilterFailed;
+            png->ClearFailure();
+            return Adopt(*png, png->Convert(stream, out));
         }
-        return DecodeIconDib(data, out);
+        const char* fault = DecodeIconDib(data, out);
+        if (fault == nullptr) return kFilterDone;
+        return fault == kNoImageMemory ? ResourceFault(fault) : DataFault(fault);
     }
 
 protected:

@@ -16,6 +16,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 // clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
@@ -23,6 +24,7 @@
 
 #include "imaging/codecs.h"
 #include "imaging/jpeg_coefficients.h"
+#include "platform/trace.h"
 
 namespace scopa {
 namespace {
@@ -35,18 +37,36 @@ constexpr uint64_t kMaxProgressivePixels = uint64_t(1) << 26;
 constexpr int kWriteQuality = 90;
 constexpr int kApp1 = JPEG_APP0 + 1;
 
+// The library's error manager, with the text of the error that stopped it (its own message,
+// as format_message gives it) kept for the failure record. Warnings are traced.
 struct ErrorContext {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
 };
 
 [[noreturn]] void OnError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorContext*>(info->err)->jump, 1);
+    auto* errors = reinterpret_cast<ErrorContext*>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->jump, 1);
 }
-void OnMessage(j_common_ptr) {}
+void OnMessage(j_common_ptr info) {
+    char message[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, message);
+    try {
+        Trace(std::string("JPEG warning: ") + message + "\n");
+    } catch (...) {  // nothing may unwind through the library
+    }
+}
+
+// Codes of the errors that come from memory or the library's size limits, not from the data.
+bool IsResourceError(int code) {
+    return code == JERR_OUT_OF_MEMORY || code == JERR_IMAGE_TOO_BIG || code == JERR_WIDTH_OVERFLOW;
+}
 
 void UseErrorContext(ErrorContext& errors) {
     jpeg_std_error(&errors.manager);
+    errors.message[0] = 0;
     errors.manager.error_exit = OnError;
     errors.manager.output_message = OnMessage;
 }
@@ -400,6 +420,13 @@ protected:
     int MaxReductionFactor() const override { return kMaxDctReduction; }
 
 private:
+    // The failure the library reported; without a message from it, one of our own resources
+    // failed, which `unreported` names (the output bitmap, the output stream).
+    oFILTER_STATUS LibraryFault(const ErrorContext& errors, const char* unreported) {
+        if (errors.message[0] == 0) return ResourceFault(unreported);
+        if (IsResourceError(errors.manager.msg_code)) return ResourceFault(errors.message);
+        return DataFault(errors.message);
+    }
     static bool OnRow(void* user, int32_t row) {
         return static_cast<JpegFilter*>(user)->ReportProgress(uint32_t(row));
     }
@@ -408,7 +435,7 @@ private:
 
 oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     auto context = std::make_unique<DecodeContext>();
-    if (!GuardedReadHead(*context, in)) return kFilterFailed;
+    if (!GuardedReadHead(*context, in)) return LibraryFault(context->errors, "cannot read");
     const JpegHead& head = context->head;
     vSIZE upright = OrientationSwapsSides(head.orientation) ? vSIZE{head.stored.cy, head.stored.cx}
                                                             : head.stored;
@@ -417,7 +444,7 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     if ((head.progressive && pixels > kMaxProgressivePixels) ||
         IsTooLargeToRead(head.stored, factor)) {
         jpeg_destroy_decompress(&context->info);
-        return kFilterFailed;
+        return TooLargeFault(head.stored);
     }
     ReportStart(uint32_t(ReducedSize(head.stored, factor).cy));
     oDIB stored;
@@ -425,7 +452,9 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     TrimReusedCoefficientMemory();
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
-    if (result == DecodeResult::kFailed) return kFilterFailed;
+    if (result == DecodeResult::kFailed) {
+        return LibraryFault(context->errors, "no memory for the decoded bitmap");
+    }
     out = head.orientation == 1 ? std::move(stored) : ApplyOrientation(stored, head.orientation);
     vSIZE density = OrientationSwapsSides(head.orientation)
                         ? vSIZE{head.pels_per_meter.cy, head.pels_per_meter.cx}
@@ -441,7 +470,8 @@ oFILTER_STATUS JpegFilter::Convert(const oDIB& in, vSTREAM& out) {
     oDIB storage;
     const oDIB& picture = As24(in, storage);
     auto context = std::make_unique<EncodeContext>();
-    return GuardedEncode(*context, picture, out) ? kFilterDone : kFilterFailed;
+    if (GuardedEncode(*context, picture, out)) return kFilterDone;
+    return LibraryFault(context->errors, "cannot write the file");
 }
 
 }  // namespace

@@ -28,11 +28,12 @@ struct PcxHead {
     uint8_t palette16[48] = {};
 };
 
-bool ReadPcxHead(vSTREAM& in, PcxHead& head) {
+// Reads and checks the header: null when it is sound, else what is wrong with it.
+const char* ReadPcxHead(vSTREAM& in, PcxHead& head) {
     uint8_t bytes[kHeaderBytes];
-    if (!in.ReadExact(bytes, sizeof bytes)) return false;
+    if (!in.ReadExact(bytes, sizeof bytes)) return "cut in the 128-byte header";
     ByteReader reader(std::span<const uint8_t>(bytes, sizeof bytes));
-    if (reader.U8() != 0x0A) return false;
+    if (reader.U8() != 0x0A) return "no PCX signature";
     reader.U8();  // version
     uint8_t encoding = reader.U8();
     head.bits = reader.U8();
@@ -46,12 +47,17 @@ bool ReadPcxHead(vSTREAM& in, PcxHead& head) {
     head.encoded = encoding == 1;
     head.width = xmax - xmin + 1;
     head.height = ymax - ymin + 1;
-    if (encoding > 1 || head.width <= 0 || head.height <= 0) return false;
+    if (encoding > 1) return "unknown encoding";
+    if (head.width <= 0 || head.height <= 0) return "no width or height";
     bool known = (head.planes == 1 &&
                   (head.bits == 1 || head.bits == 2 || head.bits == 4 || head.bits == 8)) ||
                  (head.planes == 4 && head.bits == 1) ||
                  ((head.planes == 3 || head.planes == 4) && head.bits == 8);
-    return known && head.bytes_per_line >= (uint32_t(head.width) * uint32_t(head.bits) + 7) / 8;
+    if (!known) return "unsupported bits and planes";
+    if (head.bytes_per_line < (uint32_t(head.width) * uint32_t(head.bits) + 7) / 8) {
+        return "lines shorter than the width";
+    }
+    return nullptr;
 }
 
 class PcxFilter : public BitmapFilter {
@@ -66,7 +72,7 @@ public:
 protected:
     bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
         PcxHead head;
-        if (!ReadPcxHead(in, head)) return false;
+        if (ReadPcxHead(in, head) != nullptr) return false;
         size = {head.width, head.height};
         return true;
     }
@@ -156,35 +162,25 @@ void LineToBgr(const PcxHead& head, const std::vector<uint8_t>& line,
 
 oFILTER_STATUS PcxFilter::Convert(vSTREAM& in, oDIB& out) {
     PcxHead head;
-    if (!ReadPcxHead(in, head)) return kFilterFailed;
+    if (const char* fault = ReadPcxHead(in, head)) return DataFault(fault);
     vSIZE size{head.width, head.height};
     int factor = TakeReductionFactor(size);
-    if (IsTooLargeToRead(size, factor)) {
-        return kFilterFailed;
-    }
+    if (IsTooLargeToRead(size, factor)) return TooLargeFault(size);
     std::vector<RgbQuad> palette = ReadPalette(in, head);
-    RowReducer reducer;
-    if (!in.Seek(kHeaderBytes) || !reducer.Start(size, factor)) return kFilterFailed;
+    if (!in.Seek(kHeaderBytes)) return DataFault("cut in the 128-byte header");
     BufferedReader reader(in);
     std::vector<uint8_t> line(size_t(head.planes) * head.bytes_per_line);
-    std::vector<uint8_t> bgr(size_t(head.width) * 3);
     uint8_t pending_value = 0;
     int pending_count = 0;
-    ReportStart(uint32_t(head.height));
-    for (int32_t y = 0; y < head.height; ++y) {
+    auto fill_row = [&](int32_t y, uint8_t* bgr) {
         if (!DecodeLine(reader, head.encoded, line, pending_value, pending_count)) {
-            ReportEnd();
-            return kFilterFailed;
+            return DataFault(CutText(in, y, head.height));
         }
-        LineToBgr(head, line, palette, bgr.data());
-        reducer.PushRow(bgr.data());
-        if (!ReportProgress(uint32_t(y + 1))) {
-            ReportEnd();
-            return kFilterInterrupted;
-        }
-    }
-    ReportEnd();
-    out = std::move(reducer.Result());
+        LineToBgr(head, line, palette, bgr);
+        return kFilterDone;
+    };
+    oFILTER_STATUS status = ReduceRows(size, factor, false, fill_row, out);
+    if (status != kFilterDone) return status;
     out.m_xPelsPerMeter = int32_t(head.dpi_x * 3937 / 100);
     out.m_yPelsPerMeter = int32_t(head.dpi_y * 3937 / 100);
     return kFilterDone;

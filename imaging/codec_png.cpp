@@ -5,10 +5,14 @@
 // buffer. libpng's longjmp is confined to the Guarded* functions.
 #include <png.h>
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
+#include "platform/text.h"
+#include "platform/trace.h"
 
 namespace scopa {
 namespace {
@@ -20,14 +24,53 @@ constexpr uint64_t kMaxInterlacedPixels = uint64_t(1) << 26;
 // Ancillary chunks (text, profiles) larger than this are refused rather than buffered.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 
-void OnError(png_structp png, png_const_charp) {
+// libpng reports an error by calling OnError, which must not return; its text is kept for the
+// failure record before the longjmp. Warnings are only traced.
+constexpr size_t kMaxMessageBytes = 200;
+struct PngMessages {
+    char error[kMaxMessageBytes] = {};
+};
+
+void OnError(png_structp png, png_const_charp message) {
+    if (auto* messages = static_cast<PngMessages*>(png_get_error_ptr(png))) {
+        std::snprintf(messages->error, sizeof messages->error, "%s", message);
+    }
     png_longjmp(png, 1);
 }
-void OnWarning(png_structp, png_const_charp) {}
+void OnWarning(png_structp, png_const_charp message) {
+    try {
+        Trace(std::string("PNG warning: ") + message + "\n");
+    } catch (...) {  // nothing may unwind through the library
+    }
+}
 
+// libpng's texts for exhausted memory, exceeded limits and failed writes; every other error is
+// in the data.
+bool IsResourceMessage(const char* message) {
+    std::string text = ToLowerAscii(message);
+    for (const char* word : {"memory", "limit", "too large", "write"}) {
+        if (text.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// A file that ends early says where: in which chunk, and at which byte the reading stopped.
 void ReadFromStream(png_structp png, png_bytep data, size_t length) {
     auto* stream = static_cast<vSTREAM*>(png_get_io_ptr(png));
-    if (!stream->ReadExact(data, length)) png_error(png, "truncated");
+    if (stream->ReadExact(data, length)) return;
+    png_uint_32 location = png_get_io_state(png) & PNG_IO_MASK_LOC;
+    png_uint_32 chunk = png_get_io_chunk_type(png);
+    char name[5] = {char(chunk >> 24), char(chunk >> 16), char(chunk >> 8), char(chunk), 0};
+    char message[kMaxMessageBytes];
+    unsigned long long at = stream->Tell();
+    if (location == PNG_IO_SIGNATURE) {
+        std::snprintf(message, sizeof message, "cut in the signature at byte %llu", at);
+    } else if (location == PNG_IO_CHUNK_HDR) {
+        std::snprintf(message, sizeof message, "cut in a chunk header at byte %llu", at);
+    } else {
+        std::snprintf(message, sizeof message, "%s: unexpected end of data at byte %llu", name, at);
+    }
+    png_error(png, message);
 }
 
 struct PngHead {
@@ -44,6 +87,7 @@ struct DecodeContext {
     png_structp png = nullptr;
     png_infop info = nullptr;
     PngHead head;
+    PngMessages messages;
 };
 
 void Destroy(DecodeContext& context) {
@@ -52,7 +96,8 @@ void Destroy(DecodeContext& context) {
 
 // Reads the header and sets the transformations: 8-bit RGB(A), palette and grey expanded.
 bool GuardedReadHead(DecodeContext& context, vSTREAM& in) {
-    context.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    context.png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &context.messages, OnError, OnWarning);
     if (context.png == nullptr) return false;
     context.info = png_create_info_struct(context.png);
     if (context.info == nullptr || setjmp(png_jmpbuf(context.png))) {
@@ -187,10 +232,12 @@ struct EncodeContext {
     png_structp png = nullptr;
     png_infop info = nullptr;
     png_color palette[256];
+    PngMessages messages;
 };
 
 bool GuardedEncode(EncodeContext& context, const oDIB& picture, vSTREAM& out) {
-    context.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    context.png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &context.messages, OnError, OnWarning);
     if (context.png == nullptr) return false;
     context.info = png_create_info_struct(context.png);
     if (context.info == nullptr || setjmp(png_jmpbuf(context.png))) {
@@ -253,11 +300,19 @@ protected:
         return true;
     }
     int MaxReductionFactor() const override { return 1 << 16; }
+
+private:
+    // The failure libpng reported with `messages`; none means it could not make its reader.
+    oFILTER_STATUS LibraryFault(const PngMessages& messages) {
+        if (messages.error[0] == 0) return ResourceFault("libpng cannot start");
+        if (IsResourceMessage(messages.error)) return ResourceFault(messages.error);
+        return DataFault(messages.error);
+    }
 };
 
 oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     DecodeContext context;
-    if (!GuardedReadHead(context, in)) return kFilterFailed;
+    if (!GuardedReadHead(context, in)) return LibraryFault(context.messages);
     const PngHead& head = context.head;
     int factor = TakeReductionFactor(head.size);
     // An interlaced picture is reduced from its grid of read pixels by what remains of the
@@ -267,10 +322,13 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
     uint64_t grid_pixels = uint64_t(grid_size.cx) * uint64_t(grid_size.cy);
     RowReducer reducer;
     if (IsTooLargeToRead(head.size, factor) ||
-        (head.interlaced && plan.last_pass > 0 && grid_pixels > kMaxInterlacedPixels) ||
-        !reducer.Start(grid_size, factor / plan.grid_step)) {
+        (head.interlaced && plan.last_pass > 0 && grid_pixels > kMaxInterlacedPixels)) {
         Destroy(context);
-        return kFilterFailed;
+        return TooLargeFault(head.size);
+    }
+    if (!reducer.Start(grid_size, factor / plan.grid_step)) {
+        Destroy(context);
+        return NoMemoryFault(grid_size, factor / plan.grid_step);
     }
     size_t row_bytes = png_get_rowbytes(context.png, context.info);
     size_t pixel_bytes = head.alpha ? 4 : 3;
@@ -284,7 +342,7 @@ oFILTER_STATUS PngFilter::Convert(vSTREAM& in, oDIB& out) {
             : GuardedReadRows(context, row.data(), OnRow, &state);
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;
-    if (result == DecodeResult::kFailed) return kFilterFailed;
+    if (result == DecodeResult::kFailed) return LibraryFault(context.messages);
     out = std::move(reducer.Result());
     // A reduced read covers the same paper with fewer pixels.
     out.m_xPelsPerMeter = head.pels_per_meter.cx / factor;
@@ -297,7 +355,7 @@ oFILTER_STATUS PngFilter::Convert(const oDIB& in, vSTREAM& out) {
     oDIB storage;
     const oDIB& picture = in.BitCount() == 8 ? in : As24(in, storage);
     EncodeContext context;
-    return GuardedEncode(context, picture, out) ? kFilterDone : kFilterFailed;
+    return GuardedEncode(context, picture, out) ? kFilterDone : LibraryFault(context.messages);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // PBM, PGM and PPM (the portable bitmap family): plain (ASCII) and raw forms, maxval up to
 // 65535, read row by row through the box reduction.
 #include <cstring>
+#include <string>
 
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
@@ -50,25 +51,26 @@ struct PnmHead {
     uint32_t width = 0, height = 0, maxval = 1;
 };
 
-bool ReadPnmHead(BufferedReader& reader, PnmHead& head) {
-    if (reader.Next() != 'P') return false;
+// Reads and checks the header: null when it is sound, else what is wrong with it.
+const char* ReadPnmHead(BufferedReader& reader, PnmHead& head) {
+    if (reader.Next() != 'P') return "no P signature";
     int kind = reader.Next() - '0';
-    if (kind < 1 || kind > 6) return false;
+    if (kind < 1 || kind > 6) return "unknown kind after P";
     head.kind = kind;
     int after = 0;
     if (!ReadNumber(reader, kMaxSidePx, head.width, after) || !IsSpace(after) ||
-        !ReadNumber(reader, kMaxSidePx, head.height, after) || head.width == 0 ||
-        head.height == 0) {
-        return false;
+        !ReadNumber(reader, kMaxSidePx, head.height, after)) {
+        return "width or height missing or above 1048576";
     }
+    if (head.width == 0 || head.height == 0) return "width or height 0";
     if (kind != 1 && kind != 4) {
-        if (!IsSpace(after) || !ReadNumber(reader, kMaxValue, head.maxval, after) ||
-            head.maxval == 0) {
-            return false;
+        if (!IsSpace(after) || !ReadNumber(reader, kMaxValue, head.maxval, after)) {
+            return "maximum value missing or above 65535";
         }
+        if (head.maxval == 0) return "maximum value 0";
     }
     // Raw data starts after exactly one white-space byte, which `after` was.
-    return IsSpace(after);
+    return IsSpace(after) ? nullptr : "no white space after the header";
 }
 
 class PnmFilter : public BitmapFilter {
@@ -84,7 +86,7 @@ protected:
     bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
         BufferedReader reader(in);
         PnmHead head;
-        if (!ReadPnmHead(reader, head)) return false;
+        if (ReadPnmHead(reader, head) != nullptr) return false;
         size = {int32_t(head.width), int32_t(head.height)};
         return true;
     }
@@ -159,30 +161,20 @@ bool PnmFilter::ReadRow(BufferedReader& reader, const PnmHead& head, std::vector
 oFILTER_STATUS PnmFilter::Convert(vSTREAM& in, oDIB& out) {
     BufferedReader reader(in);
     PnmHead head;
-    if (!ReadPnmHead(reader, head)) return kFilterFailed;
+    if (const char* fault = ReadPnmHead(reader, head)) return DataFault(fault);
     vSIZE size{int32_t(head.width), int32_t(head.height)};
     int factor = TakeReductionFactor(size);
-    if (IsTooLargeToRead(size, factor)) {
-        return kFilterFailed;
-    }
-    RowReducer reducer;
-    if (!reducer.Start(size, factor)) return kFilterFailed;
-    std::vector<uint8_t> raw, bgr(size_t(head.width) * 3);
-    ReportStart(head.height);
-    for (uint32_t y = 0; y < head.height; ++y) {
-        if (!ReadRow(reader, head, raw, bgr.data())) {
-            ReportEnd();
-            return kFilterFailed;
+    if (IsTooLargeToRead(size, factor)) return TooLargeFault(size);
+    std::vector<uint8_t> raw;
+    auto fill_row = [&](int32_t y, uint8_t* bgr) {
+        if (ReadRow(reader, head, raw, bgr)) return kFilterDone;
+        // Plain samples are text: a cut there looks like a missing number.
+        if (head.kind <= 3) {
+            return DataFault("sample missing or not a number in row " + std::to_string(y + 1));
         }
-        reducer.PushRow(bgr.data());
-        if (!ReportProgress(y + 1)) {
-            ReportEnd();
-            return kFilterInterrupted;
-        }
-    }
-    ReportEnd();
-    out = std::move(reducer.Result());
-    return kFilterDone;
+        return DataFault(CutText(in, y, size.cy));
+    };
+    return ReduceRows(size, factor, false, fill_row, out);
 }
 
 }  // namespace

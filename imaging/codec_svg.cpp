@@ -4,6 +4,7 @@
 #include <librsvg/rsvg.h>
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "imaging/codecs.h"
@@ -74,20 +75,25 @@ public:
 
     oFILTER_STATUS Convert(vSTREAM& in, vMETAFILE& out) override {
         std::vector<uint8_t> data;
-        if (!in.ReadRest(data, kMaxSvgBytes) || data.empty() || !LoadRsvg()) return kFilterFailed;
+        if (!in.ReadRest(data, kMaxSvgBytes)) return ResourceFault("file larger than 64 MB");
+        if (data.empty()) return DataFault("empty file");
+        if (!LoadRsvg()) return ResourceFault("librsvg cannot be loaded");
         ReportStart(1);
         GError* error = nullptr;
         RsvgHandle* handle = Rsvg().handle_new_from_data(data.data(), data.size(), &error);
         ReportEnd();
         if (handle == nullptr) {
+            std::string reason = error != nullptr && error->message != nullptr
+                                     ? error->message
+                                     : "the document cannot be parsed";
             if (error != nullptr) Rsvg().error_free(error);
-            return kFilterFailed;
+            return DataFault(reason);
         }
         double width = 0, height = 0;
         IntrinsicSize(handle, width, height);
         if (!(width > 0 && height > 0 && width < 1e7 && height < 1e7)) {
             Rsvg().object_unref(handle);
-            return kFilterFailed;
+            return DataFault("width or height 0 or beyond 10 million pixels");
         }
         double scale = std::max(1.0, kMinLogicalSpan / std::min(width, height));
         out = vMETAFILE();

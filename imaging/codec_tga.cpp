@@ -31,7 +31,12 @@ struct TgaHead {
     bool alpha() const { return (descriptor & 0x0F) == 8 && pixel_bits == 32; }
 };
 
-bool ParseTgaHead(std::span<const uint8_t> bytes, TgaHead& head) {
+bool IsEntryBits(uint8_t bits) {
+    return bits == 15 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// Parses and checks the header: null when it is plausible, else what is wrong with it.
+const char* ParseTgaHead(std::span<const uint8_t> bytes, TgaHead& head) {
     ByteReader reader(bytes);
     head.id_length = reader.U8();
     head.map_type = reader.U8();
@@ -44,33 +49,32 @@ bool ParseTgaHead(std::span<const uint8_t> bytes, TgaHead& head) {
     head.height = reader.U16();
     head.pixel_bits = reader.U8();
     head.descriptor = reader.U8();
-    if (!reader.Ok() || head.width == 0 || head.height == 0 || head.map_type > 1 ||
-        (head.descriptor & 0xC0) != 0) {
-        return false;
-    }
+    if (!reader.Ok()) return "cut in the 18-byte header";
+    if (head.width == 0 || head.height == 0) return "width or height 0";
+    if (head.map_type > 1) return "unknown colour-map type";
+    if ((head.descriptor & 0xC0) != 0) return "unknown descriptor bits";
     // A colour map may come with any image type (true-colour pictures then skip it), but its
     // entries must have a size.
-    if (head.map_type == 1 && ((head.map_bits != 15 && head.map_bits != 16 && head.map_bits != 24 &&
-                                head.map_bits != 32) ||
-                               head.map_length > kMaxColourMapEntries)) {
-        return false;
+    if (head.map_type == 1 &&
+        (!IsEntryBits(head.map_bits) || head.map_length > kMaxColourMapEntries)) {
+        return "colour map of an unknown entry size or longer than 4096 entries";
     }
+    bool known = false;
     switch (head.base_type()) {
         case 1:
-            return (head.image_type == 1 || head.image_type == 9) && head.map_type == 1 &&
-                   head.pixel_bits == 8 &&
-                   (head.map_bits == 15 || head.map_bits == 16 || head.map_bits == 24 ||
-                    head.map_bits == 32) &&
-                   head.map_length > 0 && head.map_length <= kMaxColourMapEntries;
+            known = (head.image_type == 1 || head.image_type == 9) && head.map_type == 1 &&
+                    head.pixel_bits == 8 && head.map_length > 0;
+            break;
         case 2:
-            return (head.image_type == 2 || head.image_type == 10) &&
-                   (head.pixel_bits == 15 || head.pixel_bits == 16 || head.pixel_bits == 24 ||
-                    head.pixel_bits == 32);
+            known = (head.image_type == 2 || head.image_type == 10) && IsEntryBits(head.pixel_bits);
+            break;
         case 3:
-            return (head.image_type == 3 || head.image_type == 11) && head.pixel_bits == 8;
+            known = (head.image_type == 3 || head.image_type == 11) && head.pixel_bits == 8;
+            break;
         default:
-            return false;
+            break;
     }
+    return known ? nullptr : "unsupported image type or pixel size";
 }
 
 // Blue, green, red (and alpha) of one stored pixel of `bits` bits.
@@ -98,7 +102,8 @@ public:
     TgaFilter() : BitmapFilter("TGA", "Targa Picture") {}
     bool CheckStream(std::span<const uint8_t> head) const override {
         TgaHead parsed;
-        return head.size() >= kHeaderBytes && ParseTgaHead(head.first(kHeaderBytes), parsed);
+        return head.size() >= kHeaderBytes &&
+               ParseTgaHead(head.first(kHeaderBytes), parsed) == nullptr;
     }
     oFILTER_STATUS Convert(vSTREAM& in, oDIB& out) override;
 
@@ -106,7 +111,9 @@ protected:
     bool ReadPictureSize(vSTREAM& in, vSIZE& size) override {
         uint8_t bytes[kHeaderBytes];
         TgaHead head;
-        if (!in.ReadExact(bytes, sizeof bytes) || !ParseTgaHead(bytes, head)) return false;
+        if (!in.ReadExact(bytes, sizeof bytes) || ParseTgaHead(bytes, head) != nullptr) {
+            return false;
+        }
         size = {head.width, head.height};
         return true;
     }
@@ -114,32 +121,29 @@ protected:
 };
 
 oFILTER_STATUS TgaFilter::Convert(vSTREAM& in, oDIB& out) {
-    uint8_t bytes[kHeaderBytes];
+    uint8_t bytes[kHeaderBytes] = {};
     TgaHead head;
-    if (!in.ReadExact(bytes, sizeof bytes) || !ParseTgaHead(bytes, head)) return kFilterFailed;
+    size_t count = in.Read(bytes, sizeof bytes);
+    if (const char* fault = ParseTgaHead({bytes, count}, head)) return DataFault(fault);
     vSIZE size{head.width, head.height};
     int factor = TakeReductionFactor(size);
-    if (IsTooLargeToRead(size, factor)) {
-        return kFilterFailed;
-    }
+    if (IsTooLargeToRead(size, factor)) return TooLargeFault(size);
     BufferedReader reader(in);
     uint8_t skipped[256];
-    if (!reader.Read(skipped, head.id_length)) return kFilterFailed;
+    if (!reader.Read(skipped, head.id_length)) return DataFault("cut in the identification");
     // The colour map, as blue-green-red-alpha entries.
     std::vector<uint8_t> map;
     if (head.map_type == 1) {
         size_t entry_bytes = (head.map_bits + 7) / 8;
         std::vector<uint8_t> stored(size_t(head.map_length) * entry_bytes);
-        if (!reader.Read(stored.data(), stored.size())) return kFilterFailed;
+        if (!reader.Read(stored.data(), stored.size())) return DataFault("cut in the colour map");
         map.resize(size_t(head.map_length) * 4);
         for (size_t i = 0; i < head.map_length; ++i) {
             DecodePixel(&stored[i * entry_bytes], head.map_bits, &map[i * 4]);
         }
     }
-    RowReducer reducer;
-    if (!reducer.Start(size, factor, !head.top_down())) return kFilterFailed;
     size_t pixel_bytes = (head.pixel_bits + 7) / 8;
-    std::vector<uint8_t> rgba(size_t(head.width) * 4), bgr(size_t(head.width) * 3);
+    std::vector<uint8_t> rgba(size_t(head.width) * 4);
     uint8_t packet_pixel[4] = {};
     int run_left = 0, literal_left = 0;
     auto next_pixel = [&](uint8_t* stored) {
@@ -162,14 +166,10 @@ oFILTER_STATUS TgaFilter::Convert(vSTREAM& in, oDIB& out) {
         --literal_left;
         return reader.Read(stored, pixel_bytes);
     };
-    ReportStart(uint32_t(head.height));
-    for (int32_t y = 0; y < head.height; ++y) {
+    auto fill_row = [&](int32_t y, uint8_t* bgr) {
         for (int32_t x = 0; x < head.width; ++x) {
             uint8_t stored[4] = {};
-            if (!next_pixel(stored)) {
-                ReportEnd();
-                return kFilterFailed;
-            }
+            if (!next_pixel(stored)) return DataFault(CutText(in, y, head.height));
             int32_t column = head.right_to_left() ? head.width - 1 - x : x;
             uint8_t bgra[4];
             if (head.base_type() == 1) {
@@ -189,16 +189,10 @@ oFILTER_STATUS TgaFilter::Convert(vSTREAM& in, oDIB& out) {
             pixel[2] = bgra[0];
             pixel[3] = head.alpha() ? bgra[3] : 255;
         }
-        CompositeRgbaOnWhite(rgba.data(), head.width, bgr.data());
-        reducer.PushRow(bgr.data());
-        if (!ReportProgress(uint32_t(y + 1))) {
-            ReportEnd();
-            return kFilterInterrupted;
-        }
-    }
-    ReportEnd();
-    out = std::move(reducer.Result());
-    return kFilterDone;
+        CompositeRgbaOnWhite(rgba.data(), head.width, bgr);
+        return kFilterDone;
+    };
+    return ReduceRows(size, factor, !head.top_down(), fill_row, out);
 }
 
 }  // namespace

@@ -1,15 +1,20 @@
 // TIFF through libtiff: the first page, any photometric interpretation libtiff's RGBA reader
 // knows, decoded a band of rows at a time into the box reduction and then turned upright by
-// its orientation tag. libtiff reports errors through return values; its message handlers are
-// silenced once for the process.
+// its orientation tag. libtiff reports errors through return values and its message handlers,
+// whose text becomes the failure's reason.
 #include <tiffio.h>
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "imaging/codecs.h"
 #include "imaging/row_reducer.h"
 #include "platform/loaded_libraries.h"
+#include "platform/text.h"
+#include "platform/trace.h"
 
 namespace scopa {
 namespace {
@@ -58,12 +63,48 @@ int MapProc(thandle_t, void**, toff_t*) {
 }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
-void SilenceLibTiff() {
+// libtiff reports through process-wide handlers. The error handler keeps the calling thread's
+// last error, which is the one of the file that thread is reading; warnings are traced.
+constexpr size_t kMaxMessageBytes = 256;
+constexpr const char* kHandleName = "stream";  // the name libtiff gives our files' messages
+thread_local char t_lastError[kMaxMessageBytes];
+
+// "module: message", leaving out the module when it is only our handle's name.
+void FormatMessage(char* out, const char* module, const char* format, va_list arguments) {
+    int used = 0;
+    if (module != nullptr && std::strcmp(module, kHandleName) != 0) {
+        used = std::max(0, std::snprintf(out, kMaxMessageBytes, "%s: ", module));
+    }
+    if (size_t(used) < kMaxMessageBytes) {
+        std::vsnprintf(out + used, kMaxMessageBytes - size_t(used), format, arguments);
+    }
+}
+
+void OnError(const char* module, const char* format, va_list arguments) {
+    FormatMessage(t_lastError, module, format, arguments);
+}
+
+void OnWarning(const char* module, const char* format, va_list arguments) {
+    char message[kMaxMessageBytes];
+    FormatMessage(message, module, format, arguments);
+    try {
+        Trace(std::string("TIFF warning: ") + message + "\n");
+    } catch (...) {  // nothing may unwind through the library
+    }
+}
+
+void InstallMessageHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
-        Tiff().SetErrorHandler(nullptr);
-        Tiff().SetWarningHandler(nullptr);
+        Tiff().SetErrorHandler(OnError);
+        Tiff().SetWarningHandler(OnWarning);
     });
+}
+
+// libtiff's texts for exhausted memory; its other errors are in the data.
+bool IsResourceMessage(const char* message) {
+    std::string text = ToLowerAscii(message);
+    return text.find("memory") != std::string::npos || text.find("no space") != std::string::npos;
 }
 
 struct TiffCloser {
@@ -73,7 +114,8 @@ using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
 
 TiffFile OpenTiff(StreamHandle& handle, const char* mode) {
     if (!LoadTiff()) return nullptr;
-    SilenceLibTiff();
+    InstallMessageHandlers();
+    t_lastError[0] = 0;
     return TiffFile(Tiff().ClientOpen("stream", mode, &handle, ReadProc, WriteProc, SeekProc,
                                       CloseProc, SizeProc, MapProc, UnmapProc));
 }
@@ -83,12 +125,16 @@ struct TiffHead {
     int orientation = 1;
 };
 
+constexpr uint32_t kMaxSidePx = 1u << 20;
+
 bool ReadHead(TIFF* tiff, TiffHead& head) {
     uint32_t width = 0, height = 0;
     uint16_t orientation = ORIENTATION_TOPLEFT;
     if (!Tiff().GetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
         !Tiff().GetField(tiff, TIFFTAG_IMAGELENGTH, &height) || width == 0 || height == 0 ||
-        width > (1u << 20) || height > (1u << 20)) {
+        width > kMaxSidePx || height > kMaxSidePx) {
+        head.stored = {int32_t(std::min(width, kMaxSidePx + 1)),
+                       int32_t(std::min(height, kMaxSidePx + 1))};
         return false;
     }
     Tiff().GetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
@@ -133,15 +179,15 @@ uint64_t MaxExpansion(uint16_t compression, uint64_t scanline_bytes) {
     }
 }
 
-// Whether the compressed strips or tiles can hold what the header declares: a 333-byte file
-// that claims 3327 x 65526 pixels in one LZW strip of 117 bytes cannot, and fails before
-// anything is decoded.
-bool DeclaredSizeFitsData(TIFF* tiff, const TiffHead& head) {
+// What is wrong with the strips or tiles, or empty when nothing is seen before decoding: one
+// that starts beyond the end of the file, or one whose compressed bytes cannot hold what the
+// header declares (a 333-byte file that claims 3327 x 65526 pixels in one LZW strip of 117
+// bytes cannot), so that such a file fails before anything is decoded.
+std::string StripFault(TIFF* tiff, const TiffHead& head, uint64_t file_bytes) {
     uint16_t compression = COMPRESSION_NONE;
     Tiff().GetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
     uint64_t scanline = uint64_t(Tiff().ScanlineSize64(tiff));
     uint64_t ratio = MaxExpansion(compression, scanline);
-    if (ratio == 0) return true;
     bool tiled = Tiff().IsTiled(tiff);
     uint32_t height = uint32_t(head.stored.cy);
     uint32_t rows_per_strip = height;
@@ -151,7 +197,15 @@ bool DeclaredSizeFitsData(TIFF* tiff, const TiffHead& head) {
     }
     uint32_t strips_per_plane = (height + rows_per_strip - 1) / rows_per_strip;
     uint32_t count = Tiff().NumberOfStrips(tiff);
+    const char* noun = tiled ? "tile " : "strip ";
     for (uint32_t i = 0; i < count; ++i) {
+        uint64_t stored = Tiff().GetStrileByteCount(tiff, i);
+        uint64_t offset = Tiff().GetStrileOffset(tiff, i);
+        if (stored != 0 && offset >= file_bytes) {
+            return noun + std::to_string(i) + " starts at byte " + std::to_string(offset) +
+                   ", beyond the end of the file at byte " + std::to_string(file_bytes);
+        }
+        if (ratio == 0) continue;
         uint64_t declared = 0;
         if (tiled) {
             declared = uint64_t(Tiff().TileSize64(tiff));
@@ -160,10 +214,12 @@ bool DeclaredSizeFitsData(TIFF* tiff, const TiffHead& head) {
             uint32_t rows = first_row < height ? std::min(rows_per_strip, height - first_row) : 0;
             declared = uint64_t(Tiff().VStripSize64(tiff, rows));
         }
-        uint64_t stored = Tiff().GetStrileByteCount(tiff, i);
-        if (declared > stored * ratio + kBoundSlackBytes) return false;
+        if (declared > stored * ratio + kBoundSlackBytes) {
+            return noun + std::to_string(i) + ": declared size larger than its " +
+                   std::to_string(stored) + " bytes can hold";
+        }
     }
-    return true;
+    return {};
 }
 
 struct RgbaImageEnder {
@@ -200,14 +256,24 @@ private:
     oFILTER_STATUS ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const TiffHead& head,
                                  RowReducer& reducer);
     bool PushBand(const uint32_t* band, uint32_t width, uint32_t rows, RowReducer& reducer);
+    // The failure libtiff reported on this thread, or `fallback` when it reported none.
+    oFILTER_STATUS LibraryFault(const char* fallback) {
+        if (t_lastError[0] == 0) return DataFault(fallback);
+        if (IsResourceMessage(t_lastError)) return ResourceFault(t_lastError);
+        return DataFault(t_lastError);
+    }
+    oFILTER_STATUS WriteFault() {
+        return t_lastError[0] != 0 ? LibraryFault("") : ResourceFault("cannot write the file");
+    }
     bool m_primary;
 };
 
 oFILTER_STATUS TiffFilter::ReadBands(TIFF* tiff, const TiffHead& head, RowReducer& reducer) {
-    char message[1024] = {};
-    if (!Tiff().RGBAImageOK(tiff, message)) return kFilterFailed;
     TIFFRGBAImage image;
-    if (!Tiff().RGBAImageBegin(&image, tiff, 0, message)) return kFilterFailed;
+    char message[1024] = {};
+    if (!Tiff().RGBAImageOK(tiff, message) || !Tiff().RGBAImageBegin(&image, tiff, 0, message)) {
+        return DataFault(message[0] != 0 ? message : "samples of an unknown layout");
+    }
     std::unique_ptr<TIFFRGBAImage, RgbaImageEnder> ender(&image);
     // Rows in stored order: the orientation is applied to the reduced picture afterwards.
     image.req_orientation = image.orientation;
@@ -230,14 +296,16 @@ oFILTER_STATUS TiffFilter::ReadBands(TIFF* tiff, const TiffHead& head, RowReduce
     if (uint64_t(width) * band_rows * 4 > kMaxBandBytes ||
         uint64_t(Tiff().IsTiled(tiff) ? Tiff().TileSize64(tiff) : Tiff().StripSize64(tiff)) >
             kMaxBandBytes) {
-        return kFilterFailed;
+        return ResourceFault("strips or tiles too large to decode");
     }
     std::vector<uint32_t> band(size_t(width) * band_rows);
     for (uint32_t top = 0; top < height; top += band_rows) {
         uint32_t rows = std::min(band_rows, height - top);
         image.row_offset = int(top);
         image.col_offset = 0;
-        if (!Tiff().RGBAImageGet(&image, band.data(), width, rows)) return kFilterFailed;
+        if (!Tiff().RGBAImageGet(&image, band.data(), width, rows)) {
+            return LibraryFault("a band of rows cannot be decoded");
+        }
         PushBand(band.data(), width, rows, reducer);
         if (!ReportProgress(top + rows)) return kFilterInterrupted;
     }
@@ -271,7 +339,7 @@ oFILTER_STATUS TiffFilter::ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const
     uint32_t band_rows = std::min(kDefaultBandRows, height);
     if (scanline == 0 || image.put.contig == nullptr ||
         (scanline + uint64_t(width) * 4) * band_rows > kMaxBandBytes) {
-        return kFilterFailed;
+        return ResourceFault("rows too large to decode");
     }
     std::vector<uint8_t> raw(size_t(scanline) * band_rows);
     std::vector<uint32_t> band(size_t(width) * band_rows);
@@ -279,7 +347,7 @@ oFILTER_STATUS TiffFilter::ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const
         uint32_t rows = std::min(band_rows, height - top);
         for (uint32_t r = 0; r < rows; ++r) {
             if (Tiff().ReadScanline(tiff, raw.data() + size_t(r) * scanline, top + r, 0) < 0) {
-                return kFilterFailed;
+                return LibraryFault("a row cannot be decoded");
             }
         }
         image.put.contig(&image, band.data(), 0, top, width, rows, 0, 0, raw.data());
@@ -290,16 +358,24 @@ oFILTER_STATUS TiffFilter::ReadScanlines(TIFF* tiff, TIFFRGBAImage& image, const
 }
 
 oFILTER_STATUS TiffFilter::Convert(vSTREAM& in, oDIB& out) {
+    if (!LoadTiff()) return ResourceFault("libtiff cannot be loaded");
     StreamHandle handle{&in};
     TiffFile tiff = OpenTiff(handle, "rm");
+    if (!tiff) return LibraryFault("not a readable TIFF file");
     TiffHead head;
-    if (!tiff || !ReadHead(tiff.get(), head)) return kFilterFailed;
+    if (!ReadHead(tiff.get(), head)) {
+        if (head.stored.cx > int32_t(kMaxSidePx) || head.stored.cy > int32_t(kMaxSidePx)) {
+            return TooLargeFault(head.stored);
+        }
+        return LibraryFault("width or height missing or 0");
+    }
     int factor = TakeReductionFactor(Upright(head));
-    if (IsTooLargeToRead(head.stored, factor) || !DeclaredSizeFitsData(tiff.get(), head)) {
-        return kFilterFailed;
+    if (IsTooLargeToRead(head.stored, factor)) return TooLargeFault(head.stored);
+    if (std::string fault = StripFault(tiff.get(), head, in.Size()); !fault.empty()) {
+        return DataFault(fault);
     }
     RowReducer reducer;
-    if (!reducer.Start(head.stored, factor)) return kFilterFailed;
+    if (!reducer.Start(head.stored, factor)) return NoMemoryFault(head.stored, factor);
     ReportStart(uint32_t(head.stored.cy));
     oFILTER_STATUS status = ReadBands(tiff.get(), head, reducer);
     ReportEnd();
@@ -324,7 +400,7 @@ oFILTER_STATUS TiffFilter::Convert(const oDIB& in, vSTREAM& out) {
     const oDIB& picture = As24(in, storage);
     StreamHandle handle{&out};
     TiffFile tiff = OpenTiff(handle, "w");
-    if (!tiff) return kFilterFailed;
+    if (!tiff) return WriteFault();
     TIFF* t = tiff.get();
     Tiff().SetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(picture.Width()));
     Tiff().SetField(t, TIFFTAG_IMAGELENGTH, uint32_t(picture.Height()));
@@ -348,9 +424,11 @@ oFILTER_STATUS TiffFilter::Convert(const oDIB& in, vSTREAM& out) {
             rgb[3 * x + 1] = bgr[3 * x + 1];
             rgb[3 * x + 2] = bgr[3 * x];
         }
-        if (Tiff().WriteScanline(t, rgb.data(), uint32_t(y), 0) < 0) return kFilterFailed;
+        if (Tiff().WriteScanline(t, rgb.data(), uint32_t(y), 0) < 0) {
+            return WriteFault();
+        }
     }
-    if (!Tiff().Flush(t)) return kFilterFailed;
+    if (!Tiff().Flush(t)) return WriteFault();
     return kFilterDone;
 }
 

@@ -18,6 +18,28 @@ constexpr float kWriteQuality = 90.0f;
 // a canvas beyond this many pixels (about 5800 x 5800) is refused.
 constexpr int64_t kMaxAnimationCanvasPixels = int64_t(1) << 25;
 
+// libwebp's status codes in words.
+const char* StatusText(VP8StatusCode status) {
+    switch (status) {
+        case VP8_STATUS_OUT_OF_MEMORY:
+            return "out of memory";
+        case VP8_STATUS_INVALID_PARAM:
+            return "invalid parameter";
+        case VP8_STATUS_BITSTREAM_ERROR:
+            return "bitstream error";
+        case VP8_STATUS_UNSUPPORTED_FEATURE:
+            return "unsupported feature";
+        case VP8_STATUS_SUSPENDED:
+            return "suspended";
+        case VP8_STATUS_USER_ABORT:
+            return "aborted";
+        case VP8_STATUS_NOT_ENOUGH_DATA:
+            return "not enough data";
+        default:
+            return "unknown status";
+    }
+}
+
 class WebpFilter : public BitmapFilter {
 public:
     WebpFilter() : BitmapFilter("WEBP", "WebP Picture") {}
@@ -41,6 +63,14 @@ protected:
     }
     // The scaler reduces to any size; powers of two keep the offered list short.
     int MaxReductionFactor() const override { return 1 << 8; }
+
+private:
+    oFILTER_STATUS LibraryFault(VP8StatusCode status) {
+        return status == VP8_STATUS_OUT_OF_MEMORY ? ResourceFault(StatusText(status))
+                                                  : DataFault(StatusText(status));
+    }
+    oFILTER_STATUS ReadFirstFrame(const std::vector<uint8_t>& data, vSIZE size, int factor,
+                                  oDIB& out);
 };
 
 struct AnimDecoderDeleter {
@@ -49,10 +79,11 @@ struct AnimDecoderDeleter {
 
 // The first frame of an animation, composed on its canvas (the library applies the frame's
 // offset, blending and the canvas's transparency), on white, reduced by `factor`.
-oFILTER_STATUS ReadFirstFrame(const std::vector<uint8_t>& data, vSIZE size, int factor, oDIB& out) {
-    if (int64_t(size.cx) * size.cy > kMaxAnimationCanvasPixels) return kFilterFailed;
+oFILTER_STATUS WebpFilter::ReadFirstFrame(const std::vector<uint8_t>& data, vSIZE size, int factor,
+                                          oDIB& out) {
+    if (int64_t(size.cx) * size.cy > kMaxAnimationCanvasPixels) return TooLargeFault(size);
     WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) return kFilterFailed;
+    if (!WebPAnimDecoderOptionsInit(&options)) return ResourceFault("libwebp version mismatch");
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
     WebPData webp_data{data.data(), data.size()};
@@ -61,15 +92,15 @@ oFILTER_STATUS ReadFirstFrame(const std::vector<uint8_t>& data, vSIZE size, int 
     WebPAnimInfo info;
     if (decoder == nullptr || !WebPAnimDecoderGetInfo(decoder.get(), &info) ||
         int32_t(info.canvas_width) != size.cx || int32_t(info.canvas_height) != size.cy) {
-        return kFilterFailed;
+        return DataFault("animation headers unreadable");
     }
     uint8_t* canvas = nullptr;
     int timestamp_ms = 0;
     if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp_ms) || canvas == nullptr) {
-        return kFilterFailed;
+        return DataFault("first frame cannot be decoded");
     }
     RowReducer reducer;
-    if (!reducer.Start(size, factor)) return kFilterFailed;
+    if (!reducer.Start(size, factor)) return NoMemoryFault(size, factor);
     std::vector<uint8_t> row(size_t(size.cx) * 3);
     for (int32_t y = 0; y < size.cy; ++y) {
         CompositeRgbaOnWhite(canvas + size_t(y) * size_t(size.cx) * 4, size.cx, row.data());
@@ -81,11 +112,12 @@ oFILTER_STATUS ReadFirstFrame(const std::vector<uint8_t>& data, vSIZE size, int 
 
 oFILTER_STATUS WebpFilter::Convert(vSTREAM& in, oDIB& out) {
     std::vector<uint8_t> data;
-    if (!in.ReadRest(data, kMaxEncodedFileBytes)) return kFilterFailed;
+    if (!in.ReadRest(data, kMaxEncodedFileBytes)) return ResourceFault("file larger than 256 MB");
     WebPDecoderConfig config;
-    if (!WebPInitDecoderConfig(&config) ||
-        WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK) {
-        return kFilterFailed;
+    if (!WebPInitDecoderConfig(&config)) return ResourceFault("libwebp version mismatch");
+    if (VP8StatusCode features = WebPGetFeatures(data.data(), data.size(), &config.input);
+        features != VP8_STATUS_OK) {
+        return LibraryFault(features);
     }
     vSIZE size{config.input.width, config.input.height};
     int factor = TakeReductionFactor(size);
@@ -102,7 +134,7 @@ oFILTER_STATUS WebpFilter::Convert(vSTREAM& in, oDIB& out) {
     }
     vSIZE reduced = ReducedSize(size, factor);
     oDIB picture;
-    if (!picture.Create(reduced.cx, reduced.cy, 24)) return kFilterFailed;
+    if (!picture.Create(reduced.cx, reduced.cy, 24)) return NoMemoryFault(size, factor);
     bool alpha = config.input.has_alpha != 0;
     std::vector<uint8_t> rgba;
     if (reduced.cx != size.cx || reduced.cy != size.cy) {
@@ -136,7 +168,7 @@ oFILTER_STATUS WebpFilter::Convert(vSTREAM& in, oDIB& out) {
     WebPFreeDecBuffer(&config.output);
     ReportProgress(1);
     ReportEnd();
-    if (status != VP8_STATUS_OK) return kFilterFailed;
+    if (status != VP8_STATUS_OK) return LibraryFault(status);
     if (alpha) {
         for (int32_t y = 0; y < reduced.cy; ++y) {
             CompositeRgbaOnWhite(rgba.data() + size_t(y) * size_t(reduced.cx) * 4, reduced.cx,
@@ -148,17 +180,19 @@ oFILTER_STATUS WebpFilter::Convert(vSTREAM& in, oDIB& out) {
 }
 
 oFILTER_STATUS WebpFilter::Convert(const oDIB& in, vSTREAM& out) {
-    if (in.IsEmpty() || in.Width() > WEBP_MAX_DIMENSION || in.Height() > WEBP_MAX_DIMENSION) {
-        return kFilterFailed;
+    if (in.IsEmpty()) return kFilterFailed;
+    if (in.Width() > WEBP_MAX_DIMENSION || in.Height() > WEBP_MAX_DIMENSION) {
+        return ResourceFault("sides above 16383 pixels");
     }
     oDIB storage;
     const oDIB& picture = As24(in, storage);
     uint8_t* encoded = nullptr;
     size_t size = WebPEncodeBGR(picture.Row(0), picture.Width(), picture.Height(),
                                 int(picture.Stride()), kWriteQuality, &encoded);
-    bool ok = size > 0 && out.Write(encoded, size);
+    bool encoded_ok = size > 0, written = encoded_ok && out.Write(encoded, size);
     WebPFree(encoded);
-    return ok ? kFilterDone : kFilterFailed;
+    if (!encoded_ok) return ResourceFault("the encoder failed");
+    return written ? kFilterDone : ResourceFault("cannot write the file");
 }
 
 }  // namespace

@@ -124,9 +124,8 @@ public:
     oFILTER_STATUS Convert(vSTREAM& in, vMETAFILE& out) override {
         std::vector<uint8_t> bytes;
         WmfLayout layout;
-        if (!in.ReadRest(bytes, kMaxWmfBytes) || !ParseLayout(bytes, layout)) {
-            return kFilterFailed;
-        }
+        if (!in.ReadRest(bytes, kMaxWmfBytes)) return ResourceFault("metafile larger than 64 MB");
+        if (!ParseLayout(bytes, layout)) return DataFault("headers cut or inconsistent");
         ReportStart(1);
         ReportEnd();
         out = vMETAFILE();
@@ -135,9 +134,10 @@ public:
             out.LogicalExtents(layout.left, layout.right, layout.top, layout.bottom);
             if (layout.units_per_inch != 0) units_per_inch = layout.units_per_inch;
         } else if (!FindWindow(bytes, layout, out)) {
-            return kFilterFailed;
+            return DataFault("no window extent to size the picture");
         }
-        if (out.m_x1 == out.m_x0 || out.m_y1 == out.m_y0) return kFilterFailed;
+        if (out.m_x1 == out.m_x0 || out.m_y1 == out.m_y0)
+            return DataFault("logical width or height 0");
         SetPhysicalExtents(out, units_per_inch);
         out.m_drawing = std::make_shared<WmfDrawing>(std::move(bytes), layout, out);
         return kFilterDone;
@@ -146,15 +146,14 @@ public:
     oFILTER_STATUS Convert(const vMETAFILE& in, vSTREAM& out) override {
         if (auto* wmf = dynamic_cast<const WmfDrawing*>(in.m_drawing.get());
             wmf != nullptr && in.m_bitmap == nullptr) {
-            return out.Write(wmf->Bytes().data(), wmf->Bytes().size()) ? kFilterDone
-                                                                       : kFilterFailed;
+            return WriteBytes(wmf->Bytes(), out);
         }
         // A drawing in solid colours stays a drawing: its shapes become records.
         if (std::optional<RecordedMetafile> recorded = RecordAsMetafile(in)) {
             std::vector<uint8_t> bytes = WithHeaders(
                 recorded->records, uint16_t(recorded->width), uint16_t(recorded->height),
                 recorded->units_per_inch, recorded->objects, recorded->largest_record_words);
-            return out.Write(bytes.data(), bytes.size()) ? kFilterDone : kFilterFailed;
+            return WriteBytes(bytes, out);
         }
         oDIB bitmap;
         uint16_t units_per_inch = uint16_t(kDefaultUnitsPerInch);
@@ -165,14 +164,20 @@ public:
                     uint16_t(std::clamp(bitmap.m_xPelsPerMeter * 254 / 10000, 1, 65535));
             }
         } else if (!RenderForWriting(in, bitmap)) {
-            return kFilterFailed;
+            return ResourceFault("the drawing cannot be rendered");
         }
-        if (bitmap.Width() > 32767 || bitmap.Height() > 32767) return kFilterFailed;
-        std::vector<uint8_t> bytes = WriteBitmapMetafile(bitmap, units_per_inch);
-        return out.Write(bytes.data(), bytes.size()) ? kFilterDone : kFilterFailed;
+        if (bitmap.Width() > 32767 || bitmap.Height() > 32767) {
+            return ResourceFault("bitmap sides above 32767 pixels");
+        }
+        return WriteBytes(WriteBitmapMetafile(bitmap, units_per_inch), out);
     }
 
 private:
+    oFILTER_STATUS WriteBytes(const std::vector<uint8_t>& bytes, vSTREAM& out) {
+        return out.Write(bytes.data(), bytes.size()) ? kFilterDone
+                                                     : ResourceFault("cannot write the file");
+    }
+
     // Hundredths of a millimetre, rounded as a whole multiple of the smallest integer ratio of
     // the two spans, so that a 4:3 picture stays exactly 4:3 when it is fitted into a box.
     static void SetPhysicalExtents(vMETAFILE& out, double units_per_inch) {

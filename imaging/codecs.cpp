@@ -33,6 +33,11 @@ std::vector<std::unique_ptr<oFILTER>> MakeAllFilters() {
     return filters;
 }
 
+std::string CutText(const vSTREAM& in, int64_t row, int64_t rows) {
+    return "cut at byte " + std::to_string(in.Size()) + " in row " + std::to_string(row + 1) +
+           " of " + std::to_string(rows);
+}
+
 oDIB ApplyOrientation(const oDIB& stored, int orientation) {
     if (orientation < 2 || orientation > 8 || stored.BitCount() != 24) return stored;
     int32_t w = stored.Width(), h = stored.Height();

@@ -4,10 +4,12 @@
 
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "imaging/dib.h"
 #include "imaging/filter.h"
+#include "imaging/row_reducer.h"
 
 namespace scopa {
 
@@ -38,10 +40,45 @@ public:
     const char* GetID() const override { return m_id; }
     const char* GetDescription() const override { return m_description; }
 
+protected:
+    // Reads a picture of `size` row by row through a box reduction by `factor` into `out`.
+    // `fill_row(y, bgr)` fills the y-th stored row (the bottom one first when `bottom_up`) with
+    // blue-green-red pixels and returns kFilterDone, or the failure it recorded. Progress is
+    // reported after every row and an interruption stops the read.
+    template <class FillRow>
+    oFILTER_STATUS ReduceRows(vSIZE size, int factor, bool bottom_up, FillRow fill_row, oDIB& out);
+
 private:
     const char* m_id;
     const char* m_description;
 };
+
+template <class FillRow>
+oFILTER_STATUS BitmapFilter::ReduceRows(vSIZE size, int factor, bool bottom_up, FillRow fill_row,
+                                        oDIB& out) {
+    RowReducer reducer;
+    if (!reducer.Start(size, factor, bottom_up)) return NoMemoryFault(size, factor);
+    std::vector<uint8_t> bgr(size_t(size.cx) * 3);
+    ReportStart(uint32_t(size.cy));
+    for (int32_t y = 0; y < size.cy; ++y) {
+        oFILTER_STATUS status = fill_row(y, bgr.data());
+        if (status == kFilterDone) {
+            reducer.PushRow(bgr.data());
+            if (!ReportProgress(uint32_t(y + 1))) status = kFilterInterrupted;
+        }
+        if (status != kFilterDone) {
+            ReportEnd();
+            return status;
+        }
+    }
+    ReportEnd();
+    out = std::move(reducer.Result());
+    return kFilterDone;
+}
+
+// The reason of a picture whose data ends before row `row` (from 0) of `rows` is complete:
+// "cut at byte N in row R of ROWS".
+std::string CutText(const vSTREAM& in, int64_t row, int64_t rows);
 
 // Turns a picture stored with orientation `orientation` (1-8, as in EXIF and TIFF) upright.
 oDIB ApplyOrientation(const oDIB& stored, int orientation);

@@ -71,6 +71,32 @@ int oFILTER::TakeReductionFactor(vSIZE size) {
     return factors[size_t(index)];
 }
 
+oFILTER_STATUS oFILTER::DataFault(std::string text) {
+    m_failure = {FailureKind::kData, std::move(text)};
+    return kFilterFailed;
+}
+
+oFILTER_STATUS oFILTER::ResourceFault(std::string text) {
+    m_failure = {FailureKind::kResource, std::move(text)};
+    return kFilterFailed;
+}
+
+oFILTER_STATUS oFILTER::TooLargeFault(vSIZE size) {
+    return ResourceFault(std::to_string(size.cx) + " x " + std::to_string(size.cy) +
+                         " pixels is beyond the reading limit");
+}
+
+oFILTER_STATUS oFILTER::NoMemoryFault(vSIZE size, int factor) {
+    vSIZE reduced = ReducedSize(size, factor);
+    return ResourceFault("no memory for a " + std::to_string(reduced.cx) + " x " +
+                         std::to_string(reduced.cy) + " bitmap");
+}
+
+oFILTER_STATUS oFILTER::Adopt(const oFILTER& inner, oFILTER_STATUS status) {
+    if (status == kFilterFailed && inner.LastFailure().IsSet()) m_failure = inner.LastFailure();
+    return status;
+}
+
 void oFILTER::ReportStart(uint32_t full_scale) {
     if (m_progress == nullptr) return;
     m_progress->oStart();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/dib.h"
+#include "imaging/filter_failure.h"
 #include "imaging/geometry.h"
 #include "imaging/stream.h"
 #include "imaging/vector.h"
@@ -26,7 +27,7 @@ enum oFILTER_TYPE : int {
 
 enum oFILTER_STATUS : int {
     kFilterDone = 0,
-    kFilterFailed = 2,  // corrupt, unsupported or too large
+    kFilterFailed = 2,  // corrupt, unsupported or too large: LastFailure says which
     kFilterCannotCreate = 6,
     kFilterInterrupted = 8,
 };
@@ -101,7 +102,24 @@ public:
     // Set by the caller for one conversion, null otherwise.
     oPROGRESS* m_progress = nullptr;
 
+    // Why the last failed conversion failed. Callers clear it before a conversion (LoadPicture
+    // and WritePicture do), so it is empty after one that did not fail.
+    const FilterFailure& LastFailure() const { return m_failure; }
+    void ClearFailure() { m_failure = {}; }
+
 protected:
+    // Record why the conversion fails and return kFilterFailed, so that a decoder ends with
+    // `return DataFault("width 0");`.
+    oFILTER_STATUS DataFault(std::string text);
+    oFILTER_STATUS ResourceFault(std::string text);
+    // The limits of IsTooLargeToRead as a resource fault that names the size.
+    oFILTER_STATUS TooLargeFault(vSIZE size);
+    // The reduced picture `size` / `factor` could not be allocated.
+    oFILTER_STATUS NoMemoryFault(vSIZE size, int factor);
+    // The status of another filter that read part of this picture (an icon's PNG image, an
+    // EPS file's preview), taking over its reason.
+    oFILTER_STATUS Adopt(const oFILTER& inner, oFILTER_STATUS status);
+
     // Size of the picture in `in` as it would be decoded at full size (after orientation);
     // false when the header cannot be read. Filters without reduced reads return false.
     virtual bool ReadPictureSize(vSTREAM& in, vSIZE& size);
@@ -118,6 +136,7 @@ protected:
     void ReportEnd();
 
 private:
+    FilterFailure m_failure;
     std::vector<int> m_factors;
     std::vector<vSIZE> m_sizes;
     int m_resolutionIndex = -1;

@@ -1,7 +1,9 @@
 #include "imaging/picture.h"
 
 #include <unistd.h>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <vector>
@@ -9,12 +11,14 @@
 #include "imaging/draw.h"
 #include "platform/folders.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 
 namespace scopa {
 namespace {
 
 // One per thread, like the filters it points into.
 thread_local const oFILTER* g_lastMatched = nullptr;
+thread_local FilterFailure g_lastFailure;
 
 uint32_t SteadyTickMs() {
     using namespace std::chrono;
@@ -83,6 +87,27 @@ int ChooseResolution(oFILTER& filter, const std::string& path) {
     return ChooseAutomaticResolution(sizes);
 }
 
+// Why a file could not be opened, from the errno its opening left.
+std::string OpenErrorText(int error) {
+    if (error == EINVAL) return "not a regular file";
+    return error != 0 ? std::strerror(error) : "cannot be opened";
+}
+
+// Keeps `failure` as the thread's last and traces it with the path.
+void NoteFailure(const std::string& path, FilterFailure failure) {
+    Trace(path + ": " + failure.text + " (" + FailureKindName(failure.kind) + ")\n");
+    g_lastFailure = std::move(failure);
+}
+
+// The reason of a failed conversion, named by its format; a filter that gave none failed
+// for a reason it did not tell.
+FilterFailure ConversionFailure(const oFILTER& filter) {
+    FilterFailure failure = filter.LastFailure();
+    if (!failure.IsSet()) failure = {FailureKind::kData, "corrupt, unsupported or too large"};
+    failure.text = std::string(filter.GetID()) + ": " + failure.text;
+    return failure;
+}
+
 int StatusToLoadResult(oFILTER_STATUS status) {
     if (status == kFilterDone) return kLoadRead;
     if (status == kFilterInterrupted) return kLoadInterrupted;
@@ -114,6 +139,14 @@ const oFILTER* LastMatchedFilter() {
     return g_lastMatched;
 }
 
+const FilterFailure& LastPictureFailure() {
+    return g_lastFailure;
+}
+
+void NotePictureFailure(const std::string& path, FilterFailure failure) {
+    NoteFailure(path, std::move(failure));
+}
+
 bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_content) {
     oFILTER* found = nullptr;
     if (by_content) {
@@ -134,14 +167,23 @@ bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_c
 
 int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& dib,
                 vMETAFILE& metafile, int& kind, int resolution_index) {
+    g_lastFailure = {};
+    errno = 0;
     vFILE file(path, vFILE::kModeRead);
-    if (file.Error()) return kLoadFailed;
+    if (file.Error()) {
+        NoteFailure(path, {FailureKind::kResource, OpenErrorText(errno)});
+        return kLoadFailed;
+    }
     file.MoveFromStart(0);
     oFILTER* filter = nullptr;
     kind = oFILTERLIST::GetFilter(file, filter);
-    if (kind == kFilterTypeNone || filter == nullptr) return kLoadFailed;
+    if (kind == kFilterTypeNone || filter == nullptr) {
+        NoteFailure(path, {FailureKind::kData, "not in a picture format that can be read"});
+        return kLoadFailed;
+    }
     CProgress progress(observer);
     filter->m_progress = &progress;
+    filter->ClearFailure();
     oFILTER_STATUS status = kFilterFailed;
     try {
         if (kind == kFilterTypeVector) {
@@ -159,7 +201,12 @@ int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& di
             status = filter->Convert(file, dib);
         }
     } catch (const std::bad_alloc&) {
+        NoteFailure(path,
+                    {FailureKind::kResource, std::string(filter->GetID()) + ": out of memory"});
         status = kFilterFailed;
+    }
+    if (status != kFilterDone && status != kFilterInterrupted && !g_lastFailure.IsSet()) {
+        NoteFailure(path, ConversionFailure(*filter));
     }
     filter->SetResolution(-1);
     filter->m_progress = nullptr;
@@ -197,11 +244,22 @@ vSIZE RenderPicture(oDIB& target, int kind, const oDIB& dib, const vMETAFILE& me
 
 int WritePicture(const std::string& path, const std::string& id, const oDIB* dib,
                  const vMETAFILE* metafile) {
+    g_lastFailure = {};
+    errno = 0;
     vFILE file(path, vFILE::kModeCreate);
+    int open_error = errno;
     oFILTER* filter = oFILTERLIST::FindByID(id);
-    if (file.Error() || filter == nullptr || !filter->DoesExport()) return kFilterCannotCreate;
+    if (filter == nullptr || !filter->DoesExport()) {
+        NoteFailure(path, {FailureKind::kData, "no filter writes the format " + id});
+        return kFilterCannotCreate;
+    }
+    if (file.Error()) {
+        NoteFailure(path, {FailureKind::kResource, "cannot create: " + OpenErrorText(open_error)});
+        return kFilterCannotCreate;
+    }
     oPROGRESS progress;
     filter->m_progress = &progress;
+    filter->ClearFailure();
     oFILTER_STATUS status = kFilterCannotCreate;
     try {
         if (filter->Type() == kFilterTypeVector && metafile != nullptr) {
@@ -210,10 +268,17 @@ int WritePicture(const std::string& path, const std::string& id, const oDIB* dib
             status = filter->Convert(*dib, file);
         }
     } catch (const std::bad_alloc&) {
+        NoteFailure(path,
+                    {FailureKind::kResource, std::string(filter->GetID()) + ": out of memory"});
         status = kFilterFailed;
     }
     filter->m_progress = nullptr;
-    if (status == kFilterDone && !file.Commit()) status = kFilterCannotCreate;
+    if (status == kFilterDone && !file.Commit()) {
+        NoteFailure(path, {FailureKind::kResource, "cannot write the file"});
+        status = kFilterCannotCreate;
+    } else if (status != kFilterDone && !g_lastFailure.IsSet()) {
+        NoteFailure(path, ConversionFailure(*filter));
+    }
     return status;
 }
 

@@ -52,6 +52,15 @@ bool IsPictureOfKind(const std::string& path, const std::string& kind, bool by_c
 int LoadPicture(PictureLoadObserver* observer, const std::string& path, oDIB& dib,
                 vMETAFILE& metafile, int& kind, int resolution_index);
 
+// Why the calling thread's last LoadPicture or WritePicture did not succeed, empty after one
+// that did or was interrupted: the format's identifier and its filter's reason
+// ("PNG: IDAT: unexpected end of data"), or why no filter got to the file. Each failure is
+// also traced with its path.
+const FilterFailure& LastPictureFailure();
+// Sets it for a failure decided without reading the file (one remembered from an earlier
+// read), so that no older reason stands for it; traced like the others.
+void NotePictureFailure(const std::string& path, FilterFailure failure);
+
 // The automatic resolution choice: starting from a best of 9999 x 9999, every size with a
 // side above 128 that is smaller than the best in either side replaces it. -1 when none does.
 int ChooseAutomaticResolution(std::span<const vSIZE> sizes);

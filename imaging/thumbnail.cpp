@@ -246,6 +246,7 @@ int RenderForCache(PictureLoadObserver* observer, const std::string& path, oDIB&
     if ((render.Width() != kRenderSidePx || render.Height() != kRenderSidePx ||
          render.BitCount() != kDepth24) &&
         !render.Create(kRenderSidePx, kRenderSidePx, kDepth24)) {
+        NotePictureFailure(path, {FailureKind::kResource, "no memory for the render"});
         return kLoadFailed;
     }
     oDIB dib;

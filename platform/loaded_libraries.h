@@ -72,6 +72,7 @@ namespace scopa {
 
 #define SCOPA_TIFF_FUNCTIONS(X) \
     X(ClientOpen) X(Close) X(Flush) X(GetField) X(GetFieldDefaulted) X(GetStrileByteCount) \
+    X(GetStrileOffset) \
     X(IsTiled) X(NumberOfStrips) X(RGBAImageBegin) X(RGBAImageEnd) X(RGBAImageGet) \
     X(RGBAImageOK) X(ReadScanline) X(ScanlineSize64) X(SetErrorHandler) X(SetField) \
     X(SetWarningHandler) X(StripSize64) X(TileSize64) X(VStripSize64) X(WriteScanline)

@@ -11,6 +11,7 @@
 #include "imaging/dib.h"
 #include "imaging/picture.h"
 #include "imaging/vector.h"
+#include "support/damaged_pictures.h"
 #include "support/picture_files.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
@@ -129,6 +130,31 @@ TEST(CachingToolTest, BadArgumentsAreRefused) {
                  environment.root().string()});
     EXPECT_EQ(missing.exit_status, 1);
     EXPECT_NE(missing.err.find("scopa static-cache: "), std::string::npos);
+}
+
+// A picture given up warns once with the reason of its first failed read; the next run only
+// finds the failure recorded in the desktop's thumbnail cache, and says so.
+TEST(CachingToolTest, ThumbsWarnsWhyAPictureHasNoThumbnail) {
+    SandboxedEnvironment environment;
+    fs::path folder = environment.root() / "pictures";
+    ASSERT_TRUE(WriteTestPicture(folder / "a.png", 20, 20, 3));
+    WriteFileBytes(folder / "broken.png", PngCutInIdat());
+    fs::path sheet = environment.root() / "sheet.png";
+    ToolResult first = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
+    ASSERT_EQ(first.exit_status, 0) << first.err;
+    EXPECT_EQ(first.err.rfind("scopa thumbs: warning: no thumbnail of broken.png: PNG: IDAT: "
+                              "unexpected end of data at byte ",
+                              0),
+              0u)
+        << first.err;
+    // One warning (sanitizer builds may add their own report after it).
+    EXPECT_EQ(first.err.find("scopa thumbs: ", 1), std::string::npos) << first.err;
+    ToolResult second = RunTool({"thumbs", folder.string(), "-o", sheet.string()});
+    EXPECT_EQ(second.err.rfind("scopa thumbs: warning: no thumbnail of broken.png: failed before: "
+                               "the desktop's thumbnail cache has a failure record\n",
+                               0),
+              0u)
+        << second.err;
 }
 
 }  // namespace

@@ -78,5 +78,32 @@ TEST(CodecToolTest, BadArgumentsAreUsageErrors) {
         1);
 }
 
+// Result 4 says which fault it was (both are told apart in implode_test.cpp); input after
+// the end code is a warning, not a failure.
+TEST(CodecToolTest, ExplodeSaysWhyAndCountsUnusedInput) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir / "in", SomeBytes());
+    RunTool({"codec", "implode", (dir / "in").string(), (dir / "packed").string()});
+    std::string stream = ReadFileBytes(dir / "packed");
+    auto explode = [&](const std::string& bytes) {
+        WriteFileBytes(dir / "bad", bytes);
+        return RunTool({"codec", "explode", (dir / "bad").string(), (dir / "out").string()});
+    };
+    ToolResult cut = explode(stream.substr(0, 40));
+    EXPECT_EQ(cut.exit_status, 4);
+    EXPECT_NE(cut.err.find(": input ends after 40 bytes, before the end code (result 4)"),
+              std::string::npos)
+        << cut.err;
+    // Trailing bytes, fewer and more than one read of the expander.
+    for (size_t trailing : {size_t{10}, size_t{5000}}) {
+        ToolResult padded = explode(stream + std::string(trailing, 'x'));
+        EXPECT_EQ(padded.exit_status, 0) << padded.err;
+        EXPECT_EQ(padded.err, "scopa codec: warning: " + std::to_string(trailing) +
+                                  " unused bytes of input after the end code\n");
+        EXPECT_EQ(ReadFileBytes(dir / "out"), SomeBytes());
+    }
+    EXPECT_EQ(explode(stream).err, "");
+}
+
 }  // namespace
 }  // namespace scopa::test

@@ -7,6 +7,7 @@
 #include "imaging/dib.h"
 #include "imaging/draw.h"
 #include "imaging/picture.h"
+#include "support/damaged_pictures.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 
@@ -155,6 +156,31 @@ TEST(ExportCommandTest, TheFormatNamesTheExtensionAndThePictureDecidesTheConvers
                    "%%BeginPreview: 8 2 1 2\n% FF\n% 80\n%%EndPreview\nshowpage\n");
     export_as(dir / "a.eps", "from-eps.PNG", "PNG");
     EXPECT_EQ(load("from-eps.PNG"), (vSIZE{8, 2}));
+}
+
+// A picture that cannot be read gives one error line that names the fault; the exit status
+// stays 1.
+TEST(ThumbCommandTest, TheErrorLineNamesTheFault) {
+    ScopedTempDir dir;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"broken.png", PngCutInIdat(), ": PNG: IDAT: unexpected end of data at byte "},
+        {"broken.jpg", JpegCutInEntropyData(), ": JPG: Premature end of "},
+        {"broken.tif", TiffWithStripBeyondTheEnd(), ": TIF: strip 0 starts at byte "},
+    };
+    for (const Case& c : cases) {
+        ASSERT_FALSE(c.bytes.empty()) << c.name;
+        WriteFileBytes(dir / c.name, c.bytes);
+        ToolResult result = RunTool({"thumb", (dir / c.name).string(), "--raw"});
+        EXPECT_EQ(result.exit_status, 1) << c.name;
+        std::string start = "scopa thumb: cannot read the picture " + (dir / c.name).string();
+        EXPECT_EQ(result.err.rfind(start + c.reason, 0), 0u) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
 }
 
 }  // namespace

@@ -540,5 +540,54 @@ TEST(ImplodeTest, CompressRefusesBadModeAndDictionary) {
     EXPECT_EQ(implode::CompressBytes(Uniform(1), output, 2, 4096), implode::kResultBadLiteralMode);
 }
 
+// A copy as the first token, every bit after its flag zero: the last length symbol and the
+// last distance symbol with six low bits, 63 x 64 + 1 = 4033 bytes back.
+const Bytes kCopyBeforeTheStart = {0x00, 0x06, 0x01, 0x00, 0x00, 0x00, 0x00};
+
+TEST(ImplodeDetailTest, ResultFourSaysWhetherTheInputEndedOrACopyReachedTooFar) {
+    Bytes input = Dithered(4);
+    Bytes stream = Compressed(input);
+    struct Case {
+        Bytes stream;
+        size_t limit;
+        implode::ExpandFault fault;
+        const char* words;
+    };
+    const Case cases[] = {
+        {Bytes(stream.begin(), stream.begin() + 100), SIZE_MAX, implode::ExpandFault::kInputEnded,
+         "input ends after 100 bytes, before the end code"},
+        {kCopyBeforeTheStart, SIZE_MAX, implode::ExpandFault::kDistanceTooFar,
+         "a copy at output byte 0 reaches 4033 bytes back, before the start of the output"},
+        {stream, 1000, implode::ExpandFault::kOutputLimit,
+         "output reaches its limit of 1000 bytes before the end code"},
+    };
+    for (const Case& c : cases) {
+        Bytes output;
+        implode::ExpandDetail detail;
+        EXPECT_EQ(implode::ExpandBytes(c.stream, output, c.limit, &detail),
+                  implode::kResultNoEndCode);
+        EXPECT_EQ(detail.fault, c.fault) << c.words;
+        EXPECT_EQ(implode::DescribeExpandFault(detail), c.words);
+    }
+}
+
+TEST(ImplodeDetailTest, InputAfterTheEndCodeIsCountedAsUnused) {
+    Bytes input = Dithered(5);
+    Bytes stream = Compressed(input);
+    // Trailing bytes within the first read, across the read size, and none at all.
+    for (size_t trailing : {size_t{0}, size_t{1}, size_t{37}, size_t{5000}}) {
+        Bytes padded = stream;
+        padded.insert(padded.end(), trailing, 0xA5);
+        Bytes output;
+        implode::ExpandDetail detail;
+        ASSERT_EQ(implode::ExpandBytes(padded, output, SIZE_MAX, &detail), implode::kResultOk);
+        EXPECT_EQ(output, input);
+        EXPECT_EQ(detail.fault, implode::ExpandFault::kNone);
+        EXPECT_EQ(detail.output_bytes, input.size());
+        // What the expander read past the end code plus what it never had to read.
+        EXPECT_EQ(detail.unused_input_bytes + (padded.size() - detail.input_bytes), trailing);
+    }
+}
+
 }  // namespace
 }  // namespace scopa::test

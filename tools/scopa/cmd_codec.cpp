@@ -1,4 +1,5 @@
 // scopa codec: the implode codec on whole files, for checking cache streams by hand.
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -97,6 +98,15 @@ int RunImplode(const Arguments& arguments) {
     return Finish(files, pipe, arguments.positional[2]);
 }
 
+// Bytes left in `file` from its current position.
+uint64_t CountRest(std::FILE* file) {
+    uint64_t count = 0;
+    unsigned char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        count += got;
+    return count;
+}
+
 int RunExplode(const Arguments& arguments) {
     if (arguments.Has("--ascii") || arguments.Has("--dict")) {
         return Fail(kName, "explode reads its settings from the stream header", kExitUsage);
@@ -105,14 +115,24 @@ int RunExplode(const Arguments& arguments) {
     if (int status = Open(arguments.positional[1], arguments.positional[2], files)) return status;
     FilePipe pipe{files.in, files.out};
     auto work = std::make_unique<implode::ExpandWorkArea>();
-    int result = implode::Expand(ReadFile, WriteFile, *work, &pipe);
+    implode::ExpandDetail detail;
+    int result = implode::Expand(ReadFile, WriteFile, *work, &pipe, &detail);
+    // Input after the end code is not part of the stream: what the expander read beyond it and
+    // what it never had to read.
+    uint64_t unused =
+        result == implode::kResultOk ? detail.unused_input_bytes + CountRest(files.in) : 0;
     if (int status = Finish(files, pipe, arguments.positional[2]); status != kExitOk) {
         return status;
     }
     if (result != implode::kResultOk) {
-        Fail(kName,
-             std::string(ExpandResultText(result)) + " (result " + std::to_string(result) + ")");
+        std::string why = implode::DescribeExpandFault(detail);
+        Fail(kName, std::string(ExpandResultText(result)) + (why.empty() ? "" : ": " + why) +
+                        " (result " + std::to_string(result) + ")");
         return result;
+    }
+    if (unused != 0) {
+        std::fprintf(stderr, "scopa %s: warning: %llu unused bytes of input after the end code\n",
+                     kName, static_cast<unsigned long long>(unused));
     }
     return kExitOk;
 }
@@ -134,7 +154,8 @@ RegisterCommand g_register{{
                "explode expands one stream. The exit status is 0 on success and otherwise the\n"
                "expander's result: 1 bad dictionary size, 2 bad literal mode, 3 fewer than 5\n"
                "bytes, 4 input ended or broke before the end code (what was expanded up to\n"
-               "there is still written). A file that cannot be opened or written gives 1.",
+               "there is still written; the message says which). Input after the end code is\n"
+               "reported as a warning. A file that cannot be opened or written gives 1.",
     .options = {{"--ascii", false, "implode: Huffman-code the literals (ASCII mode)"},
                 {"--dict", true, "implode: dictionary size, 1024, 2048 or 4096"}},
     .run = RunCodec,

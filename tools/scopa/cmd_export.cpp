@@ -44,7 +44,9 @@ int RunExport(const Arguments& arguments) {
     }
     if (!ExportPicture(nullptr, destination, *format, size.cx, size.cy, source,
                        kAutomaticResolution)) {
-        return Fail("export", "cannot export " + source + " to " + destination);
+        const FilterFailure& why = LastPictureFailure();
+        return Fail("export", "cannot export " + source + " to " + destination +
+                                  (why.IsSet() ? ": " + why.text : ""));
     }
     return kExitOk;
 }

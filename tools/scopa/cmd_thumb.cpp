@@ -53,7 +53,11 @@ int RunThumb(const Arguments& arguments) {
     std::vector<uint8_t> pixels(kThumbnailBytes);
     vSIZE covered;
     int result = RenderCachePreview(nullptr, path, pixels.data(), covered);
-    if (result != kLoadRead) return Fail("thumb", "cannot read the picture " + path);
+    if (result != kLoadRead) {
+        const FilterFailure& why = LastPictureFailure();
+        return Fail("thumb",
+                    "cannot read the picture " + path + (why.IsSet() ? ": " + why.text : ""));
+    }
     return raw ? WriteRaw(pixels, covered) : WritePng(pixels, covered, *output);
 }
 

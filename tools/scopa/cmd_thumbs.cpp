@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "cache/cache_manager.h"
 #include "command.h"
 #include "imaging/dib.h"
+#include "imaging/picture.h"
 #include "list/list_item.h"
 #include "list/list_model.h"
 #include "platform/loaded_libraries.h"
@@ -125,6 +127,28 @@ bool WriteSheet(const std::vector<SheetCell>& cells, const std::string& path) {
     return Cairo().surface_write_to_png(sheet.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
+// Keeps why a waiting picture's first try failed (the reason of the load it just made), and
+// warns with that reason once the picture is given up.
+void NoteFailedTick(CachingJobResult result, const CCacheEntry* entry,
+                    const std::unordered_map<const CCacheEntry*, size_t>& waiting,
+                    const std::vector<SheetCell>& cells,
+                    std::unordered_map<const CCacheEntry*, std::string>& failures) {
+    auto cell = waiting.find(entry);
+    if (cell == waiting.end()) return;
+    // The first try's reason is kept: later tries may only find the failure it recorded.
+    if (result == CachingJobResult::kFailed) {
+        const FilterFailure& why = LastPictureFailure();
+        failures.try_emplace(entry, why.IsSet() ? why.text : "it cannot be read");
+    } else if (result == CachingJobResult::kNotWritten) {
+        failures.try_emplace(entry, "it cannot be stored in the dynamic cache");
+    } else if (result == CachingJobResult::kGivenUp) {
+        std::string& why = failures[entry];
+        std::fprintf(stderr, "scopa %s: warning: no thumbnail of %s: %s\n", kCommandName,
+                     cells[cell->second].label.c_str(),
+                     why.empty() ? "it cannot be read" : why.c_str());
+    }
+}
+
 int RunThumbs(const Arguments& arguments) {
     if (arguments.positional.size() != 1) {
         return Fail(kCommandName, "expects one FOLDER (see --help)", kExitUsage);
@@ -159,6 +183,7 @@ int RunThumbs(const Arguments& arguments) {
     for (size_t first = 0; first < cells.size(); first += kPicturesPerBatch) {
         size_t end = std::min(cells.size(), first + kPicturesPerBatch);
         std::unordered_map<const CCacheEntry*, size_t> waiting;
+        std::unordered_map<const CCacheEntry*, std::string> failures;
         for (size_t i = first; i < end; ++i) {
             CacheFilePath parts = SplitCacheFilePath(paths[i]);
             CCacheEntry* entry =
@@ -173,6 +198,7 @@ int RunThumbs(const Arguments& arguments) {
         for (size_t tick = 0;
              tick < (end - first) * kTicksPerPicture && manager.QueueHead() != nullptr; ++tick) {
             CCacheEntry* entry = caching.Tick();
+            NoteFailedTick(caching.LastResult(), entry, waiting, cells, failures);
             if (caching.LastResult() != CachingJobResult::kWritten) continue;
             auto cell = waiting.find(entry);
             if (cell != waiting.end() && FetchThumbnail(*entry, cells[cell->second].thumbnail)) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -462,6 +463,46 @@ TEST(MimeTypesTest, GlobsFollowTheDatabaseRules) {
     EXPECT_EQ(FileTypeText("x.up"), "UP File");  // known type without a description
     EXPECT_EQ(FileTypeText("x.qqq"), "QQQ File");
     EXPECT_EQ(FileTypeText("noextension"), "");  // this database does not describe unknown data
+}
+
+TEST(ShellPathTest, EnumeratedLinksBringWhatWasReadOfThem) {
+    test::ScopedTempDir dir;
+    fs::path folder = fs::canonical(dir.path()) / "shown";
+    test::WriteFileBytes(folder / "real" / "a.png", "12345");
+    test::WriteFileBytes(folder / "plain.png", "");
+    fs::create_symlink("real/a.png", folder / "link.png");
+    fs::create_symlink("link.png", folder / "chain.png");
+    fs::create_symlink("missing.png", folder / "dangling.png");
+    CShellPath parent(folder.string());
+    std::map<std::string, std::pair<CShellPath, EntryDetails>> children;
+    CShellPath child;
+    EntryDetails details;
+    for (bool more = parent.FirstChild(child, &details); more;
+         more = parent.NextChild(child, &details)) {
+        children[child.GetDisplayName()] = {child, details};
+    }
+    ASSERT_EQ(children.size(), 5u);
+    EXPECT_FALSE(children["plain.png"].second.link);
+    EXPECT_FALSE(children["real"].second.link);
+
+    // A link ending at its destination: the destination's status is in hand and kept.
+    const auto& [link, link_details] = children["link.png"];
+    EXPECT_TRUE(link_details.link);
+    EXPECT_TRUE(S_ISLNK(link_details.link_status.st_mode));
+    EXPECT_EQ(link_details.destination, "real/a.png");
+    EXPECT_TRUE(link_details.destination_read);
+    fs::remove(folder / "real" / "a.png");
+    EXPECT_EQ(link.GetSize(), 5u) << "read while enumerating, not again";
+
+    // A chain or a dangling link leaves the status to be read when asked.
+    const auto& [chain, chain_details] = children["chain.png"];
+    EXPECT_EQ(chain_details.destination, "link.png");
+    EXPECT_FALSE(chain_details.destination_read);
+    EXPECT_EQ(chain.GetStatus().attributes, kFileStatusLoaded) << "its end is gone now";
+    const auto& [dangling, dangling_details] = children["dangling.png"];
+    EXPECT_TRUE(dangling_details.link);
+    EXPECT_EQ(dangling_details.destination, "missing.png");
+    EXPECT_FALSE(dangling_details.destination_read);
 }
 
 }  // namespace

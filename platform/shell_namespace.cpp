@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -56,11 +57,56 @@ unsigned char EntryTypeOf(DIR* dir, const char* name, bool follow) {
     return EntryTypeOfMode(info.st_mode);
 }
 
+// The folder that the links of one folder point into, kept open. Most folders of links point
+// into one other folder, and a name asked relative to it costs the kernel one lookup instead
+// of a walk along the whole destination. It is opened when two destinations in a row lie in
+// it, so links pointing all over cost no more than before.
+class LinkDestinationFolder {
+public:
+    LinkDestinationFolder() = default;
+    ~LinkDestinationFolder() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    LinkDestinationFolder(const LinkDestinationFolder&) = delete;
+    LinkDestinationFolder& operator=(const LinkDestinationFolder&) = delete;
+
+    // lstat of `destination`, a link's text, as the kernel resolves it from the link's
+    // folder `folder`.
+    int Stat(int folder, const std::string& destination, struct stat& status) {
+        size_t slash = destination.rfind('/');
+        if (slash == std::string::npos || slash + 1 == destination.size()) {
+            return fstatat(folder, destination.c_str(), &status, AT_SYMLINK_NOFOLLOW);
+        }
+        std::string_view parent(destination.data(), slash == 0 ? 1 : slash);
+        if (m_fd < 0 || parent != m_path) {
+            bool again = parent == m_previous;
+            m_previous.assign(parent);
+            if (!again || !Open(folder, parent)) {
+                return fstatat(folder, destination.c_str(), &status, AT_SYMLINK_NOFOLLOW);
+            }
+        }
+        return fstatat(m_fd, destination.c_str() + slash + 1, &status, AT_SYMLINK_NOFOLLOW);
+    }
+
+private:
+    bool Open(int folder, std::string_view parent) {
+        if (m_fd >= 0) close(m_fd);
+        m_path.assign(parent);
+        m_fd = openat(folder, m_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        return m_fd >= 0;
+    }
+
+    int m_fd = -1;
+    std::string m_path;      // the folder m_fd is open on, as the links write it
+    std::string m_previous;  // the folder of the last destination asked
+};
+
 // Reads the link `name` of the open folder `dir` into `details`: its own status, its text and
 // the status of what the text names, each asked relative to the folder (the kernel resolves a
 // relative text from the link's folder, and so does fstatat here). The type of what the link
 // finally names, as EntryTypeOf gives it.
-unsigned char ReadLinkEntry(DIR* dir, const char* name, EntryDetails& details) {
+unsigned char ReadLinkEntry(DIR* dir, const char* name, LinkDestinationFolder& destinations,
+                            EntryDetails& details) {
     int folder = dirfd(dir);
     if (fstatat(folder, name, &details.link_status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISLNK(details.link_status.st_mode)) {
@@ -71,8 +117,7 @@ unsigned char ReadLinkEntry(DIR* dir, const char* name, EntryDetails& details) {
     ssize_t length = readlinkat(folder, name, buffer, sizeof buffer);
     if (length > 0 && static_cast<size_t>(length) < sizeof buffer) {
         details.destination.assign(buffer, static_cast<size_t>(length));
-        if (fstatat(folder, details.destination.c_str(), &details.destination_status,
-                    AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (destinations.Stat(folder, details.destination, details.destination_status) == 0 &&
             !S_ISLNK(details.destination_status.st_mode)) {
             details.destination_read = true;
             return EntryTypeOfMode(details.destination_status.st_mode);
@@ -165,8 +210,9 @@ public:
             bool link = type == DT_LNK;
             // A link is what it points to; a dangling one stays an entry of its own.
             if (link) {
-                type = details != nullptr ? ReadLinkEntry(m_dir, entry->d_name, *details)
-                                          : EntryTypeOf(m_dir, entry->d_name, true);
+                type = details != nullptr
+                           ? ReadLinkEntry(m_dir, entry->d_name, m_destinations, *details)
+                           : EntryTypeOf(m_dir, entry->d_name, true);
             }
             // Pipes, sockets and devices are never items, nor links to them.
             if (type != DT_DIR && type != DT_REG && !(link && type == DT_UNKNOWN)) continue;
@@ -183,6 +229,7 @@ public:
 private:
     DIR* m_dir;
     std::uint32_t m_flags;
+    LinkDestinationFolder m_destinations;
 };
 
 void AppendEntries(const std::string& path, std::uint32_t flags,
@@ -195,8 +242,25 @@ void AppendEntries(const std::string& path, std::uint32_t flags,
         items.push_back(item);
 }
 
+// True when LexicallyNormal would give the text back unchanged: no empty, "." or ".."
+// component and no '/' at the end but for the root itself.
+bool IsLexicallyNormal(std::string_view path) {
+    if (path == "/") return true;
+    if (path.empty() || path[0] != '/' || path.back() == '/') return false;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        std::string_view part = path.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
 // Removes empty and "." components and applies ".." to the text; `path` starts with '/'.
 std::string LexicallyNormal(std::string_view path) {
+    if (IsLexicallyNormal(path)) return std::string(path);  // most paths are
     std::vector<std::string_view> parts;
     size_t start = 0;
     while (start <= path.size()) {

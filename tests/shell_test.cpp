@@ -505,5 +505,34 @@ TEST(ShellPathTest, EnumeratedLinksBringWhatWasReadOfThem) {
     EXPECT_FALSE(dangling_details.destination_read);
 }
 
+TEST(ShellPathTest, LinksIntoSharedFoldersEachReadTheirOwnDestination) {
+    test::ScopedTempDir dir;
+    fs::path root = fs::canonical(dir.path());
+    // Sizes tell the destinations apart; links into two folders, read in directory order.
+    fs::create_directories(root / "links");
+    std::map<std::string, std::uint64_t> expected;
+    for (int i = 0; i < 6; ++i) {
+        std::string n = std::to_string(i);
+        test::WriteFileBytes(root / "store" / ("f" + n + ".png"), std::string(i + 1, 'x'));
+        test::WriteFileBytes(root / "other" / ("g" + n + ".png"), std::string(i + 10, 'x'));
+        fs::create_symlink("../store/f" + n + ".png", root / "links" / ("s" + n));
+        fs::create_symlink(root / "other" / ("g" + n + ".png"), root / "links" / ("t" + n));
+        expected["s" + n] = i + 1;
+        expected["t" + n] = i + 10;
+    }
+    fs::create_symlink("../store/missing.png", root / "links" / "dangling");
+    CShellPath parent((root / "links").string());
+    CShellPath child;
+    EntryDetails details;
+    std::map<std::string, std::uint64_t> sizes;
+    for (bool more = parent.FirstChild(child, &details); more;
+         more = parent.NextChild(child, &details)) {
+        EXPECT_EQ(details.destination_read, child.GetDisplayName() != "dangling");
+        sizes[child.GetDisplayName()] = child.GetSize();
+    }
+    expected["dangling"] = 0;
+    EXPECT_EQ(sizes, expected);
+}
+
 }  // namespace
 }  // namespace scopa

@@ -41,9 +41,7 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The dirent type of the entry `name` of the open folder `dir` (of its target when `follow`);
-// DT_UNKNOWN when it cannot be read. Asked relative to the folder, so the kernel does not
-// walk the folder's own path again for every entry.
+// The dirent type for a stat mode.
 unsigned char EntryTypeOfMode(mode_t mode) {
     if (S_ISDIR(mode)) return DT_DIR;
     if (S_ISREG(mode)) return DT_REG;
@@ -51,6 +49,9 @@ unsigned char EntryTypeOfMode(mode_t mode) {
     return DT_FIFO;  // a pipe, socket or device: all are left out alike
 }
 
+// The dirent type of the entry `name` of the open folder `dir` (of its target when `follow`);
+// DT_UNKNOWN when it cannot be read. Asked relative to the folder, so the kernel does not
+// walk the folder's own path again for every entry.
 unsigned char EntryTypeOf(DIR* dir, const char* name, bool follow) {
     struct stat info {};
     if (fstatat(dirfd(dir), name, &info, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;

@@ -104,7 +104,8 @@ bool TakeLine(std::string_view& rest, std::string& line) {
 // ---- population ----
 
 // The last-write time of the entry as enumerated: a symbolic link's own time.
-std::int64_t EntryTime(const CShellPath& child) {
+std::int64_t EntryTime(const CShellPath& child, const EntryDetails& details) {
+    if (details.link) return static_cast<std::int64_t>(details.link_status.st_mtime);
     if (child.IsSymbolicLink()) {
         struct stat info {};
         if (lstat(child.GetPathText().c_str(), &info) != 0) return 0;
@@ -347,10 +348,11 @@ void CFolderPopulation::Advance() {
     Frame& frame = m_frames.back();
     if (frame.enumerating) {
         CShellPath child;
-        bool more = frame.started ? frame.folder.NextChild(child) : frame.folder.FirstChild(child);
+        bool more = frame.started ? frame.folder.NextChild(child, &m_childDetails)
+                                  : frame.folder.FirstChild(child, &m_childDetails);
         frame.started = true;
         if (more) {
-            HandleChild(frame, child);
+            HandleChild(frame, child, m_childDetails);
         } else {
             frame.enumerating = false;
         }
@@ -364,16 +366,17 @@ void CFolderPopulation::Advance() {
     m_frames.pop_back();
 }
 
-void CFolderPopulation::HandleChild(Frame& frame, CShellPath& child) {
+void CFolderPopulation::HandleChild(Frame& frame, CShellPath& child, const EntryDetails& details) {
     const IListItemOwner* owner = m_sink.ItemOwner();
     const bool drives_folder = owner != nullptr && owner->ShowsDrivesFolder();
     // Name and time are the entry's own, so a shortcut keeps them; the rest is the target's.
     std::string name = child.GetDisplayName();
-    std::int64_t time_modified = drives_folder ? 0 : EntryTime(child);
+    std::int64_t time_modified = drives_folder ? 0 : EntryTime(child, details);
 
     CShellPath target;
     bool shortcut = MayBeShortcut(child) &&
-                    ResolveShortcut(child, target, m_options.volume_finder) && target.HasIdList();
+                    ResolveShortcut(child, details, target, m_options.volume_finder) &&
+                    target.HasIdList();
     CShellPath& path = shortcut ? target : child;
     const std::string& path_text = path.GetPathText();
 

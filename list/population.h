@@ -197,7 +197,8 @@ private:
     void PushFolder(CShellPath folder, bool top);
     // Handles one child of the innermost folder, or moves on to its merges; one unit of work.
     void Advance();
-    void HandleChild(Frame& frame, CShellPath& child);
+    // `details` is what enumeration read of the child besides its item.
+    void HandleChild(Frame& frame, CShellPath& child, const EntryDetails& details);
     // The folder's identity (device and inode); false when it cannot be read.
     bool MarkVisited(const CShellPath& folder);
 
@@ -208,6 +209,7 @@ private:
     std::vector<Frame> m_frames;
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_visited;
     std::string m_backdropPath;
+    EntryDetails m_childDetails;  // kept between children so its text buffer is reused
 };
 
 // The whole population at once: appends the folder's items (and those of the folders its

@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -36,16 +38,90 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The dirent type for a stat mode.
+unsigned char EntryTypeOfMode(mode_t mode) {
+    if (S_ISDIR(mode)) return DT_DIR;
+    if (S_ISREG(mode)) return DT_REG;
+    if (S_ISLNK(mode)) return DT_LNK;
+    return DT_FIFO;  // a pipe, socket or device: all are left out alike
+}
+
 // The dirent type of the entry `name` of the open folder `dir` (of its target when `follow`);
 // DT_UNKNOWN when it cannot be read. Asked relative to the folder, so the kernel does not
 // walk the folder's own path again for every entry.
 unsigned char EntryTypeOf(DIR* dir, const char* name, bool follow) {
     struct stat info {};
     if (fstatat(dirfd(dir), name, &info, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
-    if (S_ISDIR(info.st_mode)) return DT_DIR;
-    if (S_ISREG(info.st_mode)) return DT_REG;
-    if (S_ISLNK(info.st_mode)) return DT_LNK;
-    return DT_FIFO;  // a pipe, socket or device: all are left out alike
+    return EntryTypeOfMode(info.st_mode);
+}
+
+// The folder that the links of one folder point into, kept open. Most folders of links point
+// into one other folder, and a name asked relative to it costs the kernel one lookup instead
+// of a walk along the whole destination. It is opened when two destinations in a row lie in
+// it, so links pointing all over cost no more than before.
+class LinkDestinationFolder {
+public:
+    LinkDestinationFolder() = default;
+    ~LinkDestinationFolder() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    LinkDestinationFolder(const LinkDestinationFolder&) = delete;
+    LinkDestinationFolder& operator=(const LinkDestinationFolder&) = delete;
+
+    // lstat of `destination`, a link's text, as the kernel resolves it from the link's
+    // folder `folder`.
+    int Stat(int folder, const std::string& destination, struct stat& status) {
+        size_t slash = destination.rfind('/');
+        if (slash == std::string::npos || slash + 1 == destination.size()) {
+            return fstatat(folder, destination.c_str(), &status, AT_SYMLINK_NOFOLLOW);
+        }
+        std::string_view parent(destination.data(), slash == 0 ? 1 : slash);
+        if (m_fd < 0 || parent != m_path) {
+            bool again = parent == m_previous;
+            m_previous.assign(parent);
+            if (!again || !Open(folder, parent)) {
+                return fstatat(folder, destination.c_str(), &status, AT_SYMLINK_NOFOLLOW);
+            }
+        }
+        return fstatat(m_fd, destination.c_str() + slash + 1, &status, AT_SYMLINK_NOFOLLOW);
+    }
+
+private:
+    bool Open(int folder, std::string_view parent) {
+        if (m_fd >= 0) close(m_fd);
+        m_path.assign(parent);
+        m_fd = openat(folder, m_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        return m_fd >= 0;
+    }
+
+    int m_fd = -1;
+    std::string m_path;      // the folder m_fd is open on, as the links write it
+    std::string m_previous;  // the folder of the last destination asked
+};
+
+// Reads the link `name` of the open folder `dir` into `details`: its own status, its text and
+// the status of what the text names, each asked relative to the folder (the kernel resolves a
+// relative text from the link's folder, and so does fstatat here). The type of what the link
+// finally names, as EntryTypeOf gives it.
+unsigned char ReadLinkEntry(DIR* dir, const char* name, LinkDestinationFolder& destinations,
+                            EntryDetails& details) {
+    int folder = dirfd(dir);
+    if (fstatat(folder, name, &details.link_status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISLNK(details.link_status.st_mode)) {
+        return EntryTypeOf(dir, name, true);  // replaced or gone meanwhile
+    }
+    details.link = true;
+    char buffer[PATH_MAX];
+    ssize_t length = readlinkat(folder, name, buffer, sizeof buffer);
+    if (length > 0 && static_cast<size_t>(length) < sizeof buffer) {
+        details.destination.assign(buffer, static_cast<size_t>(length));
+        if (destinations.Stat(folder, details.destination, details.destination_status) == 0 &&
+            !S_ISLNK(details.destination_status.st_mode)) {
+            details.destination_read = true;
+            return EntryTypeOfMode(details.destination_status.st_mode);
+        }
+    }
+    return EntryTypeOf(dir, name, true);  // a chain of links or a dangling one
 }
 
 // Mount points only: labels are not needed to find the volume of a path, and reading them
@@ -101,7 +177,8 @@ class FixedEnumerator final : public ShellEnumerator {
 public:
     explicit FixedEnumerator(std::vector<std::vector<std::uint8_t>> items)
         : m_items(std::move(items)) {}
-    bool Next(std::vector<std::uint8_t>& item) override {
+    bool Next(std::vector<std::uint8_t>& item, EntryDetails* details) override {
+        if (details != nullptr) details->Reset();
         if (m_next >= m_items.size()) return false;
         item = std::move(m_items[m_next++]);
         return true;
@@ -120,8 +197,9 @@ public:
     DirectoryEnumerator(const DirectoryEnumerator&) = delete;
     DirectoryEnumerator& operator=(const DirectoryEnumerator&) = delete;
 
-    bool Next(std::vector<std::uint8_t>& item) override {
+    bool Next(std::vector<std::uint8_t>& item, EntryDetails* details) override {
         while (dirent* entry = readdir(m_dir)) {
+            if (details != nullptr) details->Reset();
             std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
             if (IsHiddenName(name) && (m_flags & kShcontIncludeHidden) == 0) continue;
@@ -129,7 +207,11 @@ public:
             if (type == DT_UNKNOWN) type = EntryTypeOf(m_dir, entry->d_name, false);
             bool link = type == DT_LNK;
             // A link is what it points to; a dangling one stays an entry of its own.
-            if (link) type = EntryTypeOf(m_dir, entry->d_name, true);
+            if (link) {
+                type = details != nullptr
+                           ? ReadLinkEntry(m_dir, entry->d_name, m_destinations, *details)
+                           : EntryTypeOf(m_dir, entry->d_name, true);
+            }
             // Pipes, sockets and devices are never items, nor links to them.
             if (type != DT_DIR && type != DT_REG && !(link && type == DT_UNKNOWN)) continue;
             bool folder = type == DT_DIR;
@@ -145,6 +227,7 @@ public:
 private:
     DIR* m_dir;
     std::uint32_t m_flags;
+    LinkDestinationFolder m_destinations;
 };
 
 void AppendEntries(const std::string& path, std::uint32_t flags,
@@ -153,12 +236,29 @@ void AppendEntries(const std::string& path, std::uint32_t flags,
     if (dir == nullptr) return;
     DirectoryEnumerator entries(dir, flags);
     std::vector<std::uint8_t> item;
-    while (entries.Next(item))
+    while (entries.Next(item, nullptr))
         items.push_back(item);
+}
+
+// True when LexicallyNormal would give the text back unchanged: no empty, "." or ".."
+// component and no '/' at the end but for the root itself.
+bool IsLexicallyNormal(std::string_view path) {
+    if (path == "/") return true;
+    if (path.empty() || path[0] != '/' || path.back() == '/') return false;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        std::string_view part = path.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = slash + 1;
+    }
+    return true;
 }
 
 // Removes empty and "." components and applies ".." to the text; `path` starts with '/'.
 std::string LexicallyNormal(std::string_view path) {
+    if (IsLexicallyNormal(path)) return std::string(path);  // most paths are
     std::vector<std::string_view> parts;
     size_t start = 0;
     while (start <= path.size()) {
@@ -180,23 +280,46 @@ std::string LexicallyNormal(std::string_view path) {
     return normal.empty() ? std::string("/") : normal;
 }
 
-void AppendItem(std::vector<std::uint8_t>& list, const std::vector<std::uint8_t>& item) {
-    list.insert(list.end(), item.begin(), item.end());
+// Writes one item at the end of `list`; false, with the list unchanged, when the text is too
+// long or holds a NUL.
+bool AppendShellItem(std::vector<std::uint8_t>& list, ShellItemKind kind, bool folder,
+                     std::string_view text, bool link = false) {
+    if (text.size() > kMaxShellItemTextBytes || text.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    size_t cb = kShellItemHeaderBytes + text.size() + 1;
+    size_t start = list.size();
+    list.resize(start + cb, 0);
+    std::uint8_t* item = list.data() + start;
+    item[0] = static_cast<std::uint8_t>(cb & 0xFF);
+    item[1] = static_cast<std::uint8_t>(cb >> 8);
+    item[2] = kShellItemSignature;
+    item[3] = static_cast<std::uint8_t>(kind);
+    item[4] =
+        static_cast<std::uint8_t>((folder ? kShellItemFolder : 0) | (link ? kShellItemLink : 0));
+    std::memcpy(item + kShellItemHeaderBytes, text.data(), text.size());
+    return true;
 }
 
-std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view text) {
+// `entry_status`, when given, is the path's own status as the caller read it.
+std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view text,
+                                                             const struct stat* entry_status) {
     std::string path = LexicallyNormal(text);
     struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return std::nullopt;
+    if (entry_status != nullptr) {
+        info = *entry_status;
+    } else if (lstat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
     std::optional<Volume> volume = VolumeOfPath(path);
     if (!volume) return std::nullopt;
 
     std::vector<std::uint8_t> list;
-    std::vector<std::uint8_t> item = MakeShellItem(ShellItemKind::Drives, true, kDrivesParsingName);
-    AppendItem(list, item);
-    item = MakeShellItem(ShellItemKind::Volume, true, volume->mount_point);
-    if (item.empty()) return std::nullopt;
-    AppendItem(list, item);
+    list.reserve(kDrivesParsingName.size() + volume->mount_point.size() + 2 * path.size() + 64);
+    AppendShellItem(list, ShellItemKind::Drives, true, kDrivesParsingName);
+    if (!AppendShellItem(list, ShellItemKind::Volume, true, volume->mount_point)) {
+        return std::nullopt;
+    }
     // The components below the mount point; every one but the last is a folder.
     std::string_view rest = std::string_view(path).substr(volume->mount_point.size());
     while (!rest.empty() && rest[0] == '/')
@@ -206,9 +329,10 @@ std::optional<std::vector<std::uint8_t>> ParseFileSystemPath(std::string_view te
         std::string_view name = rest.substr(0, slash);
         bool last = slash == std::string_view::npos;
         bool folder = !last || (S_ISLNK(info.st_mode) ? IsDirectory(path) : S_ISDIR(info.st_mode));
-        item = MakeShellItem(ShellItemKind::Entry, folder, name, last && S_ISLNK(info.st_mode));
-        if (item.empty()) return std::nullopt;
-        AppendItem(list, item);
+        if (!AppendShellItem(list, ShellItemKind::Entry, folder, name,
+                             last && S_ISLNK(info.st_mode))) {
+            return std::nullopt;
+        }
         rest = last ? std::string_view() : rest.substr(slash + 1);
     }
     list.push_back(0);
@@ -257,20 +381,15 @@ std::optional<ShellItem> ReadShellItem(const std::uint8_t* item) {
     return read;
 }
 
+bool IsFolderItem(const std::uint8_t* item) {
+    std::optional<ShellItem> read = ReadShellItem(item);
+    return read && (read->kind != ShellItemKind::Entry || read->folder);
+}
+
 std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::string_view text,
                                         bool link) {
-    if (text.size() > kMaxShellItemTextBytes || text.find('\0') != std::string_view::npos) {
-        return {};
-    }
-    size_t cb = kShellItemHeaderBytes + text.size() + 1;
-    std::vector<std::uint8_t> item(cb, 0);
-    item[0] = static_cast<std::uint8_t>(cb & 0xFF);
-    item[1] = static_cast<std::uint8_t>(cb >> 8);
-    item[2] = kShellItemSignature;
-    item[3] = static_cast<std::uint8_t>(kind);
-    item[4] =
-        static_cast<std::uint8_t>((folder ? kShellItemFolder : 0) | (link ? kShellItemLink : 0));
-    std::memcpy(item.data() + kShellItemHeaderBytes, text.data(), text.size());
+    std::vector<std::uint8_t> item;
+    AppendShellItem(item, kind, folder, text, link);
     return item;
 }
 
@@ -430,7 +549,15 @@ std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_vie
     if (text.empty() || text[0] != '/' || text.size() > kMaxShellItemTextBytes) {
         return std::nullopt;
     }
-    return ParseFileSystemPath(text);
+    return ParseFileSystemPath(text, nullptr);
+}
+
+std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_view text,
+                                                                 const struct stat& entry_status) {
+    if (text.empty() || text[0] != '/' || text.size() > kMaxShellItemTextBytes) {
+        return std::nullopt;
+    }
+    return ParseFileSystemPath(text, &entry_status);
 }
 
 namespace {

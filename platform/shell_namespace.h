@@ -16,6 +16,8 @@
 //                             the absolute folder path, or for Computer its parsing name
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -70,9 +72,31 @@ struct ShellItem {
 // not one of our items.
 std::optional<ShellItem> ReadShellItem(const std::uint8_t* item);
 
+// True when the item is a folder: the drives folder, Home, a volume, or an entry made as a
+// folder. Its own bytes tell, so no folder needs to be opened to ask.
+bool IsFolderItem(const std::uint8_t* item);
+
 // The bytes of one item (no list terminator); empty when the text is too long.
 std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::string_view text,
                                         bool link = false);
+
+// What reading a folder entry told besides its item, for a caller that would otherwise ask the
+// file system again by the entry's full path. Only symbolic links are read further, relative
+// to the open folder, so the kernel does not walk the folder's path again for each of them.
+struct EntryDetails {
+    bool link = false;           // the entry is a link and the fields below were read
+    struct stat link_status {};  // the link's own status (its own time)
+    std::string destination;     // the link's text as written ("" when it could not be read)
+    // The destination exists and is no link: the chain ends there, and this is its status.
+    bool destination_read = false;
+    struct stat destination_status {};
+
+    void Reset() {
+        link = false;
+        destination_read = false;
+        destination.clear();
+    }
+};
 
 class ShellEnumerator;
 
@@ -119,14 +143,19 @@ private:
 class ShellEnumerator {
 public:
     virtual ~ShellEnumerator() = default;
-    // The next child's item bytes (no terminator); false at the end.
-    virtual bool Next(std::vector<std::uint8_t>& item) = 0;
+    // The next child's item bytes (no terminator); false at the end. `details`, when given,
+    // receives what was read of the entry besides (reset for entries that are no links).
+    virtual bool Next(std::vector<std::uint8_t>& item, EntryDetails* details) = 0;
 };
 
 // Parses `text` on the Desktop into an absolute item-ID list (terminator included): the
 // drives folder's parsing name, or an absolute path of an existing (or dangling-link) entry,
 // which parses through Computer and the volume that holds it. nullopt when it does not parse.
 std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_view text);
+// The same for an absolute path whose own status (a final link not followed) the caller has
+// just read: the file system is not asked again.
+std::optional<std::vector<std::uint8_t>> ParseDesktopDisplayName(std::string_view text,
+                                                                 const struct stat& entry_status);
 
 // True when `path` is the mount point of a volume (a drive root). The mount table is read
 // again only after it changed, so asking for every folder of a list stays cheap.

@@ -11,6 +11,11 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
     if (path.empty()) return false;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return false;
+    status = FileStatusOf(info, path);
+    return true;
+}
+
+FileStatus FileStatusOf(const struct stat& info, std::string_view path) {
     FileStatus read;
     read.created = static_cast<std::int64_t>(info.st_ctime);
     read.modified = static_cast<std::int64_t>(info.st_mtime);
@@ -23,8 +28,7 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
     if (IsHiddenName(name)) read.attributes |= kFileAttributeHidden;
     read.attributes |= S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
     if ((info.st_mode & S_IWUSR) == 0) read.attributes |= kFileAttributeReadOnly;
-    status = std::move(read);
-    return true;
+    return read;
 }
 
 }  // namespace scopa

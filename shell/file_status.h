@@ -2,8 +2,11 @@
 // bits, so that code written against those bits (hidden, folder, read-only) reads the same.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace scopa {
 
@@ -26,5 +29,7 @@ struct FileStatus {
 // Reads the status of `path`, following symbolic links (a dangling link fails); false, with
 // `status` untouched, when the path cannot be read.
 bool GetFileStatus(const std::string& path, FileStatus& status);
+// The status kept for `path` from what stat said of it.
+FileStatus FileStatusOf(const struct stat& info, std::string_view path);
 
 }  // namespace scopa

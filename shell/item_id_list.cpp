@@ -31,6 +31,11 @@ UniqueIdList CopyBytes(const ItemIdList* bytes, size_t items_bytes) {
     return copy;  // the block is zero-filled, so the terminator is already there
 }
 
+UniqueIdList CopyParsed(const std::optional<std::vector<std::uint8_t>>& parsed) {
+    if (!parsed || parsed->size() < kTerminatorBytes) return nullptr;
+    return CopyBytes(parsed->data(), parsed->size() - kTerminatorBytes);
+}
+
 }  // namespace
 
 ItemIdList* ShellAlloc(size_t size) {
@@ -100,9 +105,11 @@ UniqueIdList IdlCombine(const ItemIdList* a, const ItemIdList* b) {
 }
 
 UniqueIdList ParseDisplayPath(std::string_view text) {
-    std::optional<std::vector<std::uint8_t>> parsed = ParseDesktopDisplayName(text);
-    if (!parsed || parsed->size() < kTerminatorBytes) return nullptr;
-    return CopyBytes(parsed->data(), parsed->size() - kTerminatorBytes);
+    return CopyParsed(ParseDesktopDisplayName(text));
+}
+
+UniqueIdList ParseDisplayPath(std::string_view text, const struct stat& entry_status) {
+    return CopyParsed(ParseDesktopDisplayName(text, entry_status));
 }
 
 std::shared_ptr<ShellFolder> BindToFolder(const ItemIdList* list, size_t n) {

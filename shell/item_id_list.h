@@ -45,6 +45,8 @@ UniqueIdList IdlCombine(const ItemIdList* a, const ItemIdList* b);
 
 // Parses a display name on the Desktop into an absolute list, or null.
 UniqueIdList ParseDisplayPath(std::string_view text);
+// The same for an absolute path whose own status (a final link not followed) was just read.
+UniqueIdList ParseDisplayPath(std::string_view text, const struct stat& entry_status);
 // The folder reached from the Desktop by binding the first n items of `list` one by one; an
 // item that does not bind is passed over and the walk goes on from the folder reached so far.
 std::shared_ptr<ShellFolder> BindToFolder(const ItemIdList* list, size_t n);

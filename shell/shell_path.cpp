@@ -41,6 +41,12 @@ std::optional<std::string> StripLastComponent(const std::string& text) {
 
 CShellPath::CShellPath(std::string_view text) : m_text(text), m_list(ParseDisplayPath(m_text)) {}
 
+CShellPath::CShellPath(std::string_view text, const struct stat& entry_status)
+    : m_text(text), m_list(ParseDisplayPath(m_text, entry_status)) {
+    // A link's own status is not the status of what it names, which stays to be read.
+    if (m_list && !S_ISLNK(entry_status.st_mode)) SetStatus(entry_status);
+}
+
 CShellPath CShellPath::FromHostText(std::string_view text) {
     return CShellPath(TrimWhiteSpace(text));
 }
@@ -157,6 +163,11 @@ void CShellPath::LoadStatus() const {
     m_status.attributes |= kFileStatusLoaded;
 }
 
+void CShellPath::SetStatus(const struct stat& info) {
+    m_status = FileStatusOf(info, m_text);
+    m_status.attributes |= kFileStatusLoaded;
+}
+
 const FileStatus& CShellPath::GetStatus() const {
     LoadStatus();
     return m_status;
@@ -172,9 +183,7 @@ std::int64_t CShellPath::GetModifiedTime() const {
 
 bool CShellPath::IsFolder() const {
     if (GetDepth() == 0) return true;
-    std::shared_ptr<ShellFolder> parent = GetParentFolder();
-    const ItemIdList* item = LastItem();
-    return parent && item && (parent->GetAttributesOf(item, kSfgaoFolder) & kSfgaoFolder);
+    return IsFolderItem(LastItem());
 }
 
 bool CShellPath::HasSubFolders() const {
@@ -263,29 +272,31 @@ bool CShellPath::ResolveFolder(CShellPath& out) const {
     return true;
 }
 
-bool CShellPath::FirstEnumeration(std::uint32_t flags, CShellPath& out) {
+bool CShellPath::FirstEnumeration(std::uint32_t flags, CShellPath& out, EntryDetails* details) {
     m_enumerator.reset();
     std::shared_ptr<ShellFolder> own = GetOwnFolder();
     if (!own) return false;
     std::unique_ptr<ShellEnumerator> enumerator = own->EnumObjects(flags);
     if (!enumerator) return false;
     m_enumerator = std::move(enumerator);
-    return NextChild(out);
+    return NextChild(out, details);
 }
 
 bool CShellPath::FirstSubFolder(CShellPath& out) {
-    return FirstEnumeration(kShcontFolders, out);
+    return FirstEnumeration(kShcontFolders, out, nullptr);
 }
 
-bool CShellPath::FirstChild(CShellPath& out) {
-    return FirstEnumeration(kShcontFolders | kShcontNonFolders | kShcontIncludeHidden, out);
+bool CShellPath::FirstChild(CShellPath& out, EntryDetails* details) {
+    return FirstEnumeration(kShcontFolders | kShcontNonFolders | kShcontIncludeHidden, out,
+                            details);
 }
 
-bool CShellPath::NextChild(CShellPath& out) {
+bool CShellPath::NextChild(CShellPath& out, EntryDetails* details) {
+    if (details != nullptr) details->Reset();
     std::shared_ptr<ShellFolder> own = m_ownFolder;
     if (!m_enumerator || !own) return false;
     std::vector<std::uint8_t> child;
-    while (m_enumerator->Next(child)) {
+    while (m_enumerator->Next(child, details)) {
         child.push_back(0);
         child.push_back(0);
         std::uint32_t attributes =
@@ -294,6 +305,8 @@ bool CShellPath::NextChild(CShellPath& out) {
         UniqueIdList combined = IdlCombine(m_list.get(), child.data());
         if (!combined) continue;
         out = CShellPath(std::move(combined), own);
+        if (details != nullptr && details->destination_read)
+            out.SetStatus(details->destination_status);
         return true;
     }
     return false;

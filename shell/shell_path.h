@@ -21,6 +21,9 @@ public:
     // Parses the text as it is (file names may begin or end with spaces); the list stays null
     // when it does not parse (the text still serves as a plain path).
     explicit CShellPath(std::string_view text);
+    // The same for a path whose own status (a final link not followed) was just read: it is
+    // parsed without asking again, and when it is no link that status is its file status.
+    CShellPath(std::string_view text, const struct stat& entry_status);
     // A path a host typed: white space at both ends is no part of it.
     static CShellPath FromHostText(std::string_view text);
     // Clones the list (none for null); the text is the item's parsing name.
@@ -91,16 +94,20 @@ public:
 
     // Enumerates the children that are file-system items or hold some: sub-folders only
     // (hidden ones left out), or everything, hidden entries included.
+    // With `details`, a child's link is read as it is met (EntryDetails), and the status of
+    // what it names becomes the child's status.
     bool FirstSubFolder(CShellPath& out);
-    bool FirstChild(CShellPath& out);
-    bool NextChild(CShellPath& out);
+    bool FirstChild(CShellPath& out, EntryDetails* details = nullptr);
+    bool NextChild(CShellPath& out, EntryDetails* details = nullptr);
 
 private:
     // A child made by enumeration: its parent folder is known, so no binding is needed.
     CShellPath(UniqueIdList list, std::shared_ptr<ShellFolder> parent);
     // The last item inside the list (null for the Desktop and without a list).
     const ItemIdList* LastItem() const;
-    bool FirstEnumeration(std::uint32_t flags, CShellPath& out);
+    bool FirstEnumeration(std::uint32_t flags, CShellPath& out, EntryDetails* details);
+    // Keeps `info`, read for this path, as its file status.
+    void SetStatus(const struct stat& info);
 
     std::string m_text;
     UniqueIdList m_list;

@@ -122,6 +122,21 @@ bool FollowLinkChain(std::string path, CShellPath& target) {
     return false;
 }
 
+// True when a destination's text needs no resolving beyond joining it to the link's folder:
+// no "." or ".." components, no empty ones, no '/' at its end.
+bool IsPlainDestination(std::string_view destination) {
+    if (destination.empty() || destination.back() == '/') return false;
+    size_t start = destination[0] == '/' ? 1 : 0;
+    while (start <= destination.size()) {
+        size_t slash = destination.find('/', start);
+        if (slash == std::string_view::npos) slash = destination.size();
+        std::string_view part = destination.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
 bool ResolveSymbolicLink(const std::string& path, CShellPath& target) {
     if (FollowLinkChain(path, target)) return true;
     if (char* real = realpath(path.c_str(), nullptr)) {
@@ -163,6 +178,21 @@ bool ResolveShortcut(const CShellPath& entry, CShellPath& target, const VolumeFi
     }
     if (!entry.IsSymbolicLink()) return false;
     return ResolveSymbolicLink(path, target);
+}
+
+bool ResolveShortcut(const CShellPath& entry, const EntryDetails& details, CShellPath& target,
+                     const VolumeFinder& finder) {
+    if (details.link && details.destination_read && IsPlainDestination(details.destination)) {
+        const std::string& destination = details.destination;
+        CShellPath end(destination[0] == '/' ? destination
+                                             : Join(ParentText(entry.GetPathText()), destination),
+                       details.destination_status);
+        if (end.HasIdList()) {
+            target = std::move(end);
+            return true;
+        }
+    }
+    return ResolveShortcut(entry, target, finder);
 }
 
 std::string ShortcutDiskMessage(std::string_view target_path, std::string_view disk_name) {

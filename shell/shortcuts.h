@@ -30,6 +30,10 @@ std::optional<std::string> MapShellLinkTarget(const ShellLink& link, const Volum
 // on a mounted volume. `target` starts as a copy of the entry. False, with the entry as the
 // target, for anything else: no shortcut, a loop, a damaged or unmapped ".lnk".
 bool ResolveShortcut(const CShellPath& entry, CShellPath& target, const VolumeFinder& finder = {});
+// The same for an entry just enumerated with `details`: a link whose destination was read and
+// ends the chain resolves without asking the file system again.
+bool ResolveShortcut(const CShellPath& entry, const EntryDetails& details, CShellPath& target,
+                     const VolumeFinder& finder = {});
 
 // Before entering a shortcut's target: true when `shortcut_file_path` is empty (no shortcut)
 // or the target can be read. Otherwise shows message 216 (the disk's name is known in

@@ -1,6 +1,7 @@
 // Folder population on real temporary folder trees: the kind table per filter, extension
 // sets, include files and their loops, hidden files by the registry setting, shortcuts,
 // the backdrop, the keyword filter and folders that cannot be read or change meanwhile.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -592,6 +593,68 @@ TEST_F(PopulationTest, SampleCollectionShowsItsIncludeShortcutsBackdropAndDocume
     EXPECT_EQ(List(samples).size(), 5u) << "the folders";
     SetHiddenValue(1);
     EXPECT_EQ(List(samples).size(), 6u) << "and the hidden one";
+}
+
+TEST_F(PopulationTest, LinksListWithTheirOwnTimeAndTheEndOfTheirChain) {
+    fs::path root = fs::canonical(m_dir.path());
+    fs::path shown = root / "shown";
+    fs::path store = root / "store";
+    WriteFileBytes(store / "Real.jpg", "123");
+    WriteFileBytes(store / ".Secret.jpg", "1");
+    WriteFileBytes(shown / "inner" / "Near.jpg", "1234");
+    fs::create_symlink(store / "Real.jpg", shown / "abs.jpg");
+    fs::create_symlink("inner/Near.jpg", shown / "near.jpg");
+    fs::create_symlink("./inner//Near.jpg", shown / "dotted.jpg");
+    fs::create_symlink("../store/Real.jpg", shown / "up.jpg");
+    fs::create_symlink("abs.jpg", shown / "chain.jpg");
+    fs::create_symlink("inner/", shown / "slash");
+    fs::create_symlink(store / ".Secret.jpg", shown / "secret.jpg");
+    fs::path real = store / "Real.jpg";
+    fs::path near = shown / "inner" / "Near.jpg";
+    struct Expected {
+        const char* name;
+        fs::path path;
+        std::uint64_t size;
+        ListItemKind kind;
+    };
+    const Expected table[] = {
+        {"abs.jpg", real, 3, ListItemKind::Picture},
+        {"near.jpg", near, 4, ListItemKind::Picture},
+        {"dotted.jpg", near, 4, ListItemKind::Picture},
+        {"up.jpg", real, 3, ListItemKind::Picture},
+        {"chain.jpg", real, 3, ListItemKind::Picture},
+        {"slash", near.parent_path(), 0, ListItemKind::Folder},
+    };
+    // Each link gets a time of its own, far from its target's.
+    std::int64_t own_time = 1'000'000'000;
+    for (const Expected& row : table) {
+        timespec times[2] = {{own_time, 0}, {own_time, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (shown / row.name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+        own_time += 86'400;
+    }
+
+    CollectingSink sink;
+    std::string backdrop;
+    Populate(sink, CShellPath(shown.string()), {}, backdrop);
+    std::map<std::string, const CListItem*> by_name;
+    for (const auto& item : sink.items)
+        by_name[item->name()] = item.get();
+    EXPECT_EQ(by_name.size(), std::size(table) + 1) << "the inner folder, no hidden target";
+    own_time = 1'000'000'000;
+    for (const Expected& row : table) {
+        const CListItem* item = by_name[row.name];
+        ASSERT_NE(item, nullptr) << row.name;
+        EXPECT_TRUE(item->IsShortcut()) << row.name;
+        EXPECT_EQ(item->GetKind(), row.kind) << row.name;
+        EXPECT_EQ(item->GetItemPath(), row.path.string()) << row.name;
+        EXPECT_EQ(item->size(), row.size) << row.name;
+        EXPECT_EQ(item->time_modified(), own_time) << row.name;
+        EXPECT_EQ(item->GetShortcutFilePath(), (shown / row.name).string()) << row.name;
+        own_time += 86'400;
+    }
+    PopulationOptions options;
+    options.show_hidden = true;
+    EXPECT_EQ(List(shown, options).size(), std::size(table) + 2) << "the hidden target too";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -465,6 +466,75 @@ TEST_F(OwnMimeDatabaseTest, DescriptionsComeInTheUsersLanguage) {
         report.ExitWithReport(m_dir.path());
     };
     EXPECT_EXIT(check(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ShellPathTest, EnumeratedLinksBringWhatWasReadOfThem) {
+    test::ScopedTempDir dir;
+    fs::path folder = fs::canonical(dir.path()) / "shown";
+    test::WriteFileBytes(folder / "real" / "a.png", "12345");
+    test::WriteFileBytes(folder / "plain.png", "");
+    fs::create_symlink("real/a.png", folder / "link.png");
+    fs::create_symlink("link.png", folder / "chain.png");
+    fs::create_symlink("missing.png", folder / "dangling.png");
+    CShellPath parent(folder.string());
+    std::map<std::string, std::pair<CShellPath, EntryDetails>> children;
+    CShellPath child;
+    EntryDetails details;
+    for (bool more = parent.FirstChild(child, &details); more;
+         more = parent.NextChild(child, &details)) {
+        children[child.GetDisplayName()] = {child, details};
+    }
+    ASSERT_EQ(children.size(), 5u);
+    EXPECT_FALSE(children["plain.png"].second.link);
+    EXPECT_FALSE(children["real"].second.link);
+
+    // A link ending at its destination: the destination's status is in hand and kept.
+    const auto& [link, link_details] = children["link.png"];
+    EXPECT_TRUE(link_details.link);
+    EXPECT_TRUE(S_ISLNK(link_details.link_status.st_mode));
+    EXPECT_EQ(link_details.destination, "real/a.png");
+    EXPECT_TRUE(link_details.destination_read);
+    fs::remove(folder / "real" / "a.png");
+    EXPECT_EQ(link.GetSize(), 5u) << "read while enumerating, not again";
+
+    // A chain or a dangling link leaves the status to be read when asked.
+    const auto& [chain, chain_details] = children["chain.png"];
+    EXPECT_EQ(chain_details.destination, "link.png");
+    EXPECT_FALSE(chain_details.destination_read);
+    EXPECT_EQ(chain.GetStatus().attributes, kFileStatusLoaded) << "its end is gone now";
+    const auto& [dangling, dangling_details] = children["dangling.png"];
+    EXPECT_TRUE(dangling_details.link);
+    EXPECT_EQ(dangling_details.destination, "missing.png");
+    EXPECT_FALSE(dangling_details.destination_read);
+}
+
+TEST(ShellPathTest, LinksIntoSharedFoldersEachReadTheirOwnDestination) {
+    test::ScopedTempDir dir;
+    fs::path root = fs::canonical(dir.path());
+    // Sizes tell the destinations apart; links into two folders, read in directory order.
+    fs::create_directories(root / "links");
+    std::map<std::string, std::uint64_t> expected;
+    for (int i = 0; i < 6; ++i) {
+        std::string n = std::to_string(i);
+        test::WriteFileBytes(root / "store" / ("f" + n + ".png"), std::string(i + 1, 'x'));
+        test::WriteFileBytes(root / "other" / ("g" + n + ".png"), std::string(i + 10, 'x'));
+        fs::create_symlink("../store/f" + n + ".png", root / "links" / ("s" + n));
+        fs::create_symlink(root / "other" / ("g" + n + ".png"), root / "links" / ("t" + n));
+        expected["s" + n] = i + 1;
+        expected["t" + n] = i + 10;
+    }
+    fs::create_symlink("../store/missing.png", root / "links" / "dangling");
+    CShellPath parent((root / "links").string());
+    CShellPath child;
+    EntryDetails details;
+    std::map<std::string, std::uint64_t> sizes;
+    for (bool more = parent.FirstChild(child, &details); more;
+         more = parent.NextChild(child, &details)) {
+        EXPECT_EQ(details.destination_read, child.GetDisplayName() != "dangling");
+        sizes[child.GetDisplayName()] = child.GetSize();
+    }
+    expected["dangling"] = 0;
+    EXPECT_EQ(sizes, expected);
 }
 
 }  // namespace

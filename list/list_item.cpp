@@ -1,5 +1,7 @@
 #include "list/list_item.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -89,9 +91,21 @@ std::string CListItem::GetSizeText() const {
     return std::to_string(kilobytes) + "KB";
 }
 
+std::int64_t CListItem::time_modified() const {
+    std::int64_t time = m_timeModified.load(std::memory_order_relaxed);
+    if (time != kTimeNotRead) return time;
+    // The entry's own time, not its target's: lstat does not follow a link.
+    const std::string& own = m_shortcutFilePath.empty() ? GetItemPath() : m_shortcutFilePath;
+    struct stat info {};
+    time = lstat(own.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_mtime) : 0;
+    m_timeModified.store(time, std::memory_order_relaxed);
+    return time;
+}
+
 std::string CListItem::GetDateText() const {
-    if (m_timeModified == 0) return {};
-    auto seconds = static_cast<std::time_t>(m_timeModified);
+    std::int64_t time = time_modified();
+    if (time == 0) return {};
+    auto seconds = static_cast<std::time_t>(time);
     std::tm local{};
     if (localtime_r(&seconds, &local) == nullptr) return {};
     int hour = local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12;

@@ -4,6 +4,7 @@
 // Population makes items; the list owns them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,10 +52,16 @@ inline constexpr int kDocumentIconDtp = 210;
 inline constexpr int kDocumentIconScrap = 212;
 inline constexpr int kDocumentIconStyledText = 213;
 
+// A modification time not read yet: a link's own time is read only when asked (date sorts, the
+// Date column), since every read is a system call per link.
+inline constexpr std::int64_t kTimeNotRead = INT64_MIN;
+
 class CListItem {
 public:
     // Takes the path (population moves it in; others pass a copy); reads the file size from
-    // it unless the list shows the drives folder (then size and time are 0).
+    // it unless the list shows the drives folder (then size and time are 0). A time of
+    // kTimeNotRead is read from the item's own entry (the shortcut file when there is one) on
+    // first use.
     CListItem(const IListItemOwner* list, std::string name, std::int64_t time_modified,
               CShellPath path, bool shortcut);
     virtual ~CListItem() = default;
@@ -84,7 +91,7 @@ public:
     const CShellPath& path() const { return m_path; }
     const std::string& name() const { return m_strName; }
     std::uint64_t size() const { return m_nSize; }
-    std::int64_t time_modified() const { return m_timeModified; }
+    std::int64_t time_modified() const;
     bool IsShortcut() const { return m_bShortcut; }
     // The shortcut file the item was reached through ("" for other items): the key of the
     // shortcut disk names.
@@ -94,7 +101,8 @@ public:
 protected:
     CShellPath m_path;
     std::uint64_t m_nSize = 0;
-    std::int64_t m_timeModified = 0;  // seconds since 1970
+    // Seconds since 1970, or kTimeNotRead; atomic since items may be asked from any thread.
+    mutable std::atomic<std::int64_t> m_timeModified = 0;
     const IListItemOwner* m_pList;
     std::string m_strName;
     bool m_bShortcut = false;

@@ -103,14 +103,10 @@ bool TakeLine(std::string_view& rest, std::string& line) {
 
 // ---- population ----
 
-// The last-write time of the entry as enumerated: a symbolic link's own time.
-std::int64_t EntryTime(const CShellPath& child, const EntryDetails& details) {
-    if (details.link) return static_cast<std::int64_t>(details.link_status.st_mtime);
-    if (child.IsSymbolicLink()) {
-        struct stat info {};
-        if (lstat(child.GetPathText().c_str(), &info) != 0) return 0;
-        return static_cast<std::int64_t>(info.st_mtime);
-    }
+// The last-write time of the entry as enumerated. A symbolic link's own time is left for the
+// item to read when it is asked: the link's target status is all that listing needs.
+std::int64_t EntryTime(const CShellPath& child) {
+    if (child.IsSymbolicLink()) return kTimeNotRead;
     return child.GetModifiedTime();
 }
 
@@ -371,7 +367,7 @@ void CFolderPopulation::HandleChild(Frame& frame, CShellPath& child, const Entry
     const bool drives_folder = owner != nullptr && owner->ShowsDrivesFolder();
     // Name and time are the entry's own, so a shortcut keeps them; the rest is the target's.
     std::string name = child.GetDisplayName();
-    std::int64_t time_modified = drives_folder ? 0 : EntryTime(child, details);
+    std::int64_t time_modified = drives_folder ? 0 : EntryTime(child);
 
     CShellPath target;
     bool shortcut = MayBeShortcut(child) &&

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -99,20 +100,20 @@ private:
     std::string m_previous;  // the folder of the last destination asked
 };
 
-// Reads the link `name` of the open folder `dir` into `details`: its own status, its text and
-// the status of what the text names, each asked relative to the folder (the kernel resolves a
-// relative text from the link's folder, and so does fstatat here). The type of what the link
-// finally names, as EntryTypeOf gives it.
+// Reads the link `name` of the open folder `dir` into `details`: its text and the status of what
+// the text names, each asked relative to the folder (the kernel resolves a relative text from
+// the link's folder, and so does fstatat here). The link's own status is not read: readlinkat
+// failing tells an entry that is no longer a link. The type of what the link finally names, as
+// EntryTypeOf gives it.
 unsigned char ReadLinkEntry(DIR* dir, const char* name, LinkDestinationFolder& destinations,
                             EntryDetails& details) {
     int folder = dirfd(dir);
-    if (fstatat(folder, name, &details.link_status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISLNK(details.link_status.st_mode)) {
+    char buffer[PATH_MAX];
+    ssize_t length = readlinkat(folder, name, buffer, sizeof buffer);
+    if (length < 0 && (errno == EINVAL || errno == ENOENT)) {
         return EntryTypeOf(dir, name, true);  // replaced or gone meanwhile
     }
     details.link = true;
-    char buffer[PATH_MAX];
-    ssize_t length = readlinkat(folder, name, buffer, sizeof buffer);
     if (length > 0 && static_cast<size_t>(length) < sizeof buffer) {
         details.destination.assign(buffer, static_cast<size_t>(length));
         if (destinations.Stat(folder, details.destination, details.destination_status) == 0 &&

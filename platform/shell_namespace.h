@@ -84,9 +84,8 @@ std::vector<std::uint8_t> MakeShellItem(ShellItemKind kind, bool folder, std::st
 // file system again by the entry's full path. Only symbolic links are read further, relative
 // to the open folder, so the kernel does not walk the folder's path again for each of them.
 struct EntryDetails {
-    bool link = false;           // the entry is a link and the fields below were read
-    struct stat link_status {};  // the link's own status (its own time)
-    std::string destination;     // the link's text as written ("" when it could not be read)
+    bool link = false;        // the entry is a link and the fields below were read
+    std::string destination;  // the link's text as written ("" when it could not be read)
     // The destination exists and is no link: the chain ends there, and this is its status.
     bool destination_read = false;
     struct stat destination_status {};

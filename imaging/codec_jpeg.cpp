@@ -1,7 +1,9 @@
 // JPEG through libjpeg-turbo. The library reports errors by longjmp; that is confined to the
 // Guarded* functions below, whose locals are all trivially destructible, and every error
 // becomes a failed status there. Reduced resolutions are the library's DCT scaling (1/2, 1/4,
-// 1/8), so a thumbnail read never holds full-size pixels of a baseline picture.
+// 1/8), so a thumbnail read never holds full-size pixels of a baseline picture. A sequential
+// picture read at 1/8 goes to our own DC reader (jpeg_dc_scan.h) once the library has read its
+// header; what that reader leaves is read again by the library from the start.
 //
 // Format notes on progressive pictures read at 1/8: each 8 x 8 block then becomes one pixel
 // made from its DC coefficient alone, except for chroma stored at half resolution or less,
@@ -23,6 +25,7 @@
 
 #include "imaging/codecs.h"
 #include "imaging/jpeg_coefficients.h"
+#include "imaging/jpeg_dc_scan.h"
 
 namespace scopa {
 namespace {
@@ -245,6 +248,19 @@ void ConsumeNeededScans(j_decompress_ptr info, StreamSource& source) {
     jpeg_start_output(info, info->input_scan_number);
 }
 
+enum class DcScanChoice { kRead, kLeave, kFailed };
+
+// Called after GuardedReadHead succeeded: whether the picture is read from its DC coefficients
+// (see jpeg_dc_scan.h). Destroys the decompressor only when it fails.
+DcScanChoice GuardedDescribeDcScan(DecodeContext& context, DcScanLayout& layout) {
+    j_decompress_ptr info = &context.info;
+    if (setjmp(context.errors.jump)) {
+        jpeg_destroy_decompress(info);
+        return DcScanChoice::kFailed;
+    }
+    return DescribeDcScan(info, layout) ? DcScanChoice::kRead : DcScanChoice::kLeave;
+}
+
 // Called after GuardedReadHead succeeded; destroys the decompressor in every case.
 enum class DecodeResult { kDone, kFailed, kInterrupted };
 using RowCallback = bool (*)(void* user, int32_t row);
@@ -406,7 +422,31 @@ private:
     bool m_primary;
 };
 
+// Reads a sequential picture at 1/8 from its DC coefficients when it can be read so; kFailed
+// when it cannot, after which the decompressor is destroyed and `in` is back at `start` for
+// the library to read it. Called after GuardedReadHead succeeded.
+DecodeResult DecodeDcScan(DecodeContext& context, vSTREAM& in, uint64_t start, oDIB& out,
+                          RowCallback on_row, void* user) {
+    DcScanLayout layout;
+    DcScanChoice choice = GuardedDescribeDcScan(context, layout);
+    if (choice == DcScanChoice::kLeave) jpeg_destroy_decompress(&context.info);
+    if (choice != DcScanChoice::kRead) {
+        in.Seek(start);
+        return DecodeResult::kFailed;
+    }
+    const jpeg_source_mgr& source = context.source.manager;
+    DcScanResult result =
+        ReadDcScan(layout, {source.next_input_byte, source.bytes_in_buffer}, in, out, on_row, user);
+    jpeg_destroy_decompress(&context.info);
+    TrimDcScanMemory();
+    if (result == DcScanResult::kDone) return DecodeResult::kDone;
+    if (result == DcScanResult::kInterrupted) return DecodeResult::kInterrupted;
+    in.Seek(start);
+    return DecodeResult::kFailed;
+}
+
 oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
+    uint64_t start = in.Tell();
     auto context = std::make_unique<DecodeContext>();
     if (!GuardedReadHead(*context, in)) return kFilterFailed;
     const JpegHead& head = context->head;
@@ -421,7 +461,18 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     }
     ReportStart(uint32_t(ReducedSize(head.stored, factor).cy));
     oDIB stored;
-    DecodeResult result = GuardedDecode(*context, factor, stored, OnRow, this);
+    DecodeResult result = DecodeResult::kFailed;
+    if (factor == kMaxDctReduction && !head.progressive) {
+        result = DecodeDcScan(*context, in, start, stored, OnRow, this);
+        // What the DC reader leaves is read again from the start by the library.
+        if (result == DecodeResult::kFailed && !GuardedReadHead(*context, in)) {
+            ReportEnd();
+            return kFilterFailed;
+        }
+    }
+    if (result == DecodeResult::kFailed) {
+        result = GuardedDecode(*context, factor, stored, OnRow, this);
+    }
     TrimReusedCoefficientMemory();
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;

@@ -1,0 +1,684 @@
+#include "imaging/jpeg_dc_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace scopa {
+namespace {
+
+// Format notes. Entropy-coded data is a bit stream, most significant bit first, in which a
+// 0xFF byte is followed by a stuffed 0x00; 0xFF bytes may repeat as fill before a marker.
+// Restart markers 0xD0-0xD7, numbered in turn, split it into intervals of `restart_interval`
+// MCUs that each start on a byte with fresh DC predictions; any other marker ends the scan.
+// A block is a DC code (a category s, then s bits of difference from the previous block of
+// its component) and AC codes (a run r of zeros and a category s, then s bits) until an
+// end-of-block code or the last coefficient; r = 15 with s = 0 is a run of sixteen zeros.
+
+// Codes up to this many bits, with their extra bits, are decoded by one table lookup.
+constexpr int kLookupBits = 11;
+constexpr int kMaxCodeBits = 16;
+constexpr int kBlockCoefficients = 64;
+// What an AC code moves on by when it ends the block: past the last coefficient from anywhere.
+constexpr uint8_t kEndOfBlock = kBlockCoefficients;
+constexpr uint8_t kZeroRun = 16;
+// The library refuses interleaved scans with more blocks in an MCU.
+constexpr int kMaxBlocksInMcu = 10;
+// The library's multiplier tables hold quantisation values as 16-bit signed numbers.
+constexpr unsigned kMaxQuantValue = 32767;
+
+constexpr size_t kChunkBytes = 64 * 1024;
+// The bit reader loads 8 bytes at a time and may read ahead by 8 more before it notices that a
+// scan has run out; the data is followed by this many zero bytes.
+constexpr size_t kReadAheadBytes = 8;
+constexpr size_t kPaddingBytes = 2 * kReadAheadBytes;
+// Scans with more entropy-coded data than this are left to the library, which streams them.
+constexpr size_t kMaxScanBytes = size_t(64) << 20;
+// Scan memory up to this size is kept for the next picture.
+constexpr size_t kKeptScanBytes = size_t(16) << 20;
+
+// Natural (row-major) position of each zigzag index. Runs that overshoot the block land on the
+// last coefficient, as in the library, so the table goes on to the furthest an end-of-block
+// code can reach.
+constexpr std::array<uint8_t, 2 * kBlockCoefficients> kNaturalOrder = [] {
+    std::array<uint8_t, 2 * kBlockCoefficients> order{};
+    int index = 0;
+    for (int sum = 0; sum < 15; ++sum) {
+        // Anti-diagonals, walked up-right on even sums and down-left on odd ones.
+        for (int step = 0; step <= sum; ++step) {
+            int row = sum % 2 == 0 ? sum - step : step;
+            int column = sum - row;
+            if (row < 8 && column < 8) order[size_t(index++)] = uint8_t(row * 8 + column);
+        }
+    }
+    for (size_t i = kBlockCoefficients; i < order.size(); ++i)
+        order[i] = kBlockCoefficients - 1;
+    return order;
+}();
+
+// The library's post-IDCT range limit: a sample is its value plus 128, clamped to 0-255 for
+// values from -512 to 511 and wrapping beyond, indexed by the value's low ten bits.
+constexpr int kRangeMask = 1023;
+constexpr std::array<uint8_t, kRangeMask + 1> kRangeLimit = [] {
+    std::array<uint8_t, kRangeMask + 1> table{};
+    for (int i = 0; i <= kRangeMask; ++i) {
+        table[size_t(i)] = uint8_t(i < 128 ? i + 128 : i < 512 ? 255 : i < 896 ? 0 : i - 896);
+    }
+    return table;
+}();
+
+int32_t Descale(int64_t value, int bits) {
+    return int32_t((value + (int64_t(1) << (bits - 1))) >> bits);
+}
+
+uint8_t RangeLimit(int32_t value) {
+    return kRangeLimit[size_t(value & kRangeMask)];
+}
+
+// The value of `bits` extra bits of category `category`: the upper half of the range as it is,
+// the lower half standing for negative values.
+int32_t Extend(uint32_t bits, int category) {
+    if (category == 0) return 0;
+    return bits < (1u << (category - 1)) ? int32_t(bits) - (1 << category) + 1 : int32_t(bits);
+}
+
+// One entry of the lookup on the next kLookupBits bits.
+struct FastEntry {
+    // The coefficient (or DC difference) when `length` is set. Otherwise, for a code that fits
+    // the lookup but whose extra bits do not, its length | category << 8; 0 for longer codes.
+    int16_t value = 0;
+    // Bits of code and extra bits together; 0 when they do not fit the lookup.
+    uint8_t length = 0;
+    // AC: positions the code moves on by (the run plus one, kZeroRun or kEndOfBlock).
+    uint8_t advance = 0;
+};
+
+class HuffmanTable {
+public:
+    // False for a table the library refuses: more than 256 codes, codes that do not fit their
+    // length (or are all ones), DC categories above 15.
+    bool Build(const JHUFF_TBL& source, bool dc) {
+        m_fast.fill({});
+        int count = 0;
+        for (int length = 1; length <= kMaxCodeBits; ++length)
+            count += source.bits[length];
+        if (count > int(m_symbols.size())) return false;
+        std::memcpy(m_symbols.data(), source.huffval, size_t(count));
+        int32_t code = 0;
+        int index = 0;
+        for (int length = 1; length <= kMaxCodeBits; ++length) {
+            int codes = source.bits[length];
+            if (code + codes >= (int32_t(1) << length)) return false;
+            m_maxCode[size_t(length)] = codes > 0 ? code + codes - 1 : -1;
+            m_symbolOffset[size_t(length)] = index - code;
+            for (int i = 0; i < codes; ++i, ++code, ++index) {
+                uint8_t symbol = m_symbols[size_t(index)];
+                if (dc && symbol > 15) return false;
+                if (length <= kLookupBits) Fill(code, length, symbol, dc);
+            }
+            code <<= 1;
+        }
+        return true;
+    }
+
+    const FastEntry& Lookup(uint64_t bits) const { return m_fast[bits >> (64 - kLookupBits)]; }
+
+    // The symbol whose code starts `bits` and the code's length; -1 when no code does.
+    int SlowSymbol(uint64_t bits, int& length) const {
+        for (length = 1; length <= kMaxCodeBits; ++length) {
+            auto code = int32_t(bits >> (64 - length));
+            if (code <= m_maxCode[size_t(length)]) {
+                auto index = size_t(code + m_symbolOffset[size_t(length)]);
+                return index < m_symbols.size() ? m_symbols[index] : -1;
+            }
+        }
+        return -1;
+    }
+
+private:
+    void Fill(int32_t code, int length, uint8_t symbol, bool dc) {
+        int category = dc ? symbol : symbol & 15;
+        int run = dc ? 0 : symbol >> 4;
+        int free_bits = kLookupBits - length;
+        for (uint32_t tail = 0; tail < (1u << free_bits); ++tail) {
+            FastEntry entry;
+            if (!dc && category == 0) {
+                // The library takes every category-0 code but the zero run as the block's end.
+                entry = {0, uint8_t(length), run == 15 ? kZeroRun : kEndOfBlock};
+            } else if (length + category <= kLookupBits) {
+                uint32_t extra = (tail >> (free_bits - category)) & ((1u << category) - 1);
+                entry = {int16_t(Extend(extra, category)), uint8_t(length + category),
+                         uint8_t(run + 1)};
+            } else {
+                entry = {int16_t(length | category << 8), 0, uint8_t(run + 1)};
+            }
+            m_fast[size_t(code) << free_bits | tail] = entry;
+        }
+    }
+
+    std::array<FastEntry, size_t(1) << kLookupBits> m_fast{};
+    std::array<int32_t, kMaxCodeBits + 1> m_maxCode{};
+    std::array<int32_t, kMaxCodeBits + 1> m_symbolOffset{};
+    std::array<uint8_t, 256> m_symbols{};
+};
+
+uint64_t LoadBigEndian64(const uint8_t* bytes) {
+    uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return __builtin_bswap64(value);
+}
+
+// Reads bits most significant first from unstuffed data followed by kPaddingBytes zeros. The
+// buffer holds `m_count` bits at its top, at least 32 after Refill.
+class BitReader {
+public:
+    BitReader(const uint8_t* data, size_t size)
+        : m_data(data), m_limit(data + size + kReadAheadBytes) {}
+
+    void Start(size_t offset) {
+        m_next = m_data + offset;
+        m_bits = 0;
+        m_count = 0;
+        Refill();
+    }
+    void Refill() {
+        m_bits |= LoadBigEndian64(m_next) >> m_count;
+        m_next += (63 - m_count) >> 3;
+        m_count |= 56;
+        if (m_next > m_limit) {
+            // Past the data and what may be read ahead of it: the scan has run out.
+            m_next = m_limit;
+            m_overran = true;
+        }
+    }
+    void Need32() {
+        if (m_count < 32) Refill();
+    }
+    uint64_t Bits() const { return m_bits; }
+    void Consume(int count) {
+        m_bits <<= count;
+        m_count -= count;
+    }
+    uint32_t Take(int count) {
+        if (count == 0) return 0;
+        auto value = uint32_t(m_bits >> (64 - count));
+        Consume(count);
+        return value;
+    }
+    // Bits consumed since the start of the data; false once the data has run out.
+    bool ConsumedWithin(size_t end_offset) const {
+        return !m_overran &&
+               uint64_t(m_next - m_data) * 8 - uint64_t(m_count) <= uint64_t(end_offset) * 8;
+    }
+
+private:
+    const uint8_t* m_data;
+    const uint8_t* m_limit;
+    const uint8_t* m_next = nullptr;
+    uint64_t m_bits = 0;
+    int m_count = 0;
+    bool m_overran = false;
+};
+
+// Decodes a code the lookup could not finish: a short code with many extra bits, or a long
+// code. False when no code of the table starts here.
+bool SlowDecode(BitReader& reader, const HuffmanTable& table, const FastEntry& entry, bool dc,
+                int32_t& value, int& advance) {
+    int length = entry.value & 0xFF;
+    int category = entry.value >> 8;
+    advance = entry.advance;
+    if (entry.value == 0) {
+        int symbol = table.SlowSymbol(reader.Bits(), length);
+        if (symbol < 0) return false;
+        category = dc ? symbol : symbol & 15;
+        int run = dc ? 0 : symbol >> 4;
+        advance = dc || category != 0 ? run + 1 : run == 15 ? kZeroRun : kEndOfBlock;
+    }
+    reader.Consume(length);
+    value = Extend(reader.Take(category), category);
+    return true;
+}
+
+bool DecodeDc(BitReader& reader, const HuffmanTable& table, int32_t& difference) {
+    reader.Need32();
+    const FastEntry& entry = table.Lookup(reader.Bits());
+    if (entry.length != 0) {
+        reader.Consume(entry.length);
+        difference = entry.value;
+        return true;
+    }
+    int advance;
+    return SlowDecode(reader, table, entry, true, difference, advance);
+}
+
+// Walks past a block's AC codes.
+bool SkipAc(BitReader& reader, const HuffmanTable& table) {
+    int k = 1;
+    while (k < kBlockCoefficients) {
+        reader.Need32();
+        const FastEntry& entry = table.Lookup(reader.Bits());
+        if (entry.length != 0) {
+            reader.Consume(entry.length);
+            k += entry.advance;
+            continue;
+        }
+        int32_t value;
+        int advance;
+        if (!SlowDecode(reader, table, entry, false, value, advance)) return false;
+        k += advance;
+    }
+    return true;
+}
+
+// Decodes a block's AC coefficients into `block` (zeroed, natural order).
+bool DecodeAc(BitReader& reader, const HuffmanTable& table, int16_t* block) {
+    int k = 1;
+    while (k < kBlockCoefficients) {
+        reader.Need32();
+        const FastEntry& entry = table.Lookup(reader.Bits());
+        int32_t value = entry.value;
+        int advance = entry.advance;
+        if (entry.length != 0) {
+            reader.Consume(entry.length);
+        } else if (!SlowDecode(reader, table, entry, false, value, advance)) {
+            return false;
+        }
+        k += advance;
+        // Zero runs and block ends store a zero where nothing was yet.
+        block[kNaturalOrder[size_t(k - 1)]] = int16_t(value);
+    }
+    return true;
+}
+
+// The library's reduced inverse DCT to 2 x 2 pixels: each output is the average of a 4 x 4
+// quarter of the block, which the DC and the odd rows and columns of coefficients give.
+constexpr int kConstBits = 13;
+constexpr int kPass1Bits = 2;
+constexpr int64_t kFix0_720959822 = 5906;
+constexpr int64_t kFix0_850430095 = 6967;
+constexpr int64_t kFix1_272758580 = 10426;
+constexpr int64_t kFix3_624509785 = 29692;
+
+int64_t OddPart(int64_t c1, int64_t c3, int64_t c5, int64_t c7) {
+    return c7 * -kFix0_720959822 + c5 * kFix0_850430095 + c3 * -kFix1_272758580 +
+           c1 * kFix3_624509785;
+}
+
+void InverseDct2x2(const int16_t* block, const int16_t* quant, uint8_t* out, size_t stride) {
+    int32_t work[2][8] = {};
+    for (int column : {0, 1, 3, 5, 7}) {
+        auto coefficient = [&](int row) {
+            return int64_t(int32_t(block[row * 8 + column]) * quant[row * 8 + column]);
+        };
+        int64_t even = coefficient(0) << (kConstBits + 2);
+        int64_t odd = OddPart(coefficient(1), coefficient(3), coefficient(5), coefficient(7));
+        work[0][column] = Descale(even + odd, kConstBits - kPass1Bits + 2);
+        work[1][column] = Descale(even - odd, kConstBits - kPass1Bits + 2);
+    }
+    for (int row = 0; row < 2; ++row) {
+        const int32_t* w = work[row];
+        int64_t even = int64_t(w[0]) << (kConstBits + 2);
+        int64_t odd = OddPart(w[1], w[3], w[5], w[7]);
+        constexpr int kBits = kConstBits + kPass1Bits + 3 + 2;
+        out[size_t(row) * stride] = RangeLimit(Descale(even + odd, kBits));
+        out[size_t(row) * stride + 1] = RangeLimit(Descale(even - odd, kBits));
+    }
+}
+
+// The library's YCbCr to RGB tables, in 16-bit fixed point.
+constexpr int kScaleBits = 16;
+constexpr int32_t Fix(double x) {
+    return int32_t(x * (1 << kScaleBits) + 0.5);
+}
+struct ColourTables {
+    std::array<int32_t, 256> cr_red{};
+    std::array<int32_t, 256> cb_blue{};
+    std::array<int32_t, 256> cr_green{};
+    std::array<int32_t, 256> cb_green{};  // with the rounding half
+};
+constexpr ColourTables kColour = [] {
+    ColourTables tables;
+    constexpr int32_t kHalf = 1 << (kScaleBits - 1);
+    for (int i = 0; i < 256; ++i) {
+        int32_t x = i - 128;
+        tables.cr_red[size_t(i)] = (Fix(1.40200) * x + kHalf) >> kScaleBits;
+        tables.cb_blue[size_t(i)] = (Fix(1.77200) * x + kHalf) >> kScaleBits;
+        tables.cr_green[size_t(i)] = -Fix(0.71414) * x;
+        tables.cb_green[size_t(i)] = -Fix(0.34414) * x + kHalf;
+    }
+    return tables;
+}();
+
+uint8_t Clamp(int32_t value) {
+    return uint8_t(std::clamp(value, 0, 255));
+}
+
+void ConvertRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
+                int32_t width) {
+    for (int32_t x = 0; x < width; ++x, bgr += 3) {
+        int32_t luma = y[x];
+        bgr[0] = Clamp(luma + kColour.cb_blue[cb[x]]);
+        bgr[1] = Clamp(luma + ((kColour.cb_green[cb[x]] + kColour.cr_green[cr[x]]) >> kScaleBits));
+        bgr[2] = Clamp(luma + kColour.cr_red[cr[x]]);
+    }
+}
+
+// Entropy-coded data with its stuffing removed, split at restart markers.
+struct ScanData {
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> segment_starts;    // of each restart interval's data
+    std::vector<uint8_t> segment_markers;  // the number of the marker before each segment
+    std::vector<uint8_t> chunk;
+};
+
+// Appends the data of [next, end) to `scan`; true once the marker that ends the scan is met.
+// `after_ff` carries a 0xFF at the end of one piece over to the next.
+bool Unstuff(const uint8_t* next, const uint8_t* end, ScanData& scan, bool& after_ff) {
+    while (next < end) {
+        if (after_ff) {
+            uint8_t byte = *next++;
+            if (byte == 0xFF) continue;  // fill
+            after_ff = false;
+            if (byte == 0x00) {
+                scan.bytes.push_back(0xFF);
+            } else if (byte >= JPEG_RST0 && byte <= JPEG_RST0 + 7) {
+                scan.segment_starts.push_back(scan.bytes.size());
+                scan.segment_markers.push_back(uint8_t(byte - JPEG_RST0));
+            } else {
+                return true;
+            }
+            continue;
+        }
+        const auto* mark = static_cast<const uint8_t*>(std::memchr(next, 0xFF, size_t(end - next)));
+        const uint8_t* stop = mark != nullptr ? mark : end;
+        scan.bytes.insert(scan.bytes.end(), next, stop);
+        if (mark == nullptr) break;
+        next = mark + 1;
+        after_ff = true;
+    }
+    return false;
+}
+
+// Gathers the scan's data up to its end marker or the end of the stream; false when it is
+// larger than kMaxScanBytes.
+bool GatherScan(std::span<const uint8_t> buffered, vSTREAM& rest, ScanData& scan) {
+    scan.bytes.clear();
+    scan.segment_starts.assign(1, 0);
+    scan.segment_markers.assign(1, 0);
+    bool after_ff = false;
+    bool ended = Unstuff(buffered.data(), buffered.data() + buffered.size(), scan, after_ff);
+    scan.chunk.resize(kChunkBytes);
+    while (!ended && scan.bytes.size() <= kMaxScanBytes) {
+        size_t count = rest.Read(scan.chunk.data(), kChunkBytes);
+        if (count == 0) break;
+        ended = Unstuff(scan.chunk.data(), scan.chunk.data() + count, scan, after_ff);
+    }
+    if (scan.bytes.size() > kMaxScanBytes) return false;
+    scan.bytes.resize(scan.bytes.size() + kPaddingBytes, 0);
+    return true;
+}
+
+// Per-thread memory reused from picture to picture.
+struct ScanMemory {
+    ScanData scan;
+    std::array<HuffmanTable, 2 * kMaxDcScanComponents> tables;
+    std::array<std::vector<uint8_t>, kMaxDcScanComponents> planes;
+    std::array<std::vector<uint8_t>, kMaxDcScanComponents> widened;
+};
+
+ScanMemory& ThreadMemory() {
+    thread_local ScanMemory memory;
+    return memory;
+}
+
+// One component while its scan is decoded.
+struct ComponentState {
+    const HuffmanTable* dc = nullptr;
+    const HuffmanTable* ac = nullptr;
+    std::array<int16_t, kBlockCoefficients> quant{};
+    uint32_t prediction = 0;  // wraps as the library's does on hostile data
+    int h_samp = 1;
+    int v_samp = 1;
+    int block_px = 1;
+    int widen_x = 1;  // output pixels per sample
+    int widen_y = 1;
+    uint8_t* plane = nullptr;  // this MCU row's samples
+    size_t stride = 0;
+};
+
+// Decodes one block of `c` into its plane at block column `bx`, block row `by` of the MCU row.
+bool DecodeBlock(BitReader& reader, ComponentState& c, int32_t bx, int by) {
+    int32_t difference;
+    if (!DecodeDc(reader, *c.dc, difference)) return false;
+    c.prediction += uint32_t(difference);
+    auto dc = int16_t(c.prediction);
+    if (c.block_px == 1) {
+        if (!SkipAc(reader, *c.ac)) return false;
+        int32_t value = int32_t(dc) * c.quant[0];
+        c.plane[size_t(by) * c.stride + size_t(bx)] = RangeLimit(Descale(value, 3));
+        return true;
+    }
+    std::array<int16_t, kBlockCoefficients> block{};
+    block[0] = dc;
+    if (!DecodeAc(reader, *c.ac, block.data())) return false;
+    InverseDct2x2(block.data(), c.quant.data(),
+                  c.plane + size_t(2 * by) * c.stride + size_t(2 * bx), c.stride);
+    return true;
+}
+
+// Repeats each sample `times` times across `wide` (simple upsampling).
+void Widen(const uint8_t* samples, int times, std::vector<uint8_t>& wide) {
+    uint8_t* out = wide.data();
+    for (size_t x = 0; x < wide.size() / size_t(times); ++x) {
+        for (int i = 0; i < times; ++i)
+            *out++ = samples[x];
+    }
+}
+
+// The tables of a scan, each built once however many components share it.
+class ScanTables {
+public:
+    explicit ScanTables(ScanMemory& memory) : m_memory(memory) {}
+    // Null when the table is one the library refuses.
+    const HuffmanTable* For(const JHUFF_TBL* source, bool dc) {
+        for (size_t i = 0; i < m_count; ++i) {
+            if (m_sources[i] == source && m_dc[i] == dc) return &m_memory.tables[i];
+        }
+        if (m_count == m_memory.tables.size() || !m_memory.tables[m_count].Build(*source, dc)) {
+            return nullptr;
+        }
+        m_sources[m_count] = source;
+        m_dc[m_count] = dc;
+        return &m_memory.tables[m_count++];
+    }
+
+private:
+    ScanMemory& m_memory;
+    std::array<const JHUFF_TBL*, 2 * kMaxDcScanComponents> m_sources{};
+    std::array<bool, 2 * kMaxDcScanComponents> m_dc{};
+    size_t m_count = 0;
+};
+
+}  // namespace
+
+bool DescribeDcScan(j_decompress_ptr info, DcScanLayout& layout) {
+    if (info->progressive_mode || info->arith_code || info->data_precision != 8) return false;
+    bool grey = info->jpeg_color_space == JCS_GRAYSCALE && info->num_components == 1;
+    bool ycc = info->jpeg_color_space == JCS_YCbCr && info->num_components == 3;
+    if ((!grey && !ycc) || info->comps_in_scan != info->num_components) return false;
+    if (info->Ss != 0 || info->Se != kBlockCoefficients - 1 || info->Ah != 0 || info->Al != 0) {
+        return false;
+    }
+    if (info->image_width == 0 || info->image_height == 0) return false;
+    info->scale_num = 1;
+    info->scale_denom = 8;
+    jpeg_calc_output_dimensions(info);
+    layout = {};
+    layout.width = info->image_width;
+    layout.height = info->image_height;
+    layout.component_count = info->num_components;
+    layout.restart_interval = info->restart_interval;
+    int blocks_in_mcu = 0;
+    for (int c = 0; c < info->num_components; ++c) {
+        const jpeg_component_info& source = info->comp_info[c];
+        DcScanComponent& component = layout.components[size_t(c)];
+        // A lone component is scanned block by block whatever its sampling factors.
+        component.h_samp = grey ? 1 : source.h_samp_factor;
+        component.v_samp = grey ? 1 : source.v_samp_factor;
+        component.block_px = source.DCT_scaled_size;
+        int max_h = grey ? 1 : info->max_h_samp_factor;
+        int max_v = grey ? 1 : info->max_v_samp_factor;
+        if (component.block_px != 1 && component.block_px != 2) return false;
+        // Upsampling by fractions is refused by the library.
+        if (max_h % (component.h_samp * component.block_px) != 0 ||
+            max_v % (component.v_samp * component.block_px) != 0) {
+            return false;
+        }
+        blocks_in_mcu += component.h_samp * component.v_samp;
+        if (source.quant_tbl_no < 0 || source.quant_tbl_no >= NUM_QUANT_TBLS ||
+            source.dc_tbl_no < 0 || source.dc_tbl_no >= NUM_HUFF_TBLS || source.ac_tbl_no < 0 ||
+            source.ac_tbl_no >= NUM_HUFF_TBLS) {
+            return false;
+        }
+        component.quant_table = info->quant_tbl_ptrs[source.quant_tbl_no];
+        component.dc_table = info->dc_huff_tbl_ptrs[source.dc_tbl_no];
+        component.ac_table = info->ac_huff_tbl_ptrs[source.ac_tbl_no];
+        if (component.quant_table == nullptr || component.dc_table == nullptr ||
+            component.ac_table == nullptr) {
+            return false;
+        }
+        for (UINT16 value : component.quant_table->quantval) {
+            if (value > kMaxQuantValue) return false;
+        }
+    }
+    if (blocks_in_mcu > kMaxBlocksInMcu) return false;
+    for (int i = 0; i < info->comps_in_scan; ++i) {
+        ptrdiff_t index = info->cur_comp_info[i] - info->comp_info;
+        if (index < 0 || index >= info->num_components) return false;
+        layout.scan_order[size_t(i)] = int(index);
+    }
+    return true;
+}
+
+DcScanResult ReadDcScan(const DcScanLayout& layout, std::span<const uint8_t> buffered,
+                        vSTREAM& rest, oDIB& out, DcScanRowCallback on_row, void* user) {
+    ScanMemory& memory = ThreadMemory();
+    int count = layout.component_count;
+    if (count != 1 && count != kMaxDcScanComponents) return DcScanResult::kNotRead;
+    int max_h = 1, max_v = 1;
+    for (int c = 0; c < count; ++c) {
+        max_h = std::max(max_h, layout.components[size_t(c)].h_samp);
+        max_v = std::max(max_v, layout.components[size_t(c)].v_samp);
+    }
+    const uint32_t mcu_px_x = uint32_t(max_h) * 8, mcu_px_y = uint32_t(max_v) * 8;
+    const auto mcus_per_row = int32_t((layout.width + mcu_px_x - 1) / mcu_px_x);
+    const auto mcu_rows = int32_t((layout.height + mcu_px_y - 1) / mcu_px_y);
+    const auto out_width = int32_t((layout.width + 7) / 8);
+    const auto out_height = int32_t((layout.height + 7) / 8);
+
+    std::array<ComponentState, kMaxDcScanComponents> states;
+    ScanTables tables(memory);
+    for (int c = 0; c < count; ++c) {
+        const DcScanComponent& component = layout.components[size_t(c)];
+        ComponentState& state = states[size_t(c)];
+        state.dc = tables.For(component.dc_table, true);
+        state.ac = tables.For(component.ac_table, false);
+        if (state.dc == nullptr || state.ac == nullptr) return DcScanResult::kNotRead;
+        for (int i = 0; i < kBlockCoefficients; ++i) {
+            state.quant[size_t(i)] = int16_t(component.quant_table->quantval[i]);
+        }
+        state.h_samp = component.h_samp;
+        state.v_samp = component.v_samp;
+        state.block_px = component.block_px;
+        state.widen_x = max_h / (component.h_samp * component.block_px);
+        state.widen_y = max_v / (component.v_samp * component.block_px);
+        state.stride = size_t(mcus_per_row) * size_t(component.h_samp * component.block_px);
+        std::vector<uint8_t>& plane = memory.planes[size_t(c)];
+        plane.resize(state.stride * size_t(component.v_samp * component.block_px));
+        state.plane = plane.data();
+        memory.widened[size_t(c)].resize(size_t(mcus_per_row) * size_t(max_h));
+    }
+
+    ScanData& scan = memory.scan;
+    if (!GatherScan(buffered, rest, scan)) return DcScanResult::kNotRead;
+    const size_t data_size = scan.bytes.size() - kPaddingBytes;
+    auto segment_end = [&](size_t segment) {
+        return segment + 1 < scan.segment_starts.size() ? scan.segment_starts[segment + 1]
+                                                        : data_size;
+    };
+    if (!out.Create(out_width, out_height, 24)) return DcScanResult::kNotRead;
+
+    BitReader reader(scan.bytes.data(), data_size);
+    size_t segment = 0;
+    reader.Start(0);
+    unsigned left_in_interval = layout.restart_interval;
+    int32_t rows_done = 0;
+    for (int32_t mcu_row = 0; mcu_row < mcu_rows; ++mcu_row) {
+        for (int32_t mcu = 0; mcu < mcus_per_row; ++mcu) {
+            if (layout.restart_interval != 0) {
+                if (left_in_interval == 0) {
+                    // The interval's data must be all there, and the next begin with the next
+                    // marker in turn.
+                    if (!reader.ConsumedWithin(segment_end(segment))) {
+                        return DcScanResult::kNotRead;
+                    }
+                    ++segment;
+                    if (segment >= scan.segment_starts.size() ||
+                        scan.segment_markers[segment] != (segment - 1) % 8) {
+                        return DcScanResult::kNotRead;
+                    }
+                    reader.Start(scan.segment_starts[segment]);
+                    for (ComponentState& state : states)
+                        state.prediction = 0;
+                    left_in_interval = layout.restart_interval;
+                }
+                --left_in_interval;
+            }
+            for (int i = 0; i < count; ++i) {
+                ComponentState& state = states[size_t(layout.scan_order[size_t(i)])];
+                for (int by = 0; by < state.v_samp; ++by) {
+                    for (int bx = 0; bx < state.h_samp; ++bx) {
+                        if (!DecodeBlock(reader, state, mcu * state.h_samp + bx, by)) {
+                            return DcScanResult::kNotRead;
+                        }
+                    }
+                }
+            }
+        }
+        if (!reader.ConsumedWithin(segment_end(segment))) return DcScanResult::kNotRead;
+
+        int32_t rows = std::min<int32_t>(max_v, out_height - rows_done);
+        for (int32_t r = 0; r < rows; ++r) {
+            std::array<const uint8_t*, kMaxDcScanComponents> samples{};
+            for (int c = 0; c < count; ++c) {
+                const ComponentState& state = states[size_t(c)];
+                const uint8_t* row = state.plane + size_t(r / state.widen_y) * state.stride;
+                if (state.widen_x > 1) {
+                    Widen(row, state.widen_x, memory.widened[size_t(c)]);
+                    row = memory.widened[size_t(c)].data();
+                }
+                samples[size_t(c)] = row;
+            }
+            uint8_t* bgr = out.Row(rows_done);
+            if (count == 1) {
+                for (int32_t x = 0; x < out_width; ++x, bgr += 3) {
+                    bgr[0] = bgr[1] = bgr[2] = samples[0][x];
+                }
+            } else {
+                ConvertRow(samples[0], samples[1], samples[2], bgr, out_width);
+            }
+            ++rows_done;
+            if (!on_row(user, rows_done)) return DcScanResult::kInterrupted;
+        }
+    }
+    return DcScanResult::kDone;
+}
+
+void TrimDcScanMemory() {
+    ScanData& scan = ThreadMemory().scan;
+    if (scan.bytes.capacity() > kKeptScanBytes) {
+        std::vector<uint8_t>().swap(scan.bytes);
+    }
+}
+
+}  // namespace scopa

@@ -16,7 +16,7 @@ namespace {
 // end-of-block code or the last coefficient; r = 15 with s = 0 is a run of sixteen zeros.
 
 // Codes up to this many bits, with their extra bits, are decoded by one table lookup.
-constexpr int kLookupBits = 11;
+constexpr int kLookupBits = 12;
 constexpr int kMaxCodeBits = 16;
 constexpr int kBlockCoefficients = 64;
 // What an AC code moves on by when it ends the block: past the last coefficient from anywhere.
@@ -93,6 +93,14 @@ struct FastEntry {
     uint8_t advance = 0;
 };
 
+// One entry of the lookup that steps over several AC codes at once: as many whole codes (with
+// their extra bits) as the next kLookupBits bits hold, up to the block's end.
+struct SkipEntry {
+    uint8_t length = 0;       // bits of all the codes; 0 when not even one fits
+    uint8_t advance = 0;      // positions they move on by together
+    uint8_t before_last = 0;  // positions the codes before the last move on by
+};
+
 class HuffmanTable {
 public:
     // False for a table the library refuses: more than 256 codes, codes that do not fit their
@@ -118,10 +126,12 @@ public:
             }
             code <<= 1;
         }
+        if (!dc) FillSkips();
         return true;
     }
 
     const FastEntry& Lookup(uint64_t bits) const { return m_fast[bits >> (64 - kLookupBits)]; }
+    const SkipEntry& LookupSkip(uint64_t bits) const { return m_skip[bits >> (64 - kLookupBits)]; }
 
     // The symbol whose code starts `bits` and the code's length; -1 when no code does.
     int SlowSymbol(uint64_t bits, int& length) const {
@@ -156,7 +166,24 @@ private:
         }
     }
 
+    // Each pattern's codes, read one after the other through the single-code lookup.
+    void FillSkips() {
+        constexpr uint32_t kMask = (1u << kLookupBits) - 1;
+        for (uint32_t pattern = 0; pattern <= kMask; ++pattern) {
+            SkipEntry skip;
+            int used = 0;
+            while (skip.advance < kBlockCoefficients) {
+                const FastEntry& entry = m_fast[(pattern << used) & kMask];
+                if (entry.length == 0 || entry.length > kLookupBits - used) break;
+                used += entry.length;
+                skip = {uint8_t(used), uint8_t(skip.advance + entry.advance), skip.advance};
+            }
+            m_skip[pattern] = skip;
+        }
+    }
+
     std::array<FastEntry, size_t(1) << kLookupBits> m_fast{};
+    std::array<SkipEntry, size_t(1) << kLookupBits> m_skip{};
     std::array<int32_t, kMaxCodeBits + 1> m_maxCode{};
     std::array<int32_t, kMaxCodeBits + 1> m_symbolOffset{};
     std::array<uint8_t, 256> m_symbols{};
@@ -199,12 +226,6 @@ public:
         m_bits <<= count;
         m_count -= count;
     }
-    uint32_t Take(int count) {
-        if (count == 0) return 0;
-        auto value = uint32_t(m_bits >> (64 - count));
-        Consume(count);
-        return value;
-    }
     // Bits consumed since the start of the data; false once the data has run out.
     bool ConsumedWithin(size_t end_offset) const {
         return !m_overran &&
@@ -220,26 +241,34 @@ private:
     bool m_overran = false;
 };
 
-// Decodes a code the lookup could not finish: a short code with many extra bits, or a long
-// code. False when no code of the table starts here.
-bool SlowDecode(BitReader& reader, const HuffmanTable& table, const FastEntry& entry, bool dc,
-                int32_t& value, int& advance) {
+// A code with its extra bits, as the slow path decodes it.
+struct SlowCode {
+    int length = 0;  // code and extra bits; 0 when no code of the table starts here
+    int32_t value = 0;
+    int advance = 0;
+};
+
+// Decodes the code at the top of `bits` (32 bits or more) that the lookup could not finish: a
+// short code with many extra bits, or a long code. Kept out of line so that the bit reader of
+// the loops calling it can live in registers.
+[[gnu::noinline]] SlowCode SlowDecode(uint64_t bits, const HuffmanTable& table,
+                                      const FastEntry& entry, bool dc) {
     int length = entry.value & 0xFF;
     int category = entry.value >> 8;
-    advance = entry.advance;
+    int advance = entry.advance;
     if (entry.value == 0) {
-        int symbol = table.SlowSymbol(reader.Bits(), length);
-        if (symbol < 0) return false;
+        int symbol = table.SlowSymbol(bits, length);
+        if (symbol < 0) return {};
         category = dc ? symbol : symbol & 15;
         int run = dc ? 0 : symbol >> 4;
         advance = dc || category != 0 ? run + 1 : run == 15 ? kZeroRun : kEndOfBlock;
     }
-    reader.Consume(length);
-    value = Extend(reader.Take(category), category);
-    return true;
+    uint32_t extra = category == 0 ? 0 : uint32_t((bits << length) >> (64 - category));
+    return {length + category, Extend(extra, category), advance};
 }
 
-bool DecodeDc(BitReader& reader, const HuffmanTable& table, int32_t& difference) {
+[[gnu::always_inline]] inline bool DecodeDc(BitReader& reader, const HuffmanTable& table,
+                                            int32_t& difference) {
     reader.Need32();
     const FastEntry& entry = table.Lookup(reader.Bits());
     if (entry.length != 0) {
@@ -247,31 +276,40 @@ bool DecodeDc(BitReader& reader, const HuffmanTable& table, int32_t& difference)
         difference = entry.value;
         return true;
     }
-    int advance;
-    return SlowDecode(reader, table, entry, true, difference, advance);
+    SlowCode code = SlowDecode(reader.Bits(), table, entry, true);
+    reader.Consume(code.length);
+    difference = code.value;
+    return code.length != 0;
 }
 
-// Walks past a block's AC codes.
-bool SkipAc(BitReader& reader, const HuffmanTable& table) {
+// Walks past a block's AC codes, several at a time while they all start inside the block.
+[[gnu::always_inline]] inline bool SkipAc(BitReader& reader, const HuffmanTable& table) {
     int k = 1;
     while (k < kBlockCoefficients) {
         reader.Need32();
+        const SkipEntry& skip = table.LookupSkip(reader.Bits());
+        if (skip.length != 0 && k + skip.before_last < kBlockCoefficients) {
+            reader.Consume(skip.length);
+            k += skip.advance;
+            continue;
+        }
         const FastEntry& entry = table.Lookup(reader.Bits());
         if (entry.length != 0) {
             reader.Consume(entry.length);
             k += entry.advance;
             continue;
         }
-        int32_t value;
-        int advance;
-        if (!SlowDecode(reader, table, entry, false, value, advance)) return false;
-        k += advance;
+        SlowCode code = SlowDecode(reader.Bits(), table, entry, false);
+        if (code.length == 0) return false;
+        reader.Consume(code.length);
+        k += code.advance;
     }
     return true;
 }
 
 // Decodes a block's AC coefficients into `block` (zeroed, natural order).
-bool DecodeAc(BitReader& reader, const HuffmanTable& table, int16_t* block) {
+[[gnu::always_inline]] inline bool DecodeAc(BitReader& reader, const HuffmanTable& table,
+                                            int16_t* block) {
     int k = 1;
     while (k < kBlockCoefficients) {
         reader.Need32();
@@ -280,8 +318,12 @@ bool DecodeAc(BitReader& reader, const HuffmanTable& table, int16_t* block) {
         int advance = entry.advance;
         if (entry.length != 0) {
             reader.Consume(entry.length);
-        } else if (!SlowDecode(reader, table, entry, false, value, advance)) {
-            return false;
+        } else {
+            SlowCode code = SlowDecode(reader.Bits(), table, entry, false);
+            if (code.length == 0) return false;
+            reader.Consume(code.length);
+            value = code.value;
+            advance = code.advance;
         }
         k += advance;
         // Zero runs and block ends store a zero where nothing was yet.
@@ -447,7 +489,8 @@ struct ComponentState {
 };
 
 // Decodes one block of `c` into its plane at block column `bx`, block row `by` of the MCU row.
-bool DecodeBlock(BitReader& reader, ComponentState& c, int32_t bx, int by) {
+[[gnu::always_inline]] inline bool DecodeBlock(BitReader& reader, ComponentState& c, int32_t bx,
+                                               int by) {
     int32_t difference;
     if (!DecodeDc(reader, *c.dc, difference)) return false;
     c.prediction += uint32_t(difference);

@@ -24,6 +24,7 @@ constexpr uint8_t kEndOfBlock = kBlockCoefficients;
 constexpr uint8_t kZeroRun = 16;
 // The library refuses interleaved scans with more blocks in an MCU.
 constexpr int kMaxBlocksInMcu = 10;
+constexpr int kMaxSamplingFactor = 4;
 // The library's multiplier tables hold quantisation values as 16-bit signed numbers.
 constexpr unsigned kMaxQuantValue = 32767;
 
@@ -542,6 +543,176 @@ private:
     size_t m_count = 0;
 };
 
+// One block of an MCU: its component and where it lies in the MCU.
+struct PlannedBlock {
+    ComponentState* component;
+    int bx;
+    int by;
+};
+
+// Decodes a scan MCU row by MCU row and turns each into output rows.
+class ScanDecoder {
+public:
+    ScanDecoder(const DcScanLayout& layout, ScanMemory& memory)
+        : m_layout(layout), m_memory(memory), m_count(layout.component_count) {}
+
+    // Builds the tables and buffers; false for a layout or table the library would refuse.
+    bool SetUp() {
+        if (m_count != 1 && m_count != kMaxDcScanComponents) return false;
+        for (int c = 0; c < m_count; ++c) {
+            m_maxH = std::max(m_maxH, m_layout.components[size_t(c)].h_samp);
+            m_maxV = std::max(m_maxV, m_layout.components[size_t(c)].v_samp);
+        }
+        if (m_maxH > kMaxSamplingFactor || m_maxV > kMaxSamplingFactor) return false;
+        const uint32_t mcu_px_x = uint32_t(m_maxH) * 8, mcu_px_y = uint32_t(m_maxV) * 8;
+        m_mcusPerRow = int32_t((m_layout.width + mcu_px_x - 1) / mcu_px_x);
+        m_mcuRows = int32_t((m_layout.height + mcu_px_y - 1) / mcu_px_y);
+        m_outWidth = int32_t((m_layout.width + 7) / 8);
+        m_outHeight = int32_t((m_layout.height + 7) / 8);
+        ScanTables tables(m_memory);
+        for (int c = 0; c < m_count; ++c) {
+            if (!SetUpComponent(c, tables)) return false;
+        }
+        for (int i = 0; i < m_count; ++i) {
+            ComponentState& state = m_states[size_t(m_layout.scan_order[size_t(i)])];
+            for (int by = 0; by < state.v_samp; ++by) {
+                for (int bx = 0; bx < state.h_samp; ++bx) {
+                    if (m_planSize == m_plan.size()) return false;
+                    m_plan[m_planSize++] = {&state, bx, by};
+                }
+            }
+        }
+        return true;
+    }
+
+    DcScanResult Decode(oDIB& out, DcScanRowCallback on_row, void* user) {
+        const ScanData& scan = m_memory.scan;
+        const size_t data_size = scan.bytes.size() - kPaddingBytes;
+        if (!out.Create(m_outWidth, m_outHeight, 24)) return DcScanResult::kNotRead;
+        BitReader reader(scan.bytes.data(), data_size);
+        reader.Start(0);
+        m_segment = 0;
+        m_leftInInterval = m_layout.restart_interval;
+        int32_t rows_done = 0;
+        for (int32_t mcu_row = 0; mcu_row < m_mcuRows; ++mcu_row) {
+            if (!DecodeMcuRow(reader) || !reader.ConsumedWithin(SegmentEnd(m_segment))) {
+                return DcScanResult::kNotRead;
+            }
+            int32_t rows = std::min<int32_t>(m_maxV, m_outHeight - rows_done);
+            for (int32_t r = 0; r < rows; ++r) {
+                EmitRow(r, out.Row(rows_done++));
+                if (!on_row(user, rows_done)) return DcScanResult::kInterrupted;
+            }
+        }
+        return DcScanResult::kDone;
+    }
+
+private:
+    bool SetUpComponent(int c, ScanTables& tables) {
+        const DcScanComponent& component = m_layout.components[size_t(c)];
+        int block_px = component.block_px;
+        if ((block_px != 1 && block_px != 2) || component.h_samp < 1 || component.v_samp < 1 ||
+            m_maxH % (component.h_samp * block_px) != 0 ||
+            m_maxV % (component.v_samp * block_px) != 0) {
+            return false;
+        }
+        ComponentState& state = m_states[size_t(c)];
+        state.dc = tables.For(component.dc_table, true);
+        state.ac = tables.For(component.ac_table, false);
+        if (state.dc == nullptr || state.ac == nullptr) return false;
+        for (int i = 0; i < kBlockCoefficients; ++i) {
+            state.quant[size_t(i)] = int16_t(component.quant_table->quantval[i]);
+        }
+        state.h_samp = component.h_samp;
+        state.v_samp = component.v_samp;
+        state.block_px = component.block_px;
+        state.widen_x = m_maxH / (component.h_samp * component.block_px);
+        state.widen_y = m_maxV / (component.v_samp * component.block_px);
+        state.stride = size_t(m_mcusPerRow) * size_t(component.h_samp * component.block_px);
+        std::vector<uint8_t>& plane = m_memory.planes[size_t(c)];
+        plane.resize(state.stride * size_t(component.v_samp * component.block_px));
+        state.plane = plane.data();
+        m_memory.widened[size_t(c)].resize(size_t(m_mcusPerRow) * size_t(m_maxH));
+        return true;
+    }
+
+    size_t SegmentEnd(size_t segment) const {
+        const ScanData& scan = m_memory.scan;
+        return segment + 1 < scan.segment_starts.size() ? scan.segment_starts[segment + 1]
+                                                        : scan.bytes.size() - kPaddingBytes;
+    }
+
+    // Moves to the next restart interval: the last one's data must be all there, and the next
+    // begin with the next marker in turn.
+    bool Restart(BitReader& reader) {
+        const ScanData& scan = m_memory.scan;
+        if (!reader.ConsumedWithin(SegmentEnd(m_segment))) return false;
+        ++m_segment;
+        if (m_segment >= scan.segment_starts.size() ||
+            scan.segment_markers[m_segment] != (m_segment - 1) % 8) {
+            return false;
+        }
+        reader.Start(scan.segment_starts[m_segment]);
+        for (ComponentState& state : m_states)
+            state.prediction = 0;
+        m_leftInInterval = m_layout.restart_interval;
+        return true;
+    }
+
+    bool DecodeMcuRow(BitReader& reader) {
+        for (int32_t mcu = 0; mcu < m_mcusPerRow; ++mcu) {
+            if (m_layout.restart_interval != 0) {
+                if (m_leftInInterval == 0 && !Restart(reader)) return false;
+                --m_leftInInterval;
+            }
+            for (size_t i = 0; i < m_planSize; ++i) {
+                const PlannedBlock& block = m_plan[i];
+                ComponentState& state = *block.component;
+                if (!DecodeBlock(reader, state, mcu * state.h_samp + block.bx, block.by)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // Output row `r` of the MCU row just decoded, in colour.
+    void EmitRow(int32_t r, uint8_t* bgr) {
+        std::array<const uint8_t*, kMaxDcScanComponents> samples{};
+        for (int c = 0; c < m_count; ++c) {
+            const ComponentState& state = m_states[size_t(c)];
+            const uint8_t* row = state.plane + size_t(r / state.widen_y) * state.stride;
+            if (state.widen_x > 1) {
+                Widen(row, state.widen_x, m_memory.widened[size_t(c)]);
+                row = m_memory.widened[size_t(c)].data();
+            }
+            samples[size_t(c)] = row;
+        }
+        if (m_count == 1) {
+            for (int32_t x = 0; x < m_outWidth; ++x, bgr += 3) {
+                bgr[0] = bgr[1] = bgr[2] = samples[0][x];
+            }
+        } else {
+            ConvertRow(samples[0], samples[1], samples[2], bgr, m_outWidth);
+        }
+    }
+
+    const DcScanLayout& m_layout;
+    ScanMemory& m_memory;
+    int m_count;
+    int m_maxH = 1;
+    int m_maxV = 1;
+    int32_t m_mcusPerRow = 0;
+    int32_t m_mcuRows = 0;
+    int32_t m_outWidth = 0;
+    int32_t m_outHeight = 0;
+    std::array<ComponentState, kMaxDcScanComponents> m_states;
+    std::array<PlannedBlock, kMaxBlocksInMcu> m_plan{};
+    size_t m_planSize = 0;
+    size_t m_segment = 0;
+    unsigned m_leftInInterval = 0;
+};
+
 }  // namespace
 
 bool DescribeDcScan(j_decompress_ptr info, DcScanLayout& layout) {
@@ -605,116 +776,10 @@ bool DescribeDcScan(j_decompress_ptr info, DcScanLayout& layout) {
 
 DcScanResult ReadDcScan(const DcScanLayout& layout, std::span<const uint8_t> buffered,
                         vSTREAM& rest, oDIB& out, DcScanRowCallback on_row, void* user) {
-    ScanMemory& memory = ThreadMemory();
-    int count = layout.component_count;
-    if (count != 1 && count != kMaxDcScanComponents) return DcScanResult::kNotRead;
-    int max_h = 1, max_v = 1;
-    for (int c = 0; c < count; ++c) {
-        max_h = std::max(max_h, layout.components[size_t(c)].h_samp);
-        max_v = std::max(max_v, layout.components[size_t(c)].v_samp);
-    }
-    const uint32_t mcu_px_x = uint32_t(max_h) * 8, mcu_px_y = uint32_t(max_v) * 8;
-    const auto mcus_per_row = int32_t((layout.width + mcu_px_x - 1) / mcu_px_x);
-    const auto mcu_rows = int32_t((layout.height + mcu_px_y - 1) / mcu_px_y);
-    const auto out_width = int32_t((layout.width + 7) / 8);
-    const auto out_height = int32_t((layout.height + 7) / 8);
-
-    std::array<ComponentState, kMaxDcScanComponents> states;
-    ScanTables tables(memory);
-    for (int c = 0; c < count; ++c) {
-        const DcScanComponent& component = layout.components[size_t(c)];
-        ComponentState& state = states[size_t(c)];
-        state.dc = tables.For(component.dc_table, true);
-        state.ac = tables.For(component.ac_table, false);
-        if (state.dc == nullptr || state.ac == nullptr) return DcScanResult::kNotRead;
-        for (int i = 0; i < kBlockCoefficients; ++i) {
-            state.quant[size_t(i)] = int16_t(component.quant_table->quantval[i]);
-        }
-        state.h_samp = component.h_samp;
-        state.v_samp = component.v_samp;
-        state.block_px = component.block_px;
-        state.widen_x = max_h / (component.h_samp * component.block_px);
-        state.widen_y = max_v / (component.v_samp * component.block_px);
-        state.stride = size_t(mcus_per_row) * size_t(component.h_samp * component.block_px);
-        std::vector<uint8_t>& plane = memory.planes[size_t(c)];
-        plane.resize(state.stride * size_t(component.v_samp * component.block_px));
-        state.plane = plane.data();
-        memory.widened[size_t(c)].resize(size_t(mcus_per_row) * size_t(max_h));
-    }
-
-    ScanData& scan = memory.scan;
-    if (!GatherScan(buffered, rest, scan)) return DcScanResult::kNotRead;
-    const size_t data_size = scan.bytes.size() - kPaddingBytes;
-    auto segment_end = [&](size_t segment) {
-        return segment + 1 < scan.segment_starts.size() ? scan.segment_starts[segment + 1]
-                                                        : data_size;
-    };
-    if (!out.Create(out_width, out_height, 24)) return DcScanResult::kNotRead;
-
-    BitReader reader(scan.bytes.data(), data_size);
-    size_t segment = 0;
-    reader.Start(0);
-    unsigned left_in_interval = layout.restart_interval;
-    int32_t rows_done = 0;
-    for (int32_t mcu_row = 0; mcu_row < mcu_rows; ++mcu_row) {
-        for (int32_t mcu = 0; mcu < mcus_per_row; ++mcu) {
-            if (layout.restart_interval != 0) {
-                if (left_in_interval == 0) {
-                    // The interval's data must be all there, and the next begin with the next
-                    // marker in turn.
-                    if (!reader.ConsumedWithin(segment_end(segment))) {
-                        return DcScanResult::kNotRead;
-                    }
-                    ++segment;
-                    if (segment >= scan.segment_starts.size() ||
-                        scan.segment_markers[segment] != (segment - 1) % 8) {
-                        return DcScanResult::kNotRead;
-                    }
-                    reader.Start(scan.segment_starts[segment]);
-                    for (ComponentState& state : states)
-                        state.prediction = 0;
-                    left_in_interval = layout.restart_interval;
-                }
-                --left_in_interval;
-            }
-            for (int i = 0; i < count; ++i) {
-                ComponentState& state = states[size_t(layout.scan_order[size_t(i)])];
-                for (int by = 0; by < state.v_samp; ++by) {
-                    for (int bx = 0; bx < state.h_samp; ++bx) {
-                        if (!DecodeBlock(reader, state, mcu * state.h_samp + bx, by)) {
-                            return DcScanResult::kNotRead;
-                        }
-                    }
-                }
-            }
-        }
-        if (!reader.ConsumedWithin(segment_end(segment))) return DcScanResult::kNotRead;
-
-        int32_t rows = std::min<int32_t>(max_v, out_height - rows_done);
-        for (int32_t r = 0; r < rows; ++r) {
-            std::array<const uint8_t*, kMaxDcScanComponents> samples{};
-            for (int c = 0; c < count; ++c) {
-                const ComponentState& state = states[size_t(c)];
-                const uint8_t* row = state.plane + size_t(r / state.widen_y) * state.stride;
-                if (state.widen_x > 1) {
-                    Widen(row, state.widen_x, memory.widened[size_t(c)]);
-                    row = memory.widened[size_t(c)].data();
-                }
-                samples[size_t(c)] = row;
-            }
-            uint8_t* bgr = out.Row(rows_done);
-            if (count == 1) {
-                for (int32_t x = 0; x < out_width; ++x, bgr += 3) {
-                    bgr[0] = bgr[1] = bgr[2] = samples[0][x];
-                }
-            } else {
-                ConvertRow(samples[0], samples[1], samples[2], bgr, out_width);
-            }
-            ++rows_done;
-            if (!on_row(user, rows_done)) return DcScanResult::kInterrupted;
-        }
-    }
-    return DcScanResult::kDone;
+    ScanDecoder decoder(layout, ThreadMemory());
+    if (!decoder.SetUp()) return DcScanResult::kNotRead;
+    if (!GatherScan(buffered, rest, ThreadMemory().scan)) return DcScanResult::kNotRead;
+    return decoder.Decode(out, on_row, user);
 }
 
 void TrimDcScanMemory() {

@@ -422,18 +422,11 @@ private:
     bool m_primary;
 };
 
-// Reads a sequential picture at 1/8 from its DC coefficients when it can be read so; kFailed
-// when it cannot, after which the decompressor is destroyed and `in` is back at `start` for
-// the library to read it. Called after GuardedReadHead succeeded.
-DecodeResult DecodeDcScan(DecodeContext& context, vSTREAM& in, uint64_t start, oDIB& out,
-                          RowCallback on_row, void* user) {
-    DcScanLayout layout;
-    DcScanChoice choice = GuardedDescribeDcScan(context, layout);
-    if (choice == DcScanChoice::kLeave) jpeg_destroy_decompress(&context.info);
-    if (choice != DcScanChoice::kRead) {
-        in.Seek(start);
-        return DecodeResult::kFailed;
-    }
+// Reads the picture described by `layout` from its DC coefficients. Destroys the decompressor;
+// kFailed means the DC reader left the scan, and `in` is then back at `start` for the library
+// to read the picture again.
+DecodeResult DecodeDcScan(DecodeContext& context, const DcScanLayout& layout, vSTREAM& in,
+                          uint64_t start, oDIB& out, RowCallback on_row, void* user) {
     const jpeg_source_mgr& source = context.source.manager;
     DcScanResult result =
         ReadDcScan(layout, {source.next_input_byte, source.bytes_in_buffer}, in, out, on_row, user);
@@ -461,14 +454,22 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     }
     ReportStart(uint32_t(ReducedSize(head.stored, factor).cy));
     oDIB stored;
-    DecodeResult result = DecodeResult::kFailed;
+    DcScanLayout layout;
+    DcScanChoice choice = DcScanChoice::kLeave;
     if (factor == kMaxDctReduction && !head.progressive) {
-        result = DecodeDcScan(*context, in, start, stored, OnRow, this);
+        choice = GuardedDescribeDcScan(*context, layout);
+    }
+    DecodeResult result = DecodeResult::kFailed;
+    if (choice == DcScanChoice::kRead) {
+        result = DecodeDcScan(*context, layout, in, start, stored, OnRow, this);
         // What the DC reader leaves is read again from the start by the library.
         if (result == DecodeResult::kFailed && !GuardedReadHead(*context, in)) {
-            ReportEnd();
-            return kFilterFailed;
+            choice = DcScanChoice::kFailed;
         }
+    }
+    if (choice == DcScanChoice::kFailed) {
+        ReportEnd();
+        return kFilterFailed;
     }
     if (result == DecodeResult::kFailed) {
         result = GuardedDecode(*context, factor, stored, OnRow, this);

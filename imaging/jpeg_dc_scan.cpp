@@ -227,7 +227,7 @@ public:
         m_bits <<= count;
         m_count -= count;
     }
-    // Bits consumed since the start of the data; false once the data has run out.
+    // True while the bits consumed lie within the first `end_offset` bytes of the data.
     bool ConsumedWithin(size_t end_offset) const {
         return !m_overran &&
                uint64_t(m_next - m_data) * 8 - uint64_t(m_count) <= uint64_t(end_offset) * 8;

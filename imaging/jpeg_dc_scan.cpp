@@ -308,9 +308,11 @@ struct SlowCode {
     return true;
 }
 
-// Decodes a block's AC coefficients into `block` (zeroed, natural order).
+// Decodes a block's AC coefficients into `block` (zeroed, natural order); `any` tells whether
+// one is not zero.
 [[gnu::always_inline]] inline bool DecodeAc(BitReader& reader, const HuffmanTable& table,
-                                            int16_t* block) {
+                                            int16_t* block, bool& any) {
+    int32_t seen = 0;
     int k = 1;
     while (k < kBlockCoefficients) {
         reader.Need32();
@@ -329,7 +331,9 @@ struct SlowCode {
         k += advance;
         // Zero runs and block ends store a zero where nothing was yet.
         block[kNaturalOrder[size_t(k - 1)]] = int16_t(value);
+        seen |= value;
     }
+    any = seen != 0;
     return true;
 }
 
@@ -496,17 +500,23 @@ struct ComponentState {
     if (!DecodeDc(reader, *c.dc, difference)) return false;
     c.prediction += uint32_t(difference);
     auto dc = int16_t(c.prediction);
+    // A block without AC coefficients is flat: its DC over eight, at any output size.
+    uint8_t flat = RangeLimit(Descale(int32_t(dc) * c.quant[0], 3));
     if (c.block_px == 1) {
         if (!SkipAc(reader, *c.ac)) return false;
-        int32_t value = int32_t(dc) * c.quant[0];
-        c.plane[size_t(by) * c.stride + size_t(bx)] = RangeLimit(Descale(value, 3));
+        c.plane[size_t(by) * c.stride + size_t(bx)] = flat;
         return true;
     }
     std::array<int16_t, kBlockCoefficients> block{};
     block[0] = dc;
-    if (!DecodeAc(reader, *c.ac, block.data())) return false;
-    InverseDct2x2(block.data(), c.quant.data(),
-                  c.plane + size_t(2 * by) * c.stride + size_t(2 * bx), c.stride);
+    bool any = false;
+    if (!DecodeAc(reader, *c.ac, block.data(), any)) return false;
+    uint8_t* out = c.plane + size_t(2 * by) * c.stride + size_t(2 * bx);
+    if (any) {
+        InverseDct2x2(block.data(), c.quant.data(), out, c.stride);
+    } else {
+        out[0] = out[1] = out[c.stride] = out[c.stride + 1] = flat;
+    }
     return true;
 }
 

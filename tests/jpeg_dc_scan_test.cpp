@@ -81,12 +81,14 @@ struct Decoder {
 [[noreturn]] void Jump(j_common_ptr info) {
     std::longjmp(reinterpret_cast<Decoder*>(info)->jump, 1);
 }
+void Quiet(j_common_ptr) {}
 
 // libjpeg-turbo's 1/8 decode with the settings the JPEG filter uses; rows packed.
 Bytes LibraryEighth(const Bytes& jpeg, int& width) {
     Decoder d;
     d.info.err = jpeg_std_error(&d.errors);
     d.errors.error_exit = Jump;
+    d.errors.output_message = Quiet;  // warnings about damaged scans
     jpeg_create_decompress(&d.info);
     Bytes pixels;
     if (setjmp(d.jump) == 0) {

@@ -107,6 +107,22 @@ public:
     // False for a table the library refuses: more than 256 codes, codes that do not fit their
     // length (or are all ones), DC categories above 15.
     bool Build(const JHUFF_TBL& source, bool dc) {
+        // Pictures from one camera or program share their tables: the last one built is kept.
+        if (m_built && m_dc == dc &&
+            std::memcmp(m_source.bits, source.bits, sizeof source.bits) == 0 &&
+            std::memcmp(m_source.huffval, source.huffval, sizeof source.huffval) == 0) {
+            return m_valid;
+        }
+        m_built = true;
+        m_dc = dc;
+        std::memcpy(m_source.bits, source.bits, sizeof source.bits);
+        std::memcpy(m_source.huffval, source.huffval, sizeof source.huffval);
+        m_valid = BuildFrom(source, dc);
+        return m_valid;
+    }
+
+private:
+    bool BuildFrom(const JHUFF_TBL& source, bool dc) {
         m_fast.fill({});
         int count = 0;
         for (int length = 1; length <= kMaxCodeBits; ++length)
@@ -131,6 +147,7 @@ public:
         return true;
     }
 
+public:
     const FastEntry& Lookup(uint64_t bits) const { return m_fast[bits >> (64 - kLookupBits)]; }
     const SkipEntry& LookupSkip(uint64_t bits) const { return m_skip[bits >> (64 - kLookupBits)]; }
 
@@ -188,6 +205,10 @@ private:
     std::array<int32_t, kMaxCodeBits + 1> m_maxCode{};
     std::array<int32_t, kMaxCodeBits + 1> m_symbolOffset{};
     std::array<uint8_t, 256> m_symbols{};
+    JHUFF_TBL m_source{};  // what the table was built from
+    bool m_built = false;
+    bool m_dc = false;
+    bool m_valid = false;
 };
 
 uint64_t LoadBigEndian64(const uint8_t* bytes) {

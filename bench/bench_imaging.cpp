@@ -1,10 +1,15 @@
 // Thumbnail speed: the halving and dithering of one 256 x 256 render, and whole cache
 // previews (load at reduced size, render, halve) of synthetic photographs written through our
 // own writers. Set SCOPA_PHOTO_DIR to a folder of real pictures to time those too, grouped by
-// extension.
+// extension, and its sequential JPEGs read at 1/8 by our DC reader beside libjpeg-turbo's own
+// scaled decode.
 #include <benchmark/benchmark.h>
 #include <png.h>
 #include <sys/resource.h>
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
 
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +20,7 @@
 #include <vector>
 
 #include "imaging/dib.h"
+#include "imaging/jpeg_dc_scan.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
 #include "platform/text.h"
@@ -162,6 +168,69 @@ void BM_HugePngPeakMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_HugePngPeakMemory)->Unit(benchmark::kSecond)->Iterations(1);
 
+bool NoProgress(void*, int32_t) {
+    return true;
+}
+
+// One 1/8 read of the JPEG `bytes` (a whole file), by the DC reader or by libjpeg-turbo with
+// the JPEG filter's settings; false when the DC reader does not take the picture. The files
+// are the benchmark's own, so the library's default error handling will do.
+bool ReadJpegEighth(const std::vector<uint8_t>& bytes, bool dc_reader, oDIB& out) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), bytes.size());
+    jpeg_read_header(&info, TRUE);
+    bool read = true;
+    if (dc_reader) {
+        DcScanLayout layout;
+        vMEMSTREAM rest;
+        read = DescribeDcScan(&info, layout) &&
+               ReadDcScan(layout, {info.src->next_input_byte, info.src->bytes_in_buffer}, rest, out,
+                          NoProgress, nullptr) == DcScanResult::kDone;
+    } else {
+        info.scale_denom = 8;
+        info.out_color_space = JCS_EXT_BGR;
+        info.do_fancy_upsampling = FALSE;
+        info.dct_method = JDCT_IFAST;
+        jpeg_start_decompress(&info);
+        out.Create(int32_t(info.output_width), int32_t(info.output_height), 24);
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW row = out.Row(int32_t(info.output_scanline));
+            jpeg_read_scanlines(&info, &row, 1);
+        }
+    }
+    jpeg_destroy_decompress(&info);
+    return read;
+}
+
+// The 1/8 reads of the sequential JPEGs among `files`, held in memory, one per iteration.
+void TimeJpegEighth(benchmark::State& state, const std::vector<std::string>& files,
+                    bool dc_reader) {
+    std::vector<std::vector<uint8_t>> pictures;
+    for (const std::string& file : files) {
+        vFILE stream(file, vFILE::kModeRead);
+        std::vector<uint8_t> bytes;
+        oDIB probe;
+        if (stream.Error() == 0 && stream.ReadRest(bytes, uint64_t(1) << 28) &&
+            ReadJpegEighth(bytes, true, probe)) {
+            pictures.push_back(std::move(bytes));
+        }
+    }
+    if (pictures.empty()) {
+        state.SkipWithError("no sequential JPEG");
+        return;
+    }
+    size_t next = 0;
+    oDIB out;
+    for (auto _ : state) {
+        ReadJpegEighth(pictures[next], dc_reader, out);
+        benchmark::DoNotOptimize(out.Bits().data());
+        next = (next + 1) % pictures.size();
+    }
+}
+
 // Real pictures from SCOPA_PHOTO_DIR, one benchmark per extension.
 const bool kPhotoBenchmarksRegistered = [] {
     const char* folder = std::getenv("SCOPA_PHOTO_DIR");
@@ -178,6 +247,15 @@ const bool kPhotoBenchmarksRegistered = [] {
             ("BM_CachePreviewPhotos/" + extension).c_str(),
             [files = files](benchmark::State& state) { TimeCachePreview(state, files); })
             ->Unit(benchmark::kMillisecond);
+        if (extension != "JPG" && extension != "JPEG") continue;
+        for (bool dc_reader : {true, false}) {
+            benchmark::RegisterBenchmark(
+                dc_reader ? "BM_JpegEighthPhotos/dc_reader" : "BM_JpegEighthPhotos/library",
+                [files = files, dc_reader](benchmark::State& state) {
+                    TimeJpegEighth(state, files, dc_reader);
+                })
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     return true;
 }();

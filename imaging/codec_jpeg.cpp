@@ -1,7 +1,9 @@
 // JPEG through libjpeg-turbo. The library reports errors by longjmp; that is confined to the
 // Guarded* functions below, whose locals are all trivially destructible, and every error
 // becomes a failed status there. Reduced resolutions are the library's DCT scaling (1/2, 1/4,
-// 1/8), so a thumbnail read never holds full-size pixels of a baseline picture.
+// 1/8), so a thumbnail read never holds full-size pixels of a baseline picture. A sequential
+// picture read at 1/8 goes to our own DC reader (jpeg_dc_scan.h) once the library has read its
+// header; what that reader leaves is read again by the library from the start.
 //
 // Format notes on progressive pictures read at 1/8: each 8 x 8 block then becomes one pixel
 // made from its DC coefficient alone, except for chroma stored at half resolution or less,
@@ -24,6 +26,7 @@
 
 #include "imaging/codecs.h"
 #include "imaging/jpeg_coefficients.h"
+#include "imaging/jpeg_dc_scan.h"
 #include "platform/trace.h"
 
 namespace scopa {
@@ -265,6 +268,19 @@ void ConsumeNeededScans(j_decompress_ptr info, StreamSource& source) {
     jpeg_start_output(info, info->input_scan_number);
 }
 
+enum class DcScanChoice { kRead, kLeave, kFailed };
+
+// Called after GuardedReadHead succeeded: whether the picture is read from its DC coefficients
+// (see jpeg_dc_scan.h). Destroys the decompressor only when it fails.
+DcScanChoice GuardedDescribeDcScan(DecodeContext& context, DcScanLayout& layout) {
+    j_decompress_ptr info = &context.info;
+    if (setjmp(context.errors.jump)) {
+        jpeg_destroy_decompress(info);
+        return DcScanChoice::kFailed;
+    }
+    return DescribeDcScan(info, layout) ? DcScanChoice::kRead : DcScanChoice::kLeave;
+}
+
 // Called after GuardedReadHead succeeded; destroys the decompressor in every case.
 enum class DecodeResult { kDone, kFailed, kInterrupted };
 using RowCallback = bool (*)(void* user, int32_t row);
@@ -433,7 +449,24 @@ private:
     bool m_primary;
 };
 
+// Reads the picture described by `layout` from its DC coefficients. Destroys the decompressor;
+// kFailed means the DC reader left the scan, and `in` is then back at `start` for the library
+// to read the picture again.
+DecodeResult DecodeDcScan(DecodeContext& context, const DcScanLayout& layout, vSTREAM& in,
+                          uint64_t start, oDIB& out, RowCallback on_row, void* user) {
+    const jpeg_source_mgr& source = context.source.manager;
+    DcScanResult result =
+        ReadDcScan(layout, {source.next_input_byte, source.bytes_in_buffer}, in, out, on_row, user);
+    jpeg_destroy_decompress(&context.info);
+    TrimDcScanMemory();
+    if (result == DcScanResult::kDone) return DecodeResult::kDone;
+    if (result == DcScanResult::kInterrupted) return DecodeResult::kInterrupted;
+    in.Seek(start);
+    return DecodeResult::kFailed;
+}
+
 oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
+    uint64_t start = in.Tell();
     auto context = std::make_unique<DecodeContext>();
     if (!GuardedReadHead(*context, in)) return LibraryFault(context->errors, "cannot read");
     const JpegHead& head = context->head;
@@ -448,7 +481,26 @@ oFILTER_STATUS JpegFilter::Convert(vSTREAM& in, oDIB& out) {
     }
     ReportStart(uint32_t(ReducedSize(head.stored, factor).cy));
     oDIB stored;
-    DecodeResult result = GuardedDecode(*context, factor, stored, OnRow, this);
+    DcScanLayout layout;
+    DcScanChoice choice = DcScanChoice::kLeave;
+    if (factor == kMaxDctReduction && !head.progressive) {
+        choice = GuardedDescribeDcScan(*context, layout);
+    }
+    DecodeResult result = DecodeResult::kFailed;
+    if (choice == DcScanChoice::kRead) {
+        result = DecodeDcScan(*context, layout, in, start, stored, OnRow, this);
+        // What the DC reader leaves is read again from the start by the library.
+        if (result == DecodeResult::kFailed && !GuardedReadHead(*context, in)) {
+            choice = DcScanChoice::kFailed;
+        }
+    }
+    if (choice == DcScanChoice::kFailed) {
+        ReportEnd();
+        return LibraryFault(context->errors, "cannot read");
+    }
+    if (result == DecodeResult::kFailed) {
+        result = GuardedDecode(*context, factor, stored, OnRow, this);
+    }
     TrimReusedCoefficientMemory();
     ReportEnd();
     if (result == DecodeResult::kInterrupted) return kFilterInterrupted;

@@ -142,7 +142,11 @@ oFILTER_STATUS WebpFilter::Convert(vSTREAM& in, oDIB& out) {
         config.options.scaled_width = reduced.cx;
         config.options.scaled_height = reduced.cy;
         // The loop filter and smooth chroma upsampling only refine detail that the reduction
-        // averages away anyway; leaving them out makes a reduced read much faster.
+        // averages away. libwebp leaves them out by itself once a picture is scaled below 3/4
+        // (the pixels are the same with or without these flags); asking keeps it so for any
+        // reduction. What remains is mostly the arithmetic decoding of every block's
+        // coefficients, which each block's intra prediction from its decoded neighbours makes
+        // necessary at any output size.
         config.options.bypass_filtering = 1;
         config.options.no_fancy_upsampling = 1;
     }

@@ -36,12 +36,6 @@ int Fail(const std::string& command, const std::string& message, int status) {
 
 }  // namespace scopa::tool
 
-// Under the leak checker: cairo's text drawing (scopa thumbs) and fontconfig keep process-wide
-// caches that they never free; those are not leaks of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libcairo.so\n";
-}
-
 int main(int argc, char** argv) {
     return scopa::tool::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -245,16 +245,7 @@ void AppendEntries(const std::string& path, std::uint32_t flags,
 // component and no '/' at the end but for the root itself.
 bool IsLexicallyNormal(std::string_view path) {
     if (path == "/") return true;
-    if (path.empty() || path[0] != '/' || path.back() == '/') return false;
-    size_t start = 1;
-    while (start <= path.size()) {
-        size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos) slash = path.size();
-        std::string_view part = path.substr(start, slash - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        start = slash + 1;
-    }
-    return true;
+    return !path.empty() && path[0] == '/' && HasOnlyNamedComponents(path);
 }
 
 // Removes empty and "." components and applies ".." to the text; `path` starts with '/'.

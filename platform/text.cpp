@@ -65,4 +65,16 @@ std::string_view CutUtf8(std::string_view text, size_t max_bytes) {
     return text.substr(0, end);
 }
 
+bool HasOnlyNamedComponents(std::string_view path) {
+    size_t start = !path.empty() && path[0] == '/' ? 1 : 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        std::string_view part = path.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
 }  // namespace scopa

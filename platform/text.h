@@ -25,4 +25,8 @@ std::string_view TrimWhiteSpace(std::string_view text);
 // UTF-8 sequence, so cutting a long name never leaves half a character.
 std::string_view CutUtf8(std::string_view text, size_t max_bytes);
 
+// True when every '/'-separated component of `path` (after one leading '/') is a name: none is
+// empty, "." or "..". So a trailing '/' or a doubled one makes it false, and so does "".
+bool HasOnlyNamedComponents(std::string_view path);
+
 }  // namespace scopa

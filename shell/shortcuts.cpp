@@ -125,16 +125,7 @@ bool FollowLinkChain(std::string path, CShellPath& target) {
 // True when a destination's text needs no resolving beyond joining it to the link's folder:
 // no "." or ".." components, no empty ones, no '/' at its end.
 bool IsPlainDestination(std::string_view destination) {
-    if (destination.empty() || destination.back() == '/') return false;
-    size_t start = destination[0] == '/' ? 1 : 0;
-    while (start <= destination.size()) {
-        size_t slash = destination.find('/', start);
-        if (slash == std::string_view::npos) slash = destination.size();
-        std::string_view part = destination.substr(start, slash - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        start = slash + 1;
-    }
-    return true;
+    return HasOnlyNamedComponents(destination);
 }
 
 bool ResolveSymbolicLink(const std::string& path, CShellPath& target) {

@@ -22,11 +22,15 @@ namespace fs = std::filesystem;
 using test::ScopedTempDir;
 using test::WriteFileBytes;
 
+void SetTime(const fs::path& path, std::int64_t time) {
+    timespec times[2] = {{time, 0}, {time, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
 void MakeFile(const fs::path& path, std::uint64_t size, std::int64_t time) {
     WriteFileBytes(path, "");
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
-    timespec times[2] = {{time, 0}, {time, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    SetTime(path, time);
 }
 
 std::vector<std::string> Labels(const CPreviewListModel& model) {
@@ -56,54 +60,42 @@ protected:
     CPreviewListModel m_model;
 };
 
-TEST_F(ListModelTest, EightOrdersKeepFoldersFirst) {
-    // The files' order for each order; 2 and 3 (type names) are checked by the comparison.
-    const std::vector<std::vector<std::string>> files = {
-        {"A.png", "b.jpg", "c.bmp", "d.gif"},
-        {"d.gif", "c.bmp", "b.jpg", "A.png"},
-        {},
-        {},
-        {"c.bmp", "b.jpg", "d.gif", "A.png"},
-        {"A.png", "d.gif", "b.jpg", "c.bmp"},
-        {"d.gif", "b.jpg", "c.bmp", "A.png"},
-        {"A.png", "c.bmp", "b.jpg", "d.gif"},
+TEST_F(ListModelTest, EightOrdersKeepFoldersFirstAndAgreeWithTheItemComparison) {
+    // Beyond 32 bits in size and time, so truncated keys would misorder them.
+    MakeFile(m_dir / "c.bmp", 5ull << 30, 1'600'000'200);
+    MakeFile(m_dir / "d.gif", 20, 4'102'444'800);  // 2100
+    SetTime(m_dir / "Alpha", 1'700'000'000);
+    SetTime(m_dir / "zeta", 1'500'000'000);
+    // Types: CompuServe GIF, JPEG Picture, Portable Network Graphics, Windows Bitmap. Folders
+    // with equal keys keep their enumeration order, so only their set is checked then.
+    using Names = std::vector<std::string>;
+    const struct {
+        int order;
+        Names folders;  // empty: either order
+        Names files;
+    } cases[] = {
+        {kSortByName, {"Alpha", "zeta"}, {"A.png", "b.jpg", "c.bmp", "d.gif"}},
+        {kSortByNameReverse, {"zeta", "Alpha"}, {"d.gif", "c.bmp", "b.jpg", "A.png"}},
+        {kSortByType, {}, {"d.gif", "b.jpg", "A.png", "c.bmp"}},
+        {kSortByTypeReverse, {}, {"c.bmp", "A.png", "b.jpg", "d.gif"}},
+        {kSortBySizeLargestFirst, {}, {"c.bmp", "b.jpg", "d.gif", "A.png"}},
+        {kSortBySizeSmallestFirst, {}, {"A.png", "d.gif", "b.jpg", "c.bmp"}},
+        {kSortByDateNewestFirst, {"Alpha", "zeta"}, {"d.gif", "b.jpg", "c.bmp", "A.png"}},
+        {kSortByDateOldestFirst, {"zeta", "Alpha"}, {"A.png", "c.bmp", "b.jpg", "d.gif"}},
     };
-    for (int order = 0; order < 8; ++order) {
-        m_model.SetSortOrder(order);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("order " + std::to_string(c.order));
+        m_model.SetSortOrder(c.order);
         ASSERT_TRUE(m_model.Refresh(CShellPath(m_dir.path().string())));
-        std::vector<std::string> labels = Labels(m_model);
+        Names labels = Labels(m_model);
         ASSERT_EQ(labels.size(), 6u);
-        std::vector<std::string> folders(labels.begin(), labels.begin() + 2);
-        std::vector<std::string> rest(labels.begin() + 2, labels.end());
-        if (order == 0) {
-            EXPECT_EQ(folders, (std::vector<std::string>{"Alpha", "zeta"}));
-        }
-        if (order == 1) {
-            EXPECT_EQ(folders, (std::vector<std::string>{"zeta", "Alpha"}));
-        }
-        std::sort(folders.begin(), folders.end());
-        EXPECT_EQ(folders, (std::vector<std::string>{"Alpha", "zeta"})) << "order " << order;
-        if (!files[order].empty()) {
-            EXPECT_EQ(rest, files[order]) << "order " << order;
-        }
+        Names folders(labels.begin(), labels.begin() + 2);
+        if (c.folders.empty()) std::sort(folders.begin(), folders.end());
+        EXPECT_EQ(folders, (c.folders.empty() ? Names{"Alpha", "zeta"} : c.folders));
+        EXPECT_EQ(Names(labels.begin() + 2, labels.end()), c.files);
+        // The model sorts on keys of its own; the list's comparison must agree with them.
         for (size_t i = 1; i < m_model.GetItemCount(); ++i) {
-            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), order), 0)
-                << "order " << order;
-        }
-    }
-}
-
-TEST_F(ListModelTest, SortingAgreesWithTheItemComparison) {
-    for (int i = 0; i < 40; ++i) {
-        MakeFile(m_dir / ("n" + std::to_string(i * 37 % 40) + (i % 3 ? ".JPG" : ".png")),
-                 static_cast<std::uint64_t>(i * 7919 % 1000), 1'600'000'000 + i * 13 % 17);
-    }
-    for (int order = 0; order < 8; ++order) {
-        m_model.SetSortOrder(order);
-        m_model.Refresh(CShellPath(m_dir.path().string()));
-        for (size_t i = 1; i < m_model.GetItemCount(); ++i) {
-            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), order), 0)
-                << "order " << order << " at " << i;
+            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), c.order), 0);
         }
     }
 }

@@ -24,9 +24,9 @@
 #include "platform/shell_namespace.h"
 #include "platform/text.h"
 #include "shell/headless_tree_view.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
 #include "support/scripted_user_interface.h"
-#include "support/temp_dir.h"
 
 namespace scopa::test {
 namespace {
@@ -119,9 +119,6 @@ struct Site {
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryResetStore();
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource([](std::string_view) { return std::string(); });
         m_root = m_environment.root() / "root";
         fs::create_directories(m_root / "Alpha");
         fs::create_directories(m_root / "Beta" / "Inner");
@@ -130,14 +127,9 @@ protected:
             WriteTestPicture(m_root / "Alpha" / (std::string(1, char('a' + i)) + ".bmp"), 20, 10,
                              i);
     }
-    void TearDown() override {
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource({});
-        RegistryResetStore();
-    }
     std::string Path(const std::string& relative) const { return (m_root / relative).string(); }
 
-    SandboxedEnvironment m_environment;
+    CacheSandbox m_environment;
     fs::path m_root;
 };
 

@@ -43,7 +43,6 @@ std::vector<std::string> Labels(const CPreviewListModel& model) {
 class ListModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryResetStore();
         // Sizes and times chosen so every order gives a different sequence.
         MakeFile(m_dir / "b.jpg", 3000, 1'600'000'300);
         MakeFile(m_dir / "A.png", 10, 1'600'000'100);
@@ -53,7 +52,6 @@ protected:
         fs::create_directories(m_dir / "Alpha");
         m_model.SetFilter("PCF");
     }
-    void TearDown() override { RegistryResetStore(); }
 
     test::SandboxedEnvironment m_sandbox;
     ScopedTempDir m_dir;

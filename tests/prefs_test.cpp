@@ -17,9 +17,6 @@ constexpr const char* kScopar = "HKEY_LOCAL_MACHINE\\SOFTWARE\\QOR\\System\\Scop
 
 class PrefsTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegistryResetStore(); }
-    void TearDown() override { RegistryResetStore(); }
-
     // Seeds the local-machine hive as another run would have left it.
     void SeedMachine(const std::string& body) {
         WriteFileBytes(m_sandbox.registry_dir() / "machine.reg", "REGEDIT4\r\n\r\n" + body);

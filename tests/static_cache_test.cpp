@@ -17,8 +17,8 @@
 #include "imaging/dib.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
-#include "support/temp_dir.h"
 
 namespace scopa::test {
 namespace {
@@ -28,20 +28,12 @@ namespace fs = std::filesystem;
 class StaticCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryResetStore();
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource([](std::string_view) { return std::string(); });
         m_root = m_environment.root() / "disc";
         ASSERT_TRUE(WriteTestPicture(m_root / "a.png", 60, 40, 1));
         ASSERT_TRUE(WriteTestPicture(m_root / "sub" / "b.png", 40, 60, 2));
         WriteFileBytes(m_root / "notes.txt", "not a picture\n");
         m_cachePath = (m_environment.root() / "out" / "Disc").string();
         fs::create_directories(m_environment.root() / "out");
-    }
-    void TearDown() override {
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource({});
-        RegistryResetStore();
     }
 
     bool Create(const fs::path& root, int worker_count = kOneWorkerPerCore) {
@@ -68,7 +60,7 @@ protected:
         return found;
     }
 
-    SandboxedEnvironment m_environment;
+    CacheSandbox m_environment;
     fs::path m_root;
     std::string m_cachePath;
     std::vector<std::string> m_feedback;

@@ -8,6 +8,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/registry.h"
+
 namespace scopa::test {
 
 namespace fs = std::filesystem;
@@ -81,11 +83,13 @@ SandboxedEnvironment::SandboxedEnvironment() {
     }
     setenv("SCOPA_REGISTRY_DIR", registry_dir().c_str(), 1);
     setenv("XDG_CACHE_HOME", cache_dir().c_str(), 1);
+    RegistryResetStore();
 }
 
 SandboxedEnvironment::~SandboxedEnvironment() {
     SetOrUnset("SCOPA_REGISTRY_DIR", m_had_registry, m_saved_registry);
     SetOrUnset("XDG_CACHE_HOME", m_had_cache, m_saved_cache);
+    RegistryResetStore();
 }
 
 }  // namespace scopa::test

@@ -27,6 +27,7 @@ std::string ReadFileBytes(const std::filesystem::path& path);
 
 // Points the process's configuration (registry store, cache folder) into a fresh temporary
 // folder for the lifetime of the object, and restores the previous environment afterwards.
+// The registry store is forgotten at both ends, so it is read from the folder in force.
 class SandboxedEnvironment {
 public:
     SandboxedEnvironment();

@@ -1,11 +1,5 @@
 // List items: labels, the column texts, the picture type texts and the eight sort orders.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ScopedTempDir;
+using test::ScopedUtc;
 using test::WriteFileBytes;
 
 struct FakeList final : IListItemOwner {
@@ -43,40 +38,6 @@ struct CountingFilters final : IPictureFilterNames {
     }
     std::string GetDescription(size_t index) const override { return filters[index].second; }
 };
-
-// Local time is UTC for the life of the object.
-class ScopedUtc {
-public:
-    ScopedUtc() {
-        if (const char* tz = std::getenv("TZ")) {
-            m_had = true;
-            m_saved = tz;
-        }
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-    ~ScopedUtc() {
-        if (m_had) {
-            setenv("TZ", m_saved.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    ScopedUtc(const ScopedUtc&) = delete;
-    ScopedUtc& operator=(const ScopedUtc&) = delete;
-
-private:
-    bool m_had = false;
-    std::string m_saved;
-};
-
-void MakeFile(const fs::path& path, std::uint64_t size, std::int64_t time) {
-    WriteFileBytes(path, "");
-    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
-    timespec times[2] = {{time, 0}, {time, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
 
 template <typename Item>
 std::unique_ptr<CListItem> Make(const FakeList& list, const fs::path& path) {
@@ -111,7 +72,7 @@ TEST(ListItemTest, SizeTextCountsWholeKilobytesUpward) {
     const std::pair<std::uint64_t, const char*> cases[] = {
         {0, "0KB"}, {1, "1KB"}, {1024, "1KB"}, {1025, "2KB"}, {5ull << 30, "5242880KB"}};
     for (const auto& [size, text] : cases) {
-        MakeFile(dir / "f.bin", size, 1000000000);
+        test::WriteSizedFile(dir / "f.bin", size, 1000000000);
         EXPECT_EQ(Make<CListPictureItem>(list, dir / "f.bin")->GetSizeText(), text) << size;
     }
     fs::create_directories(dir / "sub");

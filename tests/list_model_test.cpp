@@ -1,9 +1,5 @@
 // The list model: refresh requests, the eight orders with their groups, the forced date
 // order, the selection across sorting and the drives folder, on real temporary folders.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -22,16 +18,8 @@ namespace fs = std::filesystem;
 using test::ScopedTempDir;
 using test::WriteFileBytes;
 
-void SetTime(const fs::path& path, std::int64_t time) {
-    timespec times[2] = {{time, 0}, {time, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-void MakeFile(const fs::path& path, std::uint64_t size, std::int64_t time) {
-    WriteFileBytes(path, "");
-    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
-    SetTime(path, time);
-}
+using test::SetModifiedTime;
+using test::WriteSizedFile;
 
 std::vector<std::string> Labels(const CPreviewListModel& model) {
     std::vector<std::string> labels;
@@ -44,10 +32,10 @@ class ListModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Sizes and times chosen so every order gives a different sequence.
-        MakeFile(m_dir / "b.jpg", 3000, 1'600'000'300);
-        MakeFile(m_dir / "A.png", 10, 1'600'000'100);
-        MakeFile(m_dir / "c.bmp", 200'000, 1'600'000'200);
-        MakeFile(m_dir / "d.gif", 20, 1'600'000'400);
+        WriteSizedFile(m_dir / "b.jpg", 3000, 1'600'000'300);
+        WriteSizedFile(m_dir / "A.png", 10, 1'600'000'100);
+        WriteSizedFile(m_dir / "c.bmp", 200'000, 1'600'000'200);
+        WriteSizedFile(m_dir / "d.gif", 20, 1'600'000'400);
         fs::create_directories(m_dir / "zeta");
         fs::create_directories(m_dir / "Alpha");
         m_model.SetFilter("PCF");
@@ -60,10 +48,10 @@ protected:
 
 TEST_F(ListModelTest, EightOrdersKeepFoldersFirstAndAgreeWithTheItemComparison) {
     // Beyond 32 bits in size and time, so truncated keys would misorder them.
-    MakeFile(m_dir / "c.bmp", 5ull << 30, 1'600'000'200);
-    MakeFile(m_dir / "d.gif", 20, 4'102'444'800);  // 2100
-    SetTime(m_dir / "Alpha", 1'700'000'000);
-    SetTime(m_dir / "zeta", 1'500'000'000);
+    WriteSizedFile(m_dir / "c.bmp", 5ull << 30, 1'600'000'200);
+    WriteSizedFile(m_dir / "d.gif", 20, 4'102'444'800);  // 2100
+    SetModifiedTime(m_dir / "Alpha", 1'700'000'000);
+    SetModifiedTime(m_dir / "zeta", 1'500'000'000);
     // Types: CompuServe GIF, JPEG Picture, Portable Network Graphics, Windows Bitmap. Folders
     // with equal keys keep their enumeration order, so only their set is checked then.
     using Names = std::vector<std::string>;
@@ -100,9 +88,9 @@ TEST_F(ListModelTest, EightOrdersKeepFoldersFirstAndAgreeWithTheItemComparison) 
 
 TEST_F(ListModelTest, RecentFoldersAreSortedNewestFirst) {
     fs::path recent = m_dir / "My Recent files";
-    MakeFile(recent / "old.jpg", 1, 1'500'000'000);
-    MakeFile(recent / "new.jpg", 1, 1'700'000'000);
-    MakeFile(recent / "mid.jpg", 1, 1'600'000'000);
+    WriteSizedFile(recent / "old.jpg", 1, 1'500'000'000);
+    WriteSizedFile(recent / "new.jpg", 1, 1'700'000'000);
+    WriteSizedFile(recent / "mid.jpg", 1, 1'600'000'000);
     m_model.SetSortOrder(kSortByName);
     m_model.Refresh(CShellPath(recent.string()));
     EXPECT_TRUE(m_model.IsForceDateOrder());
@@ -132,7 +120,7 @@ TEST_F(ListModelTest, RefreshRequestsCollapseAndSkipTheShownFolder) {
 
 TEST_F(ListModelTest, SlicedRefreshEndsWithTheSameItems) {
     for (int i = 0; i < 300; ++i)
-        MakeFile(m_dir / ("p" + std::to_string(i) + ".jpg"), 1, 1);
+        WriteSizedFile(m_dir / ("p" + std::to_string(i) + ".jpg"), 1, 1);
     m_model.Refresh(CShellPath(m_dir.path().string()));
     std::vector<std::string> whole = Labels(m_model);
     m_model.RequestRefresh(CShellPath(m_dir.path().string()), true);

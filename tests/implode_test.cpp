@@ -231,15 +231,6 @@ TEST(ImplodeTest, SharedThumbnailBlocksRoundTripAndStaySmall) {
 
 // ---- stream shape ----
 
-TEST(ImplodeTest, CacheStreamsStartWithBinaryModeAndSixDictionaryBits) {
-    for (const Shape& shape : BlockShapes()) {
-        Bytes stream = Compressed(shape.bytes);
-        ASSERT_GE(stream.size(), 2u);
-        EXPECT_EQ(stream[0], 0x00) << shape.name;
-        EXPECT_EQ(stream[1], 0x06) << shape.name;
-    }
-}
-
 TEST(ImplodeTest, WorstCaseBlockFitsTheStreamBound) {
     for (uint32_t seed = 0; seed < 4; ++seed) {
         EXPECT_LE(Compressed(Random(seed)).size(), implode::kMaxStreamBytesPerBlock);
@@ -265,21 +256,6 @@ TEST(ImplodeTest, CompressesThePublishedExampleToTheSameBytes) {
     std::string text = "AIAIAIAIAIAIA";
     Bytes stream = Compressed(Bytes(text.begin(), text.end()), implode::kLiteralsBinary, 1024);
     EXPECT_EQ(stream, (Bytes{0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f}));
-}
-
-TEST(ImplodeTest, ExpandsAsciiLiteralsAndEveryDictionarySize) {
-    Bytes text(3000);
-    const std::string words = "the quick brown fox jumps over the lazy dog 0123456789\r\n";
-    for (size_t i = 0; i < text.size(); ++i)
-        text[i] = static_cast<uint8_t>(words[(i * 7) % 56]);
-    for (unsigned dictionary : {1024u, 2048u, 4096u}) {
-        Bytes stream = Compressed(text, implode::kLiteralsAscii, dictionary);
-        EXPECT_EQ(stream[0], 1);
-        EXPECT_EQ(stream[1], dictionary == 1024 ? 4 : dictionary == 2048 ? 5 : 6);
-        Bytes output;
-        ASSERT_EQ(implode::ExpandBytes(stream, output), implode::kResultOk);
-        EXPECT_EQ(output, text);
-    }
 }
 
 TEST(ImplodeTest, ExpandsStreamsOfThePublishedLibrary) {

@@ -199,15 +199,6 @@ TEST_F(BackgroundCachingTest, AnInterruptedLoadIsRetriedAtTheNextTick) {
     EXPECT_EQ(caching.Tick(), old_entry);
 }
 
-TEST_F(BackgroundCachingTest, PromoteMovesAWaitingEntryFirst) {
-    CCacheEntry* a = RequestNewPicture("a.png", 10, 10, 5);
-    CCacheEntry* b = RequestNewPicture("b.png", 10, 10, 6);
-    CPreviewCacheManager::Get().Promote(*a);
-    CBackgroundCaching caching(nullptr, nullptr);
-    EXPECT_EQ(caching.Tick(), a);
-    EXPECT_EQ(caching.Tick(), b);
-}
-
 TEST_F(BackgroundCachingTest, AFailedWriteKeepsTheEntryFirstUntilItFailedSixTimes) {
     CCacheEntry* entry = RequestNewPicture("a.png", 10, 10, 7);
     // The data file is never re-created by a write: with it gone every write fails.

@@ -281,6 +281,33 @@ TEST_F(PopulationTest, IncludeFilesMergeTheFoldersTheyNameInEveryForm) {
     EXPECT_EQ(drives["HOLIDAY"], (m_dir / "disk").string());
 }
 
+TEST_F(PopulationTest, MissingDiskAsksUntilCancelledOrFound) {
+    fs::path shown = m_dir / "shown";
+    WriteFileBytes(m_dir / "cd" / "Photos" / "d.jpg", "");
+    WriteFileBytes(shown / "HASH.INC", "?:/Photos\nHOLIDAY\n");
+    std::map<std::string, std::string> drives = {{"HOLIDAY", (m_dir / "nowhere").string()}};
+    int asked = 0;
+    PopulationOptions options;
+    options.include.include_drives = &drives;
+    options.include.insert_disk_prompt = [&](CInsertCDRom& dialog) {
+        ++asked;
+        EXPECT_EQ(dialog.m_strLabel, "HOLIDAY");
+        return false;  // Cancel
+    };
+    EXPECT_TRUE(List(shown, options).empty());
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(drives["HOLIDAY"], (m_dir / "nowhere").string()) << "nothing remembered";
+
+    options.include.insert_disk_prompt = [&](CInsertCDRom& dialog) {
+        ++asked;
+        dialog.SetLocation((m_dir / "cd" / "Photos").string());
+        return dialog.OnOk();
+    };
+    EXPECT_EQ(List(shown, options), (std::vector<std::string>{"d.jpg:picture"}));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(drives["HOLIDAY"], (m_dir / "cd").string()) << "the drive is remembered";
+}
+
 TEST_F(PopulationTest, LabelledDisksAreFoundAmongTheMountedVolumesFirst) {
     fs::path shown = m_dir / "shown";
     WriteFileBytes(m_dir / "usb" / "Photos" / "u.jpg", "");

@@ -79,9 +79,14 @@ TEST_F(ListModelTest, EightOrdersKeepFoldersFirstAndAgreeWithTheItemComparison) 
         if (c.folders.empty()) std::sort(folders.begin(), folders.end());
         EXPECT_EQ(folders, (c.folders.empty() ? Names{"Alpha", "zeta"} : c.folders));
         EXPECT_EQ(Names(labels.begin() + 2, labels.end()), c.files);
-        // The model sorts on keys of its own; the list's comparison must agree with them.
+        // The model sorts on keys of its own; the list's comparison must agree with them,
+        // asked either way round.
         for (size_t i = 1; i < m_model.GetItemCount(); ++i) {
-            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), c.order), 0);
+            const CListItem& before = m_model.GetItem(i - 1);
+            const CListItem& after = m_model.GetItem(i);
+            EXPECT_LE(CompareListItems(before, after, c.order), 0);
+            EXPECT_EQ(CompareListItems(after, before, c.order),
+                      -CompareListItems(before, after, c.order));
         }
     }
 }

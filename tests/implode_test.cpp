@@ -244,18 +244,14 @@ TEST(ImplodeTest, WorstCaseBlockFitsTheStreamBound) {
 
 // ---- hand-made streams ----
 
-TEST(ImplodeTest, ExpandsThePublishedExampleStream) {
+TEST(ImplodeTest, ThePublishedExampleStreamExpandsAndIsWhatWeMake) {
     // The format description's example: dictionary bits 4, literals A and I, then one copy.
-    Bytes stream = {0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f};
+    const Bytes stream = {0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f};
+    const std::string text = "AIAIAIAIAIAIA";
     Bytes output;
     ASSERT_EQ(implode::ExpandBytes(stream, output), implode::kResultOk);
-    EXPECT_EQ(std::string(output.begin(), output.end()), "AIAIAIAIAIAIA");
-}
-
-TEST(ImplodeTest, CompressesThePublishedExampleToTheSameBytes) {
-    std::string text = "AIAIAIAIAIAIA";
-    Bytes stream = Compressed(Bytes(text.begin(), text.end()), implode::kLiteralsBinary, 1024);
-    EXPECT_EQ(stream, (Bytes{0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f}));
+    EXPECT_EQ(std::string(output.begin(), output.end()), text);
+    EXPECT_EQ(Compressed(output, implode::kLiteralsBinary, 1024), stream);
 }
 
 TEST(ImplodeTest, ExpandsStreamsOfThePublishedLibrary) {

@@ -21,8 +21,8 @@
 #include "imaging/thumbnail.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
-#include "support/temp_dir.h"
 
 namespace scopa::test {
 namespace {
@@ -32,20 +32,12 @@ namespace fs = std::filesystem;
 class BackgroundCachingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryResetStore();
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource([](std::string_view) { return std::string(); });
         m_previousSink =
             SetTraceSink([this](const std::string& line) { m_traces.push_back(line); });
         m_folder = m_environment.root() / "pictures";
         fs::create_directories(m_folder);
     }
-    void TearDown() override {
-        SetTraceSink(m_previousSink);
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource({});
-        RegistryResetStore();
-    }
+    void TearDown() override { SetTraceSink(m_previousSink); }
 
     CCacheEntry* EntryOf(const std::string& name) {
         return CPreviewCacheManager::Get().FindOrCreateEntry(m_folder.string(), name, true);
@@ -68,7 +60,7 @@ protected:
         return count;
     }
 
-    SandboxedEnvironment m_environment;
+    CacheSandbox m_environment;
     fs::path m_folder;
     std::vector<std::string> m_traces;
     TraceSink m_previousSink;
@@ -205,15 +197,6 @@ TEST_F(BackgroundCachingTest, AnInterruptedLoadIsRetriedAtTheNextTick) {
     ASSERT_EQ(caching.Tick(), entry);
     EXPECT_EQ(caching.LastResult(), CachingJobResult::kWritten);
     EXPECT_EQ(caching.Tick(), old_entry);
-}
-
-TEST_F(BackgroundCachingTest, PromoteMovesAWaitingEntryFirst) {
-    CCacheEntry* a = RequestNewPicture("a.png", 10, 10, 5);
-    CCacheEntry* b = RequestNewPicture("b.png", 10, 10, 6);
-    CPreviewCacheManager::Get().Promote(*a);
-    CBackgroundCaching caching(nullptr, nullptr);
-    EXPECT_EQ(caching.Tick(), a);
-    EXPECT_EQ(caching.Tick(), b);
 }
 
 TEST_F(BackgroundCachingTest, AFailedWriteKeepsTheEntryFirstUntilItFailedSixTimes) {

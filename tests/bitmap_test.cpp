@@ -7,9 +7,12 @@
 #include "imaging/dib.h"
 #include "imaging/draw.h"
 #include "imaging/palette.h"
+#include "support/picture_files.h"
 
 namespace scopa {
 namespace {
+
+using test::Solid;
 
 // Builds a packed DIB: header, colour table (4- or 2-byte entries) and rows as given.
 std::vector<uint8_t> Packed(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
@@ -101,13 +104,6 @@ TEST(PackedDibTest, MalformedInputsFail) {
     // The largest run-length size still read.
     EXPECT_TRUE(
         oDIB::FromPackedDib(Packed(8192, 8192, 8, kBiRle8, std::vector<uint8_t>(1024), {0, 1})));
-}
-
-oDIB Solid(int32_t width, int32_t height, Rgb colour, int bits = 24) {
-    oDIB dib;
-    EXPECT_TRUE(dib.Create(width, height, bits));
-    FillRect(dib, {0, 0, width, height}, colour);
-    return dib;
 }
 
 TEST(BlitTest, TransparentDrawingThroughMaskAndInvertTrick) {

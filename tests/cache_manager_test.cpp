@@ -17,7 +17,7 @@
 #include "imaging/palette.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
-#include "support/temp_dir.h"
+#include "support/cache_sandbox.h"
 
 namespace scopa::test {
 namespace {
@@ -27,18 +27,6 @@ namespace fs = std::filesystem;
 // Each test gets its own registry and cache folder and a fresh manager.
 class CacheManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RegistryResetStore();
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource(
-            [this](std::string_view path) { return LabelOf(path); });
-    }
-    void TearDown() override {
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource({});
-        RegistryResetStore();
-    }
-
     // Labels by path prefix, standing in for mounted disks.
     std::string LabelOf(std::string_view path) const {
         for (const auto& [prefix, label] : m_labels) {
@@ -62,8 +50,8 @@ protected:
         ASSERT_TRUE(key.WriteString(kRootFolderValue, root));
     }
 
-    SandboxedEnvironment m_environment;
     std::map<std::string, std::string> m_labels;
+    CacheSandbox m_environment{[this](std::string_view path) { return LabelOf(path); }};
 };
 
 std::string FolderName(int number) {

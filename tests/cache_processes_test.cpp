@@ -20,6 +20,7 @@
 #include "cache/cache_manager.h"
 #include "imaging/thumbnail.h"
 #include "platform/registry.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
@@ -32,15 +33,6 @@ using namespace std::chrono_literals;
 
 class CacheProcessesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RegistryResetStore();
-        CPreviewCacheManager::Destroy();
-    }
-    void TearDown() override {
-        CPreviewCacheManager::Destroy();
-        RegistryResetStore();
-    }
-
     // `count` pictures in a folder, each different from the others.
     fs::path MakeFolder(const std::string& name, int count, uint32_t first_seed) {
         fs::path folder = m_environment.root() / name;
@@ -98,7 +90,7 @@ protected:
         return false;
     }
 
-    SandboxedEnvironment m_environment;
+    CacheSandbox m_environment;
 };
 
 TEST_F(CacheProcessesTest, ThreeProcessesFillingOneDynamicCacheKeepEveryEntryRight) {

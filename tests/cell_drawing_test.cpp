@@ -23,6 +23,7 @@
 #include "resources/icon_theme.h"
 #include "resources/pictures.h"
 #include "support/pe_builder.h"
+#include "support/picture_files.h"
 #include "support/temp_dir.h"
 
 namespace scopa {
@@ -30,6 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ScopedTempDir;
+using test::Solid;
 using test::WriteFileBytes;
 
 constexpr Rgb kScrollBar{10, 20, 30};
@@ -45,13 +47,6 @@ struct FakeList final : IListItemOwner {
     bool ShowFileExtensions() const override { return true; }
     bool ShowsDrivesFolder() const override { return false; }
 };
-
-oDIB Solid(int32_t width, int32_t height, Rgb colour) {
-    oDIB dib;
-    dib.Create(width, height, 24);
-    FillRect(dib, Rect{0, 0, width, height}, colour);
-    return dib;
-}
 
 // A cache thumbnail of `covered` whose indices are all `index`, or a black and white
 // checkerboard when `index` is 0.

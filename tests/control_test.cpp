@@ -24,9 +24,9 @@
 #include "platform/shell_namespace.h"
 #include "platform/text.h"
 #include "shell/headless_tree_view.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
 #include "support/scripted_user_interface.h"
-#include "support/temp_dir.h"
 
 namespace scopa::test {
 namespace {
@@ -119,9 +119,6 @@ struct Site {
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryResetStore();
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource([](std::string_view) { return std::string(); });
         m_root = m_environment.root() / "root";
         fs::create_directories(m_root / "Alpha");
         fs::create_directories(m_root / "Beta" / "Inner");
@@ -130,14 +127,9 @@ protected:
             WriteTestPicture(m_root / "Alpha" / (std::string(1, char('a' + i)) + ".bmp"), 20, 10,
                              i);
     }
-    void TearDown() override {
-        CPreviewCacheManager::Destroy();
-        CPreviewCacheManager::SetVolumeLabelSource({});
-        RegistryResetStore();
-    }
     std::string Path(const std::string& relative) const { return (m_root / relative).string(); }
 
-    SandboxedEnvironment m_environment;
+    CacheSandbox m_environment;
     fs::path m_root;
 };
 
@@ -210,27 +202,21 @@ TEST_F(ControlTest, ConstructionDefaultsFollowTheScreen) {
     EXPECT_EQ(control.GetTreeControlWidth(), 240);
 }
 
-TEST_F(ControlTest, TickStopsItsTimerAndArmsItAgainAt50Ms) {
+TEST_F(ControlTest, TickStopsItsTimerArmsItAgainAt50MsAndPairsTheWaitCursor) {
     Site site;
-    EXPECT_NE(std::find(site.host.log.begin(), site.host.log.end(), "timer 50"),
-              site.host.log.end());
-    site.control->SetPath(Path("Alpha"));
-    site.host.log.clear();
-    site->OnTimer();
     std::vector<std::string>& log = site.host.log;
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log.front(), "kill timer");
-    EXPECT_EQ(log.back(), "timer 50");
-    EXPECT_NE(std::find(log.begin(), log.end(), "OnNavigate"), log.end());
-}
-
-TEST_F(ControlTest, WaitCursorShowsOnceForNestedWork) {
-    Site site;
-    site.host.log.clear();
+    EXPECT_NE(std::find(log.begin(), log.end(), "timer 50"), log.end());
+    log.clear();
     site->SetPath(Path("Alpha"));
+    const auto tick = static_cast<std::ptrdiff_t>(log.size());
     site->OnTimer();
+    ASSERT_GE(log.size(), size_t(tick) + 2);
+    EXPECT_EQ(log[size_t(tick)], "kill timer");
+    EXPECT_EQ(log.back(), "timer 50");
+    EXPECT_NE(std::find(log.begin() + tick, log.end(), "OnNavigate"), log.end());
+    // Nested work shows the wait cursor once: on and off strictly in turn.
     std::vector<std::string> waits;
-    for (const std::string& line : site.host.log)
+    for (const std::string& line : log)
         if (line.starts_with("wait")) waits.push_back(line);
     ASSERT_FALSE(waits.empty());
     for (size_t i = 0; i < waits.size(); ++i)

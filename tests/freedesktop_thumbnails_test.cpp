@@ -21,6 +21,7 @@
 #include "imaging/thumbnail.h"
 #include "platform/registry.h"
 #include "prefs/control_prefs.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
 #include "support/temp_dir.h"
 
@@ -215,7 +216,6 @@ TEST_F(FreedesktopThumbnailsTest, WithThePreferenceOffNothingIsWritten) {
     ASSERT_TRUE(WriteTestPicture(good, 20, 20, 1));
     WriteFileBytes(bad, "nothing");
     SandboxedEnvironment environment;
-    RegistryResetStore();
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kGeneralPrefsKey, &key), ERROR_SUCCESS);
     DWORD off = 0;
@@ -264,9 +264,7 @@ TEST_F(FreedesktopThumbnailsTest, SharedRepositoriesBesideTheFilesAreNamedByTheF
 }
 
 TEST_F(FreedesktopThumbnailsTest, BackgroundCachingSharesThroughTheUsersThumbnailFolder) {
-    SandboxedEnvironment environment;
-    RegistryResetStore();
-    CPreviewCacheManager::Destroy();
+    CacheSandbox environment;
     fs::path picture = environment.root() / "photos" / "p.png";
     ASSERT_TRUE(WriteTestPicture(picture, 64, 48, 5));
     CCacheEntry* entry = CPreviewCacheManager::Get().FindOrCreateEntry(
@@ -280,8 +278,6 @@ TEST_F(FreedesktopThumbnailsTest, BackgroundCachingSharesThroughTheUsersThumbnai
     EXPECT_TRUE(ReadFreshThumbnail(
         (environment.cache_dir() / "thumbnails/large" / ThumbnailFileName(original.uri)).string(),
         original));
-    CPreviewCacheManager::Destroy();
-    RegistryResetStore();
 }
 
 TEST_F(FreedesktopThumbnailsTest, DamagedOrOversizedThumbnailsAreRefused) {

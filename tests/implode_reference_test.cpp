@@ -12,6 +12,7 @@
 
 #include "cache/implode.h"
 #include "storm_codec.h"
+#include "support/implode_streams.h"
 #include "support/temp_dir.h"
 
 namespace scopa::test {
@@ -196,6 +197,16 @@ TEST_F(ImplodeReferenceTest, HandMadeCopiesDecodeTheSameEverywhere) {
     ASSERT_EQ(m_storm.Explode(stream.bytes, output), 0u);
     EXPECT_EQ(output, stream.expected);
     EXPECT_EQ(Dynamite(m_dir, stream.bytes), stream.expected);
+}
+
+// The streams implode_test.cpp expands are exactly what the published library makes.
+TEST(ImplodeStreamsTest, TheCheckedInStreamsAreThePublishedLibrarys) {
+    storm::StormCodec storm;
+    for (const ImplodeStreamCase& c : ImplodeStreamCases()) {
+        Bytes theirs;
+        ASSERT_EQ(storm.Implode(c.input, theirs, c.literal_mode, c.dictionary_bytes), 0u);
+        EXPECT_EQ(theirs, ReadImplodeStream(c)) << c.name;
+    }
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 // The list model: refresh requests, the eight orders with their groups, the forced date
 // order, the selection across sorting and the drives folder, on real temporary folders.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -22,12 +18,8 @@ namespace fs = std::filesystem;
 using test::ScopedTempDir;
 using test::WriteFileBytes;
 
-void MakeFile(const fs::path& path, std::uint64_t size, std::int64_t time) {
-    WriteFileBytes(path, "");
-    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
-    timespec times[2] = {{time, 0}, {time, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
+using test::SetModifiedTime;
+using test::WriteSizedFile;
 
 std::vector<std::string> Labels(const CPreviewListModel& model) {
     std::vector<std::string> labels;
@@ -39,80 +31,71 @@ std::vector<std::string> Labels(const CPreviewListModel& model) {
 class ListModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryResetStore();
         // Sizes and times chosen so every order gives a different sequence.
-        MakeFile(m_dir / "b.jpg", 3000, 1'600'000'300);
-        MakeFile(m_dir / "A.png", 10, 1'600'000'100);
-        MakeFile(m_dir / "c.bmp", 200'000, 1'600'000'200);
-        MakeFile(m_dir / "d.gif", 20, 1'600'000'400);
+        WriteSizedFile(m_dir / "b.jpg", 3000, 1'600'000'300);
+        WriteSizedFile(m_dir / "A.png", 10, 1'600'000'100);
+        WriteSizedFile(m_dir / "c.bmp", 200'000, 1'600'000'200);
+        WriteSizedFile(m_dir / "d.gif", 20, 1'600'000'400);
         fs::create_directories(m_dir / "zeta");
         fs::create_directories(m_dir / "Alpha");
         m_model.SetFilter("PCF");
     }
-    void TearDown() override { RegistryResetStore(); }
 
     test::SandboxedEnvironment m_sandbox;
     ScopedTempDir m_dir;
     CPreviewListModel m_model;
 };
 
-TEST_F(ListModelTest, EightOrdersKeepFoldersFirst) {
-    // The files' order for each order; 2 and 3 (type names) are checked by the comparison.
-    const std::vector<std::vector<std::string>> files = {
-        {"A.png", "b.jpg", "c.bmp", "d.gif"},
-        {"d.gif", "c.bmp", "b.jpg", "A.png"},
-        {},
-        {},
-        {"c.bmp", "b.jpg", "d.gif", "A.png"},
-        {"A.png", "d.gif", "b.jpg", "c.bmp"},
-        {"d.gif", "b.jpg", "c.bmp", "A.png"},
-        {"A.png", "c.bmp", "b.jpg", "d.gif"},
+TEST_F(ListModelTest, EightOrdersKeepFoldersFirstAndAgreeWithTheItemComparison) {
+    // Beyond 32 bits in size and time, so truncated keys would misorder them.
+    WriteSizedFile(m_dir / "c.bmp", 5ull << 30, 1'600'000'200);
+    WriteSizedFile(m_dir / "d.gif", 20, 4'102'444'800);  // 2100
+    SetModifiedTime(m_dir / "Alpha", 1'700'000'000);
+    SetModifiedTime(m_dir / "zeta", 1'500'000'000);
+    // Types: CompuServe GIF, JPEG Picture, Portable Network Graphics, Windows Bitmap. Folders
+    // with equal keys keep their enumeration order, so only their set is checked then.
+    using Names = std::vector<std::string>;
+    const struct {
+        int order;
+        Names folders;  // empty: either order
+        Names files;
+    } cases[] = {
+        {kSortByName, {"Alpha", "zeta"}, {"A.png", "b.jpg", "c.bmp", "d.gif"}},
+        {kSortByNameReverse, {"zeta", "Alpha"}, {"d.gif", "c.bmp", "b.jpg", "A.png"}},
+        {kSortByType, {}, {"d.gif", "b.jpg", "A.png", "c.bmp"}},
+        {kSortByTypeReverse, {}, {"c.bmp", "A.png", "b.jpg", "d.gif"}},
+        {kSortBySizeLargestFirst, {}, {"c.bmp", "b.jpg", "d.gif", "A.png"}},
+        {kSortBySizeSmallestFirst, {}, {"A.png", "d.gif", "b.jpg", "c.bmp"}},
+        {kSortByDateNewestFirst, {"Alpha", "zeta"}, {"d.gif", "b.jpg", "c.bmp", "A.png"}},
+        {kSortByDateOldestFirst, {"zeta", "Alpha"}, {"A.png", "c.bmp", "b.jpg", "d.gif"}},
     };
-    for (int order = 0; order < 8; ++order) {
-        m_model.SetSortOrder(order);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("order " + std::to_string(c.order));
+        m_model.SetSortOrder(c.order);
         ASSERT_TRUE(m_model.Refresh(CShellPath(m_dir.path().string())));
-        std::vector<std::string> labels = Labels(m_model);
+        Names labels = Labels(m_model);
         ASSERT_EQ(labels.size(), 6u);
-        std::vector<std::string> folders(labels.begin(), labels.begin() + 2);
-        std::vector<std::string> rest(labels.begin() + 2, labels.end());
-        if (order == 0) {
-            EXPECT_EQ(folders, (std::vector<std::string>{"Alpha", "zeta"}));
-        }
-        if (order == 1) {
-            EXPECT_EQ(folders, (std::vector<std::string>{"zeta", "Alpha"}));
-        }
-        std::sort(folders.begin(), folders.end());
-        EXPECT_EQ(folders, (std::vector<std::string>{"Alpha", "zeta"})) << "order " << order;
-        if (!files[order].empty()) {
-            EXPECT_EQ(rest, files[order]) << "order " << order;
-        }
+        Names folders(labels.begin(), labels.begin() + 2);
+        if (c.folders.empty()) std::sort(folders.begin(), folders.end());
+        EXPECT_EQ(folders, (c.folders.empty() ? Names{"Alpha", "zeta"} : c.folders));
+        EXPECT_EQ(Names(labels.begin() + 2, labels.end()), c.files);
+        // The model sorts on keys of its own; the list's comparison must agree with them,
+        // asked either way round.
         for (size_t i = 1; i < m_model.GetItemCount(); ++i) {
-            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), order), 0)
-                << "order " << order;
-        }
-    }
-}
-
-TEST_F(ListModelTest, SortingAgreesWithTheItemComparison) {
-    for (int i = 0; i < 40; ++i) {
-        MakeFile(m_dir / ("n" + std::to_string(i * 37 % 40) + (i % 3 ? ".JPG" : ".png")),
-                 static_cast<std::uint64_t>(i * 7919 % 1000), 1'600'000'000 + i * 13 % 17);
-    }
-    for (int order = 0; order < 8; ++order) {
-        m_model.SetSortOrder(order);
-        m_model.Refresh(CShellPath(m_dir.path().string()));
-        for (size_t i = 1; i < m_model.GetItemCount(); ++i) {
-            EXPECT_LE(CompareListItems(m_model.GetItem(i - 1), m_model.GetItem(i), order), 0)
-                << "order " << order << " at " << i;
+            const CListItem& before = m_model.GetItem(i - 1);
+            const CListItem& after = m_model.GetItem(i);
+            EXPECT_LE(CompareListItems(before, after, c.order), 0);
+            EXPECT_EQ(CompareListItems(after, before, c.order),
+                      -CompareListItems(before, after, c.order));
         }
     }
 }
 
 TEST_F(ListModelTest, RecentFoldersAreSortedNewestFirst) {
     fs::path recent = m_dir / "My Recent files";
-    MakeFile(recent / "old.jpg", 1, 1'500'000'000);
-    MakeFile(recent / "new.jpg", 1, 1'700'000'000);
-    MakeFile(recent / "mid.jpg", 1, 1'600'000'000);
+    WriteSizedFile(recent / "old.jpg", 1, 1'500'000'000);
+    WriteSizedFile(recent / "new.jpg", 1, 1'700'000'000);
+    WriteSizedFile(recent / "mid.jpg", 1, 1'600'000'000);
     m_model.SetSortOrder(kSortByName);
     m_model.Refresh(CShellPath(recent.string()));
     EXPECT_TRUE(m_model.IsForceDateOrder());
@@ -142,7 +125,7 @@ TEST_F(ListModelTest, RefreshRequestsCollapseAndSkipTheShownFolder) {
 
 TEST_F(ListModelTest, SlicedRefreshEndsWithTheSameItems) {
     for (int i = 0; i < 300; ++i)
-        MakeFile(m_dir / ("p" + std::to_string(i) + ".jpg"), 1, 1);
+        WriteSizedFile(m_dir / ("p" + std::to_string(i) + ".jpg"), 1, 1);
     m_model.Refresh(CShellPath(m_dir.path().string()));
     std::vector<std::string> whole = Labels(m_model);
     m_model.RequestRefresh(CShellPath(m_dir.path().string()), true);

@@ -18,6 +18,7 @@
 #include "imaging/filter.h"
 #include "imaging/picture.h"
 #include "imaging/thumbnail.h"
+#include "support/loaded_picture.h"
 #include "support/magick.h"
 #include "support/temp_dir.h"
 
@@ -25,25 +26,12 @@ namespace scopa {
 namespace {
 
 using test::HaveImageMagick;
+using test::Load;
+using test::Loaded;
 using test::MagickConvert;
 using test::ReadFileBytes;
 using test::ScopedTempDir;
 using test::WriteFileBytes;
-
-struct Loaded {
-    int result = -1;
-    int kind = 0;
-    oDIB dib;
-    vMETAFILE metafile;
-};
-
-Loaded Load(const std::filesystem::path& path, int resolution = 0,
-            PictureLoadObserver* observer = nullptr) {
-    Loaded loaded;
-    loaded.result =
-        LoadPicture(observer, path.string(), loaded.dib, loaded.metafile, loaded.kind, resolution);
-    return loaded;
-}
 
 int Distance(Rgb a, Rgb b) {
     return std::abs(a.red - b.red) + std::abs(a.green - b.green) + std::abs(a.blue - b.blue);

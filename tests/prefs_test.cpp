@@ -17,9 +17,6 @@ constexpr const char* kScopar = "HKEY_LOCAL_MACHINE\\SOFTWARE\\QOR\\System\\Scop
 
 class PrefsTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegistryResetStore(); }
-    void TearDown() override { RegistryResetStore(); }
-
     // Seeds the local-machine hive as another run would have left it.
     void SeedMachine(const std::string& body) {
         WriteFileBytes(m_sandbox.registry_dir() / "machine.reg", "REGEDIT4\r\n\r\n" + body);
@@ -132,12 +129,19 @@ TEST_F(PrefsTest, ControlDestroyedBeforeAnyPathStoresTheEmptyPath) {
     EXPECT_EQ(next.m_mapFolderPrefs.at("")->m_treeWidth, 192);
 }
 
-TEST_F(PrefsTest, DestructionStoresCurrentFolderAndInitialPath) {
-    CControlPrefs prefs;
-    prefs.LoadAll();
-    prefs.SaveAtDestruction(240, 2, 4, "/pictures/2024", "/pictures");
+TEST_F(PrefsTest, DestructionStoresCurrentFolderAndInitialPathAndTheLastControlWins) {
+    CControlPrefs first;
+    CControlPrefs second;
+    first.LoadAll();
+    second.LoadAll();
+    first.SetHashIncEntry("DISK", "/media/a");
+    second.SetHashIncEntry("DISK", "/media/b");
+    first.SaveAtDestruction(100, 0, 0, "/one", "/one");
+    second.SaveAtDestruction(240, 2, 4, "/pictures/2024", "/pictures");
     CControlPrefs next;
     next.LoadAll();
+    EXPECT_EQ(next.GetHashIncEntry("DISK"), "/media/b");
+    // Each wrote its own records from "Preference 1": the second overwrote the first's.
     ASSERT_EQ(next.m_mapFolderPrefs.size(), 2u);
     for (const char* path : {"/pictures/2024", "/pictures"}) {
         const FolderPref& record = *next.m_mapFolderPrefs.at(path);
@@ -269,23 +273,6 @@ TEST_F(PrefsTest, PreviewPosition) {
     ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, kGeneralPrefsKey), ERROR_SUCCESS);
     RegistryKey::Create(HKEY_CURRENT_USER, kGeneralPrefsKey).WriteString("Other", "x");
     EXPECT_TRUE(ReadPreviewPos(HKEY_CURRENT_USER, kGeneralPrefsKey, kPreviewPosValue, pos));
-}
-
-TEST_F(PrefsTest, TwoControlsTheOneDestroyedLastWritesLast) {
-    CControlPrefs first;
-    CControlPrefs second;
-    first.LoadAll();
-    second.LoadAll();
-    first.SetHashIncEntry("DISK", "/media/a");
-    second.SetHashIncEntry("DISK", "/media/b");
-    first.SaveAtDestruction(100, 0, 0, "/one", "/one");
-    second.SaveAtDestruction(200, 0, 0, "/two", "/two");
-    CControlPrefs next;
-    next.LoadAll();
-    EXPECT_EQ(next.GetHashIncEntry("DISK"), "/media/b");
-    // Each wrote its own records from "Preference 1": the second overwrote the first's.
-    ASSERT_EQ(next.m_mapFolderPrefs.size(), 1u);
-    EXPECT_EQ(next.m_mapFolderPrefs.count("/two"), 1u);
 }
 
 }  // namespace

@@ -23,9 +23,6 @@ namespace fs = std::filesystem;
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegistryResetStore(); }
-    void TearDown() override { RegistryResetStore(); }
-
     fs::path MachineFile() const { return m_sandbox.registry_dir() / "machine.reg"; }
     fs::path UserFile() const { return m_sandbox.registry_dir() / "user.reg"; }
 

@@ -10,16 +10,12 @@
 #include "imaging/draw.h"
 #include "imaging/palette.h"
 #include "imaging/thumbnail.h"
+#include "support/picture_files.h"
 
 namespace scopa {
 namespace {
 
-oDIB Solid(int32_t width, int32_t height, Rgb colour) {
-    oDIB dib;
-    EXPECT_TRUE(dib.Create(width, height, 24));
-    FillRect(dib, {0, 0, width, height}, colour);
-    return dib;
-}
+using test::Solid;
 
 void SetPixel(oDIB& dib, int32_t x, int32_t y, Rgb colour) {
     uint8_t* p = dib.Row(y) + 3 * size_t(x);

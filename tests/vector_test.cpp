@@ -16,6 +16,7 @@
 #include "imaging/palette.h"
 #include "imaging/picture.h"
 #include "imaging/wmf_format.h"
+#include "support/loaded_picture.h"
 #include "support/temp_dir.h"
 
 namespace scopa {
@@ -25,18 +26,11 @@ using test::ReadFileBytes;
 using test::ScopedTempDir;
 using test::WriteFileBytes;
 
-struct Loaded {
-    int result = -1;
-    int kind = 0;
-    oDIB dib;
-    vMETAFILE metafile;
-};
+using test::Loaded;
 
+// Vector pictures load at the resolution the cache asks for.
 Loaded Load(const std::filesystem::path& path) {
-    Loaded loaded;
-    loaded.result = LoadPicture(nullptr, path.string(), loaded.dib, loaded.metafile, loaded.kind,
-                                kAutomaticResolution);
-    return loaded;
+    return test::Load(path, kAutomaticResolution);
 }
 
 // Renders into a 256 x 256 white bitmap as the cache does.

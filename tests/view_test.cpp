@@ -111,7 +111,6 @@ TEST(PreviewGeometry, TrackingLimitsFollowTheCoveredProportions) {
 class DragTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryResetStore();
         ASSERT_TRUE(WriteTestPicture(m_dir / "photo one.png", 600, 450, 7));
         WriteFileBytes(m_dir / "shape.svg",
                        R"(<svg xmlns="http://www.w3.org/2000/svg" width="60" height="30">)"
@@ -119,7 +118,6 @@ protected:
         WriteFileBytes(m_dir / "notes.txt", "not a picture");
         fs::create_directories(m_temp);
     }
-    void TearDown() override { RegistryResetStore(); }
     std::string Path(const char* name) const { return (m_dir / name).string(); }
 
     SandboxedEnvironment m_environment;

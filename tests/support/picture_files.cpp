@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "imaging/dib.h"
+#include "imaging/draw.h"
 #include "imaging/filter.h"
 #include "imaging/picture.h"
 
@@ -22,6 +23,12 @@ bool WriteTestPicture(const std::filesystem::path& path, int32_t width_px, int32
     }
     std::filesystem::create_directories(path.parent_path());
     return WritePicture(path.string(), "PNG", &dib, nullptr) == kFilterDone;
+}
+
+oDIB Solid(int32_t width_px, int32_t height_px, Rgb colour, int bits) {
+    oDIB dib;
+    if (dib.Create(width_px, height_px, bits)) FillRect(dib, {0, 0, width_px, height_px}, colour);
+    return dib;
 }
 
 }  // namespace scopa::test

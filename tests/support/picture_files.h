@@ -1,8 +1,10 @@
-// Small real picture files for tests, written through the PNG filter.
+// Small pictures for tests: real files written through the PNG filter, and plain bitmaps.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+
+#include "imaging/dib.h"
 
 namespace scopa::test {
 
@@ -10,5 +12,8 @@ namespace scopa::test {
 // cannot be written.
 bool WriteTestPicture(const std::filesystem::path& path, int32_t width_px, int32_t height_px,
                       uint32_t seed);
+
+// A `width_px` x `height_px` bitmap of `bits` per pixel filled with `colour`.
+oDIB Solid(int32_t width_px, int32_t height_px, Rgb colour, int bits = 24);
 
 }  // namespace scopa::test

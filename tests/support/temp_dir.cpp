@@ -1,12 +1,17 @@
 #include "support/temp_dir.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
+
+#include "platform/registry.h"
 
 namespace scopa::test {
 
@@ -65,9 +70,38 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+void WriteSizedFile(const fs::path& path, std::uint64_t size, std::int64_t time) {
+    WriteFileBytes(path, "");
+    if (truncate(path.c_str(), static_cast<off_t>(size)) != 0) {
+        throw std::runtime_error("cannot size " + path.string());
+    }
+    SetModifiedTime(path, time);
+}
+
+void SetModifiedTime(const fs::path& path, std::int64_t time) {
+    timespec times[2] = {{time, 0}, {time, 0}};
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        throw std::runtime_error("cannot set the time of " + path.string());
+    }
+}
+
 std::string ReadFileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+ScopedUtc::ScopedUtc() {
+    if (const char* tz = std::getenv("TZ")) {
+        m_had = true;
+        m_saved = tz;
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+}
+
+ScopedUtc::~ScopedUtc() {
+    SetOrUnset("TZ", m_had, m_saved);
+    tzset();
 }
 
 SandboxedEnvironment::SandboxedEnvironment() {
@@ -81,11 +115,13 @@ SandboxedEnvironment::SandboxedEnvironment() {
     }
     setenv("SCOPA_REGISTRY_DIR", registry_dir().c_str(), 1);
     setenv("XDG_CACHE_HOME", cache_dir().c_str(), 1);
+    RegistryResetStore();
 }
 
 SandboxedEnvironment::~SandboxedEnvironment() {
     SetOrUnset("SCOPA_REGISTRY_DIR", m_had_registry, m_saved_registry);
     SetOrUnset("XDG_CACHE_HOME", m_had_cache, m_saved_cache);
+    RegistryResetStore();
 }
 
 }  // namespace scopa::test

@@ -3,35 +3,14 @@
 
 #include <fstream>
 
-#include "imaging/dib.h"
-#include "imaging/picture.h"
-#include "imaging/vector.h"
 #include "list/cell_drawing.h"
+#include "support/loaded_picture.h"
 #include "support/picture_files.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 
 namespace scopa::test {
 namespace {
-
-TEST(ToolTest, HelpListsEveryCommandAndExitsZero) {
-    ToolResult result = RunTool({"--help"});
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_NE(result.out.find("usage: scopa COMMAND"), std::string::npos);
-}
-
-TEST(ToolTest, NoArgumentsIsAUsageError) {
-    ToolResult result = RunTool({});
-    EXPECT_EQ(result.exit_status, 2);
-    EXPECT_TRUE(result.out.empty());
-    EXPECT_NE(result.err.find("usage:"), std::string::npos);
-}
-
-TEST(ToolTest, UnknownCommandGivesOneLineErrorAndStatusTwo) {
-    ToolResult result = RunTool({"frobnicate"});
-    EXPECT_EQ(result.exit_status, 2);
-    EXPECT_EQ(result.err, "scopa: unknown command 'frobnicate' (see scopa --help)\n");
-}
 
 // A container script writes composed cells: the selected one carries the highlight outline.
 TEST(ToolTest, ContainerWritesTheComposedCellOfAnItem) {
@@ -45,14 +24,10 @@ TEST(ToolTest, ContainerWritesTheComposedCellOfAnItem) {
                           << "cell 1 -o \"" << (environment.root() / "b.png").string() << "\"\n";
     ToolResult result = RunTool({"container", script.string()});
     ASSERT_EQ(result.exit_status, 0) << result.err;
-    oDIB cell;
-    vMETAFILE metafile;
-    int kind = 0;
-    ASSERT_EQ(
-        LoadPicture(nullptr, (environment.root() / "b.png").string(), cell, metafile, kind, 0), 0);
-    EXPECT_EQ(cell.Width(), 130);
-    EXPECT_EQ(cell.Height(), 130);
-    EXPECT_EQ(cell.PixelColour(1, 64), SystemColours::Defaults()[kColourHighlight]);
+    Loaded cell = Load(environment.root() / "b.png");
+    ASSERT_EQ(cell.result, 0);
+    EXPECT_EQ(cell.dib.Size(), (vSIZE{130, 130}));
+    EXPECT_EQ(cell.dib.PixelColour(1, 64), SystemColours::Defaults()[kColourHighlight]);
 }
 
 // Options come anywhere among the words, "--" ends them, the last of a repeated option
@@ -64,6 +39,11 @@ TEST(ToolTest, CommandLinesParseAsDocumented) {
         std::string err;  // the whole of standard error, or its start when it ends in "..."
     };
     const std::vector<Case> cases = {
+        {{}, 2, "usage:..."},
+        {{"frobnicate"}, 2, "scopa: unknown command 'frobnicate' (see scopa --help)\n"},
+        {{"list"}, 2, "scopa list: expects one FOLDER (see --help)\n"},
+        {{"list", "x", "--sort", "-1"}, 2, "scopa list: --sort takes an order from 0 to 7\n"},
+        {{"thumb", "x.png"}, 2, "scopa thumb: ..."},  // neither -o nor --raw
         {{"list", "--frob", "x"}, 2, "scopa list: unknown option '--frob' (see --help)\n"},
         {{"list", "x", "--frob=1"}, 2, "scopa list: unknown option '--frob' (see --help)\n"},
         {{"thumb", "-q", "x.png"}, 2, "scopa thumb: unknown option '-q' (see --help)\n"},
@@ -94,11 +74,14 @@ TEST(ToolTest, CommandLinesParseAsDocumented) {
 
 TEST(ToolTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(RunTool({"--version"}).out, "scopa 0.1.0\n");
-    ToolResult overview = RunTool({"help"});
-    EXPECT_EQ(overview.exit_status, 0);
-    EXPECT_NE(overview.out.find("\n  static-cache   Make and register a read-only cache"),
-              std::string::npos)
-        << overview.out;
+    for (const char* flag : {"help", "--help"}) {
+        ToolResult overview = RunTool({flag});
+        EXPECT_EQ(overview.exit_status, 0);
+        EXPECT_TRUE(overview.out.starts_with("usage: scopa COMMAND")) << overview.out;
+        EXPECT_NE(overview.out.find("\n  static-cache   Make and register a read-only cache"),
+                  std::string::npos)
+            << overview.out;
+    }
     // A command's help: synopsis, summary, details, then the options in two columns; a help
     // flag anywhere before "--" wins over the other words.
     ToolResult thumb = RunTool({"thumb", "--raw", "--frob", "-h"});

@@ -87,6 +87,19 @@ protected:
         return filled;
     }
 
+    // Runs the installed tool's thumbnail command with `arguments` (already quoted).
+    static int Thumbnail(const std::string& arguments) {
+        return RunShell(Quoted((s_prefix / "bin/scopa").string()) + " thumbnail " + arguments);
+    }
+    // The size of a PNG file, or 0 x 0 when it cannot be read; the pixels go to `image`.
+    static std::pair<int, int> PngSize(const fs::path& path, RgbaImage* image = nullptr) {
+        RgbaImage read;
+        if (!ReadRgbaPngFile(path.string(), 1024, &read, nullptr)) return {0, 0};
+        std::pair<int, int> size{read.width_px, read.height_px};
+        if (image != nullptr) *image = std::move(read);
+        return size;
+    }
+
     static std::unique_ptr<ScopedTempDir> s_dir;
     static fs::path s_prefix;
     static bool s_installed;
@@ -131,9 +144,7 @@ TEST_F(DesktopTest, TheThumbnailerEntryMakesEachDocumentKindAndMetafile) {
         WriteFileBytes(input, c.bytes);
         ASSERT_EQ(RunShell(ThumbnailerCommand(128, input, out)), 0) << c.name;
         RgbaImage image;
-        ASSERT_TRUE(ReadRgbaPngFile(out.string(), 1024, &image, nullptr)) << c.name;
-        EXPECT_EQ(image.width_px, 128) << c.name;
-        EXPECT_EQ(image.height_px, 85) << c.name;  // 3:2
+        ASSERT_EQ(PngSize(out, &image), std::make_pair(128, 85)) << c.name;  // 3:2
         const uint8_t* middle =
             image.pixels.data() + (size_t(image.height_px / 2) * image.width_px + 64) * 4;
         EXPECT_EQ(uint32_t(middle[0] << 16 | middle[1] << 8 | middle[2]), c.rgb) << c.name;
@@ -147,13 +158,8 @@ TEST_F(DesktopTest, APilotProgramGivesItsBitmap) {
     program.file_name = "Tool.exe";
     fs::path pilot = BuildPilot(s_dir->path(), program);
     fs::path out = s_dir->path() / "pilot.png";
-    ASSERT_EQ(RunShell(Quoted((s_prefix / "bin/scopa").string()) + " thumbnail -s 50 " +
-                       Quoted(pilot.string()) + " " + Quoted(out.string())),
-              0);
-    RgbaImage image;
-    ASSERT_TRUE(ReadRgbaPngFile(out.string(), 1024, &image, nullptr));
-    EXPECT_EQ(image.width_px, 50);  // the bitmap is 5 x 3
-    EXPECT_EQ(image.height_px, 30);
+    ASSERT_EQ(Thumbnail("-s 50 " + Quoted(pilot.string()) + " " + Quoted(out.string())), 0);
+    EXPECT_EQ(PngSize(out), std::make_pair(50, 30));  // the bitmap is 5 x 3
 }
 
 TEST_F(DesktopTest, TheThumbnailerFailsCleanlyOnWhatItCannotRead) {
@@ -166,9 +172,8 @@ TEST_F(DesktopTest, TheThumbnailerFailsCleanlyOnWhatItCannotRead) {
         EXPECT_EQ(RunShell(ThumbnailerCommand(128, input, out)), 1) << input;
         EXPECT_FALSE(fs::exists(out)) << input;
     }
-    std::string tool = Quoted((s_prefix / "bin/scopa").string());
-    EXPECT_EQ(RunShell(tool + " thumbnail -s 0 " + Quoted(text.string()) + " /dev/null"), 2);
-    EXPECT_EQ(RunShell(tool + " thumbnail -s 64 http://host/a.dtp out.png"), 1);
+    EXPECT_EQ(Thumbnail("-s 0 " + Quoted(text.string()) + " /dev/null"), 2);
+    EXPECT_EQ(Thumbnail("-s 64 http://host/a.dtp out.png"), 1);
 #ifndef SCOPA_ADDRESS_SANITIZER
     // Beyond its memory limit a run ends with an error, not a crash (sanitizer builds set no
     // limit: their shadow memory alone exceeds it).
@@ -177,9 +182,9 @@ TEST_F(DesktopTest, TheThumbnailerFailsCleanlyOnWhatItCannotRead) {
     fs::path out = s_dir->path() / "limited.png";
     ASSERT_EQ(RunShell(ThumbnailerCommand(2048, wmf, out)), 0) << "readable without the limit";
     fs::remove(out);
-    EXPECT_EQ(RunShell(tool + " thumbnail --memory-limit 20 -s 2048 " + Quoted(wmf.string()) + " " +
-                       Quoted(out.string())),
-              1);
+    EXPECT_EQ(
+        Thumbnail("--memory-limit 20 -s 2048 " + Quoted(wmf.string()) + " " + Quoted(out.string())),
+        1);
     EXPECT_FALSE(fs::exists(out));
 #endif
 }
@@ -230,10 +235,8 @@ TEST_F(DesktopTest, TheViewerHasAMenuEntryAndAnIcon) {
     EXPECT_NE(text.find("\nIcon=scopa-view\n"), std::string::npos);
     fs::path icon = s_prefix / "share/icons/hicolor/scalable/apps/scopa-view.svg";
     fs::path png = s_dir->path() / "icon.png";
-    ASSERT_EQ(RunShell(Quoted((s_prefix / "bin/scopa").string()) + " thumbnail -s 64 " +
-                       Quoted(icon.string()) + " " + Quoted(png.string())),
-              0);
-    EXPECT_TRUE(fs::exists(png));
+    ASSERT_EQ(Thumbnail("-s 64 " + Quoted(icon.string()) + " " + Quoted(png.string())), 0);
+    EXPECT_EQ(PngSize(png), std::make_pair(64, 64));
 }
 
 TEST_F(DesktopTest, AProgramBuildsAgainstTheInstalledCMakePackage) {

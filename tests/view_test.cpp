@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "control/control_host.h"
-#include "imaging/picture.h"
 #include "platform/registry.h"
 #include "prefs/control_prefs.h"
+#include "support/loaded_picture.h"
 #include "support/picture_files.h"
 #include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
@@ -126,13 +126,16 @@ protected:
 };
 
 TEST_F(DragTest, FormatsFollowTheFilterTypeAndRenderToRealFiles) {
+    const std::pair<const char*, std::vector<std::string>> offered[] = {
+        {"photo one.png", {"image/bmp", "image/png", "text/uri-list"}},
+        {"shape.svg", {"image/x-wmf", "text/uri-list"}},
+        {"notes.txt", {"text/uri-list"}},
+    };
     std::vector<std::string> formats;
-    ASSERT_TRUE(DragFormatsOf(Path("photo one.png"), formats));
-    EXPECT_EQ(formats, (std::vector<std::string>{"image/bmp", "image/png", "text/uri-list"}));
-    ASSERT_TRUE(DragFormatsOf(Path("shape.svg"), formats));
-    EXPECT_EQ(formats, (std::vector<std::string>{"image/x-wmf", "text/uri-list"}));
-    ASSERT_TRUE(DragFormatsOf(Path("notes.txt"), formats));
-    EXPECT_EQ(formats, (std::vector<std::string>{"text/uri-list"}));
+    for (const auto& [name, expected] : offered) {
+        ASSERT_TRUE(DragFormatsOf(Path(name), formats)) << name;
+        EXPECT_EQ(formats, expected) << name;
+    }
     EXPECT_FALSE(DragFormatsOf(Path("missing.png"), formats));
 
     // Each rendering, written out, reads back as the picture.
@@ -149,16 +152,14 @@ TEST_F(DragTest, FormatsFollowTheFilterTypeAndRenderToRealFiles) {
         std::vector<uint8_t> bytes;
         ASSERT_TRUE(RenderDragFormat(Path(c.source), c.format, -1, bytes)) << c.format;
         WriteFileBytes(m_dir / c.written, std::string(bytes.begin(), bytes.end()));
-        oDIB dib;
-        vMETAFILE metafile;
-        int kind = 0;
-        ASSERT_EQ(LoadPicture(nullptr, Path(c.written), dib, metafile, kind, 0), kLoadRead);
-        EXPECT_EQ(kind, c.kind) << c.format;
-        if (kind == kFilterTypeBitmap) {
-            EXPECT_EQ(dib.Width(), 600);  // its own size, not a thumbnail's reduced read
-            EXPECT_EQ(dib.Height(), 450);
+        Loaded loaded = Load(m_dir / c.written);
+        ASSERT_EQ(loaded.result, kLoadRead);
+        EXPECT_EQ(loaded.kind, c.kind) << c.format;
+        if (loaded.kind == kFilterTypeBitmap) {
+            // Its own size, not a thumbnail's reduced read.
+            EXPECT_EQ(loaded.dib.Size(), (vSIZE{600, 450}));
         } else {
-            EXPECT_EQ(metafile.m_cx, 2 * metafile.m_cy);
+            EXPECT_EQ(loaded.metafile.m_cx, 2 * loaded.metafile.m_cy);
         }
     }
     std::vector<uint8_t> bytes;
@@ -221,11 +222,9 @@ TEST_F(DragTest, SecondDropOntoTheSameApplicationAsksAndYesMakesItGeneric) {
     ui.QueueAnswer(MessageAnswer::Yes);
     EXPECT_EQ(drop(photo, "Writer", 103'000), generic);
     EXPECT_TRUE(prefs.IsGenericDrop("Writer"));
-    oDIB dib;
-    vMETAFILE metafile;
-    int kind = 0;
-    ASSERT_EQ(LoadPicture(nullptr, generic, dib, metafile, kind, 0), kLoadRead);
-    EXPECT_EQ(dib.Width(), 600);
+    Loaded loaded = Load(generic);
+    ASSERT_EQ(loaded.result, kLoadRead);
+    EXPECT_EQ(loaded.dib.Width(), 600);
     // From now on without asking; a vector picture becomes Picture.wmf.
     EXPECT_EQ(drop(Path("shape.svg"), "Writer", 500'000), temp + "/Picture.wmf");
     EXPECT_EQ(ui.shown().size(), 2u);
@@ -240,24 +239,22 @@ TEST_F(DragTest, SecondDropOntoTheSameApplicationAsksAndYesMakesItGeneric) {
 
 // ---- export dialog ----
 
-std::vector<std::string> Ids(const CExportDialogModel& model) {
-    std::vector<std::string> ids;
-    for (const ExportFileType& type : model.types())
-        ids.push_back(type.id);
-    return ids;
+// The index of the file type `id` in the dialog's list, or -1.
+int TypeIndex(const CExportDialogModel& model, const std::string& id) {
+    for (size_t i = 0; i < model.types().size(); ++i)
+        if (model.types()[i].id == id) return int(i);
+    return -1;
 }
 
 TEST_F(DragTest, ExportDialogOffersTypesSizesAndRenames) {
     WriteFileBytes(m_dir / "photo.TIF", "");
     CExportDialogModel bitmap(Path("photo.TIF"), -1);
-    std::vector<std::string> ids = Ids(bitmap);
-    ASSERT_FALSE(ids.empty());
-    EXPECT_EQ(ids[size_t(bitmap.InitialTypeIndex())], "TIF");
-    EXPECT_NE(std::find(ids.begin(), ids.end(), "WMF"), ids.end());
-    EXPECT_NE(std::find(ids.begin(), ids.end(), "GIF"), ids.end());
-    EXPECT_EQ(std::find(ids.begin(), ids.end(), "SVG"), ids.end());  // read only
+    EXPECT_EQ(bitmap.InitialTypeIndex(), TypeIndex(bitmap, "TIF"));
+    EXPECT_NE(TypeIndex(bitmap, "WMF"), -1);
+    EXPECT_EQ(TypeIndex(bitmap, "SVG"), -1);  // read only
     EXPECT_FALSE(bitmap.HasResolutionList());
-    int gif = int(std::find(ids.begin(), ids.end(), "GIF") - ids.begin());
+    const int gif = TypeIndex(bitmap, "GIF");
+    ASSERT_NE(gif, -1);
     EXPECT_EQ(bitmap.RenameForType("photo.TIF", gif), "photo.GIF");
     EXPECT_EQ(bitmap.RenameForType("dir.v2/photo", gif), "dir.v2/photo");
     EXPECT_EQ(bitmap.PatternOf(gif), "*.GIF");
@@ -266,17 +263,15 @@ TEST_F(DragTest, ExportDialogOffersTypesSizesAndRenames) {
     EXPECT_EQ(copy.resolution_index, -1);
 
     CExportDialogModel vector(Path("shape.svg"), -1);
-    ids = Ids(vector);
     ASSERT_TRUE(vector.HasResolutionList());
     EXPECT_EQ(vector.SizeTexts(),
               (std::vector<std::string>{"640 x 480", "800 x 600", "1024 x 768"}));
     EXPECT_EQ(vector.InitialSizeIndex(), 2);
-    EXPECT_EQ(ids[size_t(vector.InitialTypeIndex())], "SVG");
-    int png = int(std::find(ids.begin(), ids.end(), "PNG") - ids.begin());
-    int wmf = int(std::find(ids.begin(), ids.end(), "WMF") - ids.begin());
+    EXPECT_EQ(vector.InitialTypeIndex(), TypeIndex(vector, "SVG"));
+    const int png = TypeIndex(vector, "PNG");
     EXPECT_FALSE(vector.IsResolutionListEnabled(vector.InitialTypeIndex()));
     EXPECT_TRUE(vector.IsResolutionListEnabled(png));
-    EXPECT_FALSE(vector.IsResolutionListEnabled(wmf));
+    EXPECT_FALSE(vector.IsResolutionListEnabled(TypeIndex(vector, "WMF")));
     ExportChoice chosen = vector.Choose("out", png, 1);
     EXPECT_EQ(chosen.format_id, "PNG");
     EXPECT_EQ(chosen.width_px, 800);

@@ -17,6 +17,7 @@
 #include "platform/mime_types.h"
 #include "platform/volumes.h"
 #include "shell/shell_path.h"
+#include "support/environment_variable.h"
 #include "support/fresh_process.h"
 #include "support/temp_dir.h"
 
@@ -44,21 +45,6 @@ std::vector<std::uint8_t> MakeList(const std::vector<std::string>& payloads) {
 std::vector<std::uint8_t> Bytes(const ItemIdList* list) {
     return std::vector<std::uint8_t>(list, list + IdlGetSize(list));
 }
-
-// Points HOME at a folder for the life of the object.
-class ScopedHome {
-public:
-    explicit ScopedHome(const fs::path& home) {
-        if (const char* old = std::getenv("HOME")) m_saved = old;
-        setenv("HOME", home.c_str(), 1);
-    }
-    ~ScopedHome() { setenv("HOME", m_saved.c_str(), 1); }
-    ScopedHome(const ScopedHome&) = delete;
-    ScopedHome& operator=(const ScopedHome&) = delete;
-
-private:
-    std::string m_saved;
-};
 
 std::vector<std::string> ChildTexts(CShellPath folder, bool sub_folders_only) {
     std::vector<std::string> texts;
@@ -232,20 +218,16 @@ TEST(ShellPathTest, EnumerationGivesEntriesHiddenIncludedOrSubFoldersOnly) {
     EXPECT_EQ(ChildTexts(CShellPath(root), true),
               (std::vector<std::string>{root + "/link-to-sub", root + "/sub"}));
 
+    // An enumerated child is a whole path of its own.
     CShellPath folder(root);
     CShellPath child;
-    ASSERT_TRUE(folder.FirstChild(child));
-    bool saw_sub = false;
-    do {
-        if (child.GetDisplayName() == "sub") {
-            saw_sub = true;
-            EXPECT_TRUE(child.IsFolder());
-            EXPECT_TRUE(child.HasSubFolders() == false);
-            EXPECT_EQ(child.GetParent().GetPathText(), root);
-            EXPECT_EQ(CShellPath::Compare(child, CShellPath(root + "/sub")), 0);
-        }
-    } while (folder.NextChild(child));
-    EXPECT_TRUE(saw_sub);
+    for (bool more = folder.FirstChild(child); more && child.GetDisplayName() != "sub";)
+        more = folder.NextChild(child);
+    ASSERT_EQ(child.GetDisplayName(), "sub");
+    EXPECT_TRUE(child.IsFolder());
+    EXPECT_FALSE(child.HasSubFolders());
+    EXPECT_EQ(child.GetParent().GetPathText(), root);
+    EXPECT_EQ(CShellPath::Compare(child, CShellPath(root + "/sub")), 0);
     EXPECT_TRUE(CShellPath(root).HasSubFolders());
 
     // A folder that cannot be read enumerates nothing.
@@ -276,7 +258,7 @@ TEST(ShellPathTest, DesktopHoldsComputerHomeAndTheDesktopFolder) {
     ScopedTempDir home;
     WriteFileBytes(home / "Desktop" / "note.txt", "x");
     fs::create_directories(home / "Desktop" / "Projects");
-    ScopedHome scoped_home(home.path());
+    test::ScopedEnvironmentVariable scoped_home("HOME", home.path().c_str());
 
     CShellPath desktop;
     ASSERT_TRUE(CShellPath("/").GetAncestor(0, desktop));
@@ -383,12 +365,6 @@ TEST(ShellPathTest, TypeAndIconNamesComeFromTheMimeDatabase) {
     EXPECT_EQ(folder.GetIconName(kShgfiSmallIcon | kShgfiOpenIcon), "folder-open");
     EXPECT_EQ(MimeTypeOfName("archive.tar.gz"), "application/x-compressed-tar");  // longest
 }
-
-}  // namespace
-}  // namespace scopa
-
-namespace scopa {
-namespace {
 
 // A MIME database of our own, written as shared-mime-info writes one (without its binary
 // cache) and tried in a fresh process, since GIO takes the database's folders from the

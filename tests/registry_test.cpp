@@ -13,6 +13,7 @@
 
 #include "platform/registry.h"
 #include "platform/registry_file.h"
+#include "support/environment_variable.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 
@@ -571,35 +572,26 @@ TEST(RegistryFileTest, HeaderlessAndEmptyInputs) {
 TEST(RegistryFolderTest, FallsBackToXdgConfigHome) {
     ScopedTempDir config;
     SandboxedEnvironment sandbox;
-    unsetenv("SCOPA_REGISTRY_DIR");
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    std::string saved_value = saved != nullptr ? saved : "";
-    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    RegistryResetStore();
-    ASSERT_EQ(RegSetValueA(HKEY_CURRENT_USER, "Where", REG_SZ, "here", 0), ERROR_SUCCESS);
-    RegistryResetStore();
-    if (saved != nullptr) {
-        setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
-    } else {
-        unsetenv("XDG_CONFIG_HOME");
+    {
+        ScopedEnvironmentVariable own_folder("SCOPA_REGISTRY_DIR", nullptr);
+        ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", config.path().c_str());
+        RegistryResetStore();
+        ASSERT_EQ(RegSetValueA(HKEY_CURRENT_USER, "Where", REG_SZ, "here", 0), ERROR_SUCCESS);
+        RegistryResetStore();
     }
     EXPECT_NE(ReadFileBytes(config.path() / "scopa" / "user.reg").find("@=\"here\""),
               std::string::npos);
 }
 
+// Numbers, texts read as numbers and absent keys are checked through the population's
+// registry settings; here the text that outgrows a first buffer.
 TEST_F(RegistryTest, RegistryKeyReadsAndWritesWholeValues) {
-    {
-        RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, "Convenient");
-        ASSERT_TRUE(key.IsOpen());
-        std::string long_text(1000, 'z');
-        EXPECT_TRUE(key.WriteString("Text", long_text));
-        EXPECT_TRUE(key.WriteDword("Number", 77));
-        EXPECT_EQ(key.ReadString("Text"), long_text);
-        EXPECT_EQ(key.ReadDword("Number"), 77u);
-        EXPECT_EQ(key.ReadDword("Text"), std::nullopt);
-        EXPECT_EQ(key.ReadString("Missing"), std::nullopt);
-    }
-    EXPECT_FALSE(RegistryKey::Open(HKEY_LOCAL_MACHINE, "Absent").IsOpen());
+    RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, "Convenient");
+    ASSERT_TRUE(key.IsOpen());
+    std::string long_text(1000, 'z');
+    EXPECT_TRUE(key.WriteString("Text", long_text));
+    EXPECT_EQ(key.ReadString("Text"), long_text);
+    EXPECT_EQ(key.ReadString("Missing"), std::nullopt);
     EXPECT_TRUE(RegistryKey::Open(HKEY_LOCAL_MACHINE, "convenient").IsOpen());
 }
 

@@ -357,12 +357,6 @@ TEST(DocumentReadersTest, PipesNamedLikeDocumentsDoNotBlock) {
     EXPECT_FALSE(MakeDTPPreview(source, &preview));
 }
 
-}  // namespace
-}  // namespace scopa::test
-
-namespace scopa {
-namespace {
-
 TEST(PreviewDibTest, PaletteIndexTablesResolveThroughTheScreenPalette) {
     DocumentPreview preview;
     preview.width_px = 3;
@@ -382,4 +376,4 @@ TEST(PreviewDibTest, PaletteIndexTablesResolveThroughTheScreenPalette) {
 }
 
 }  // namespace
-}  // namespace scopa
+}  // namespace scopa::test

@@ -117,6 +117,18 @@ void ExpectFrame(const oDIB& cell, int32_t x, int32_t y, int32_t width, int32_t 
     }
 }
 
+bool SameBits(const oDIB& a, const oDIB& b) {
+    return a.Bits().size() == b.Bits().size() &&
+           std::equal(a.Bits().begin(), a.Bits().end(), b.Bits().begin());
+}
+
+// An empty large cell, with `icon` at its centre when given.
+oDIB IconCell(const IconImage* icon) {
+    oDIB cell = Solid(130, 130, kWindow);
+    if (icon != nullptr) DrawIcon(cell, 49, 49, *icon);
+    return cell;
+}
+
 TEST_F(CellDrawingTest, ThumbnailsAreCentredAndFramed) {
     struct Case {
         int cell;
@@ -147,9 +159,8 @@ TEST_F(CellDrawingTest, HalvingAveragesFourPixels) {
     CellRequest request = Request(Item(ListItemKind::Picture, m_dir / "a.png"), 66);
     request.thumbnail = {PictureThumbnailState::kMade, &thumbnail};
     oDIB cell = ComposeItemImage(request);
-    for (int32_t offset : {0, 31, 63}) {
+    for (int32_t offset : {0, 31, 63})
         EXPECT_EQ(cell.PixelColour(1 + offset, 1 + offset), (Rgb{127, 127, 127}));
-    }
 }
 
 TEST_F(CellDrawingTest, ShortcutArrowSitsOnTheAnchor) {
@@ -187,8 +198,7 @@ TEST_F(CellDrawingTest, ShortcutArrowSitsOnTheAnchor) {
         CellRequest request = Request(Item(ListItemKind::Folder, m_dir / "sub", true));
         oDIB with = ComposeItemImage(request);
         request.show_shortcut_overlays = false;
-        oDIB without = ComposeItemImage(request);
-        EXPECT_TRUE(std::equal(with.Bits().begin(), with.Bits().end(), without.Bits().begin()));
+        EXPECT_TRUE(SameBits(with, ComposeItemImage(request)));
     }
 }
 
@@ -199,15 +209,9 @@ TEST_F(CellDrawingTest, PicturesWithoutThumbnailShowTheirStateIcon) {
     request.thumbnail.state = PictureThumbnailState::kFailed;
     oDIB failed = ComposeItemImage(request);
     // Both are 32-pixel icons at (49, 49); outside that square only the window shows.
-    oDIB expected_waiting = Solid(130, 130, kWindow);
-    DrawIcon(expected_waiting, 49, 49, LoadResourceIcon(kIconPictureWaiting, 32));
-    oDIB expected_failed = Solid(130, 130, kWindow);
-    DrawIcon(expected_failed, 49, 49, LoadResourceIcon(kIconPictureFailed, 32));
-    EXPECT_TRUE(
-        std::equal(waiting.Bits().begin(), waiting.Bits().end(), expected_waiting.Bits().begin()));
-    EXPECT_TRUE(
-        std::equal(failed.Bits().begin(), failed.Bits().end(), expected_failed.Bits().begin()));
-    EXPECT_FALSE(std::equal(waiting.Bits().begin(), waiting.Bits().end(), failed.Bits().begin()));
+    EXPECT_TRUE(SameBits(waiting, IconCell(&LoadResourceIcon(kIconPictureWaiting, 32))));
+    EXPECT_TRUE(SameBits(failed, IconCell(&LoadResourceIcon(kIconPictureFailed, 32))));
+    EXPECT_FALSE(SameBits(waiting, failed));
 }
 
 TEST_F(CellDrawingTest, WithoutDynamicCacheOnlyTheProgressSquareShows) {
@@ -292,10 +296,8 @@ TEST_F(CellDrawingTest, FolderPictureIsKeyedAndBadged) {
 TEST_F(CellDrawingTest, FolderWithoutPictureShowsItsThemeIcon) {
     fs::create_directories(m_dir / "Plain");
     const CListItem& item = Item(ListItemKind::Folder, m_dir / "Plain");
-    oDIB cell = ComposeItemImage(Request(item));
-    oDIB expected = Solid(130, 130, kWindow);
-    DrawIcon(expected, 49, 49, LoadThemeIcon(item.path().GetIconName(0), 32));
-    EXPECT_TRUE(std::equal(cell.Bits().begin(), cell.Bits().end(), expected.Bits().begin()));
+    EXPECT_TRUE(SameBits(ComposeItemImage(Request(item)),
+                         IconCell(&LoadThemeIcon(item.path().GetIconName(0), 32))));
 }
 
 TEST_F(CellDrawingTest, DocumentSidecarReplacesTheStoredPreview) {
@@ -328,10 +330,8 @@ TEST_F(CellDrawingTest, DocumentSidecarReplacesTheStoredPreview) {
     // An art document has no sidecar: its (unreadable) preview gives way to icon 210.
     WriteFileBytes(m_dir / "drawing.art", "not a document");
     WriteBmp(m_dir / "drawing.imf", sidecar);
-    oDIB icon = ComposeItemImage(Request(Item(ListItemKind::Art, m_dir / "drawing.art")));
-    oDIB expected = Solid(130, 130, kWindow);
-    DrawIcon(expected, 49, 49, LoadResourceIcon(kIconDocument, 32));
-    EXPECT_TRUE(std::equal(icon.Bits().begin(), icon.Bits().end(), expected.Bits().begin()));
+    EXPECT_TRUE(SameBits(ComposeItemImage(Request(Item(ListItemKind::Art, m_dir / "drawing.art"))),
+                         IconCell(&LoadResourceIcon(kIconDocument, 32))));
 }
 
 TEST(SidecarPicturePath, FoldersAndDocuments) {
@@ -374,9 +374,8 @@ TEST_F(CellDrawingTest, PilotBitmapKeyColourIsSeeThrough) {
 
     // A pilot that cannot be read leaves the cell empty.
     WriteFileBytes(m_dir / "broken.dll", "MZ");
-    oDIB empty = ComposeItemImage(Request(Item(ListItemKind::Pilot, m_dir / "broken.dll")));
-    oDIB expected = Solid(130, 130, kWindow);
-    EXPECT_TRUE(std::equal(empty.Bits().begin(), empty.Bits().end(), expected.Bits().begin()));
+    EXPECT_TRUE(SameBits(ComposeItemImage(Request(Item(ListItemKind::Pilot, m_dir / "broken.dll"))),
+                         IconCell(nullptr)));
 }
 
 // A 7 x 5 backdrop whose every pixel tells its own position.

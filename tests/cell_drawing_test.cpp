@@ -134,33 +134,28 @@ TEST_F(CellDrawingTest, ThumbnailsAreCentredAndFramed) {
         int cell;
         vSIZE covered;
         int32_t x, y, width, height;
+        uint8_t index = kCubeBlue;
+        Rgb colour{0, 0, 255};
     };
     const Case cases[] = {
         {130, {128, 128}, 1, 1, 128, 128},  // fits the large style's limit: unscaled
-        {66, {128, 128}, 1, 1, 64, 64},     // halved once for the small style
+        // Halved once for the small style: each pixel averages four of the checkerboard.
+        {66, {128, 128}, 1, 1, 64, 64, 0, {127, 127, 127}},
         {130, {100, 50}, 15, 40, 100, 50},
         {66, {65, 30}, 17, 25, 32, 15},  // one pixel over the limit is enough to halve
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.cell << " " << c.covered.cx << "x" << c.covered.cy);
-        oDIB thumbnail = Thumbnail(c.covered, kCubeBlue);
+        oDIB thumbnail = Thumbnail(c.covered, c.index);
         CellRequest request = Request(Item(ListItemKind::Picture, m_dir / "a.png"), c.cell);
         request.thumbnail = {PictureThumbnailState::kMade, &thumbnail};
         oDIB cell = ComposeItemImage(request);
         ASSERT_EQ(cell.Width(), c.cell);
-        EXPECT_EQ(cell.PixelColour(c.x, c.y), (Rgb{0, 0, 255}));
-        EXPECT_EQ(cell.PixelColour(c.x + c.width - 1, c.y + c.height - 1), (Rgb{0, 0, 255}));
+        EXPECT_EQ(cell.PixelColour(c.x, c.y), c.colour);
+        EXPECT_EQ(cell.PixelColour(c.x + c.width / 2, c.y + c.height / 2), c.colour);
+        EXPECT_EQ(cell.PixelColour(c.x + c.width - 1, c.y + c.height - 1), c.colour);
         if (c.x > 0) ExpectFrame(cell, c.x, c.y, c.width, c.height);
     }
-}
-
-TEST_F(CellDrawingTest, HalvingAveragesFourPixels) {
-    oDIB thumbnail = Thumbnail({128, 128}, 0);  // black and white checkerboard
-    CellRequest request = Request(Item(ListItemKind::Picture, m_dir / "a.png"), 66);
-    request.thumbnail = {PictureThumbnailState::kMade, &thumbnail};
-    oDIB cell = ComposeItemImage(request);
-    for (int32_t offset : {0, 31, 63})
-        EXPECT_EQ(cell.PixelColour(1 + offset, 1 + offset), (Rgb{127, 127, 127}));
 }
 
 TEST_F(CellDrawingTest, ShortcutArrowSitsOnTheAnchor) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/code_pages.h"
 #include "platform/registry.h"
 #include "platform/registry_file.h"
 #include "support/environment_variable.h"
@@ -475,17 +476,11 @@ TEST_F(RegistryTest, KeysOfTheOtherHiveInAHiveFileCountAsDamage) {
     EXPECT_EQ(ReadFileBytes(UserFile()).find("Stray"), std::string::npos);
 }
 
-// Encodes UTF-8 text (ASCII and two-byte sequences are enough here) as UTF-16LE with a BOM.
+// `utf8` as a UTF-16LE file with a byte order mark.
 std::string Utf16File(const std::string& utf8) {
     std::string out = "\xFF\xFE";
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned code = static_cast<unsigned char>(utf8[i]);
-        if (code >= 0xC0) {
-            code = ((code & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
-        }
-        out += char(code & 0xFF);
-        out += char(code >> 8);
-    }
+    for (char16_t unit : Utf8ToUtf16(utf8))
+        out += {char(unit & 0xFF), char(unit >> 8)};
     return out;
 }
 

@@ -1,8 +1,4 @@
 // The shell namespace and CShellPath on real temporary folder trees.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -305,15 +301,10 @@ TEST(ShellPathTest, ComputerListsTheMountedVolumesAsFolders) {
 TEST(ShellPathTest, StatusIsLazySixtyFourBitAndCopiedWithThePath) {
     ScopedTempDir dir;
     std::string big = (dir / "big.bin").string();
-    int fd = open(big.c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
+    // Beyond 32 bits: a sparse 5 GiB file dated 2100.
     constexpr std::uint64_t kFiveGiB = 5ull << 30;
-    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(kFiveGiB)), 0);  // sparse: no space used
-    close(fd);
-    // A time after 2038, which 32-bit seconds cannot hold.
     constexpr std::int64_t kYear2100 = 4102444800;
-    timespec times[2] = {{kYear2100, 0}, {kYear2100, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, big.c_str(), times, 0), 0);
+    test::WriteSizedFile(big, kFiveGiB, kYear2100);
 
     CShellPath path(big);
     CShellPath copy = path;  // not read yet: the copy reads it itself

@@ -114,23 +114,23 @@ TEST(PropertyTest, ValueAccessFollowsTheType) {
 }
 
 TEST(PropertyTest, VectorsReadEveryElementWholeAndGiveNoData) {
-    std::string value = Le32Bytes(2) + CountedString("a") + CountedString("much longer");
-    auto stream = StreamOf(Le32Bytes(kVtVector | kVtLpstr) + value + "next");
-    CProperty property(7);
-    ASSERT_TRUE(property.ReadFromStream(*stream));
-    EXPECT_EQ(std::string(property.GetStoredValue().begin(), property.GetStoredValue().end()),
-              value);
-    uint32_t size = 0;
-    EXPECT_EQ(property.Get(&size), nullptr);
-
-    std::string wide = Le32Bytes(2) + Le32Bytes(1) + std::string("x\0", 2) + Le32Bytes(0);
-    stream = StreamOf(Le32Bytes(kVtVector | kVtLpwstr) + wide);
-    ASSERT_TRUE(property.ReadFromStream(*stream));
-    EXPECT_EQ(property.GetStoredValue().size(), wide.size());
-
-    stream = StreamOf(Le32Bytes(kVtVector | kVtI4) + Le32Bytes(3) + std::string(12, 'i'));
-    ASSERT_TRUE(property.ReadFromStream(*stream));
-    EXPECT_EQ(property.GetStoredValue().size(), 16u);
+    const struct {
+        uint32_t type;
+        std::string value;
+    } vectors[] = {
+        {kVtVector | kVtLpstr, Le32Bytes(2) + CountedString("a") + CountedString("much longer")},
+        {kVtVector | kVtLpwstr, Le32Bytes(2) + Le32Bytes(1) + std::string("x\0", 2) + Le32Bytes(0)},
+        {kVtVector | kVtI4, Le32Bytes(3) + std::string(12, 'i')},
+    };
+    for (const auto& vector : vectors) {
+        auto stream = StreamOf(Le32Bytes(vector.type) + vector.value + "next");
+        CProperty property(7);
+        ASSERT_TRUE(property.ReadFromStream(*stream)) << std::hex << vector.type;
+        const std::vector<uint8_t>& stored = property.GetStoredValue();
+        EXPECT_EQ(std::string(stored.begin(), stored.end()), vector.value);
+        uint32_t size = 0;
+        EXPECT_EQ(property.Get(&size), nullptr);
+    }
 }
 
 TEST(PropertyTest, HostileLengthsAndCountsFailWithoutValue) {

@@ -117,38 +117,44 @@ void ExpectFrame(const oDIB& cell, int32_t x, int32_t y, int32_t width, int32_t 
     }
 }
 
+bool SameBits(const oDIB& a, const oDIB& b) {
+    return a.Bits().size() == b.Bits().size() &&
+           std::equal(a.Bits().begin(), a.Bits().end(), b.Bits().begin());
+}
+
+// An empty large cell, with `icon` at its centre when given.
+oDIB IconCell(const IconImage* icon) {
+    oDIB cell = Solid(130, 130, kWindow);
+    if (icon != nullptr) DrawIcon(cell, 49, 49, *icon);
+    return cell;
+}
+
 TEST_F(CellDrawingTest, ThumbnailsAreCentredAndFramed) {
     struct Case {
         int cell;
         vSIZE covered;
         int32_t x, y, width, height;
+        uint8_t index = kCubeBlue;
+        Rgb colour{0, 0, 255};
     };
     const Case cases[] = {
         {130, {128, 128}, 1, 1, 128, 128},  // fits the large style's limit: unscaled
-        {66, {128, 128}, 1, 1, 64, 64},     // halved once for the small style
+        // Halved once for the small style: each pixel averages four of the checkerboard.
+        {66, {128, 128}, 1, 1, 64, 64, 0, {127, 127, 127}},
         {130, {100, 50}, 15, 40, 100, 50},
         {66, {65, 30}, 17, 25, 32, 15},  // one pixel over the limit is enough to halve
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.cell << " " << c.covered.cx << "x" << c.covered.cy);
-        oDIB thumbnail = Thumbnail(c.covered, kCubeBlue);
+        oDIB thumbnail = Thumbnail(c.covered, c.index);
         CellRequest request = Request(Item(ListItemKind::Picture, m_dir / "a.png"), c.cell);
         request.thumbnail = {PictureThumbnailState::kMade, &thumbnail};
         oDIB cell = ComposeItemImage(request);
         ASSERT_EQ(cell.Width(), c.cell);
-        EXPECT_EQ(cell.PixelColour(c.x, c.y), (Rgb{0, 0, 255}));
-        EXPECT_EQ(cell.PixelColour(c.x + c.width - 1, c.y + c.height - 1), (Rgb{0, 0, 255}));
+        EXPECT_EQ(cell.PixelColour(c.x, c.y), c.colour);
+        EXPECT_EQ(cell.PixelColour(c.x + c.width / 2, c.y + c.height / 2), c.colour);
+        EXPECT_EQ(cell.PixelColour(c.x + c.width - 1, c.y + c.height - 1), c.colour);
         if (c.x > 0) ExpectFrame(cell, c.x, c.y, c.width, c.height);
-    }
-}
-
-TEST_F(CellDrawingTest, HalvingAveragesFourPixels) {
-    oDIB thumbnail = Thumbnail({128, 128}, 0);  // black and white checkerboard
-    CellRequest request = Request(Item(ListItemKind::Picture, m_dir / "a.png"), 66);
-    request.thumbnail = {PictureThumbnailState::kMade, &thumbnail};
-    oDIB cell = ComposeItemImage(request);
-    for (int32_t offset : {0, 31, 63}) {
-        EXPECT_EQ(cell.PixelColour(1 + offset, 1 + offset), (Rgb{127, 127, 127}));
     }
 }
 
@@ -187,8 +193,7 @@ TEST_F(CellDrawingTest, ShortcutArrowSitsOnTheAnchor) {
         CellRequest request = Request(Item(ListItemKind::Folder, m_dir / "sub", true));
         oDIB with = ComposeItemImage(request);
         request.show_shortcut_overlays = false;
-        oDIB without = ComposeItemImage(request);
-        EXPECT_TRUE(std::equal(with.Bits().begin(), with.Bits().end(), without.Bits().begin()));
+        EXPECT_TRUE(SameBits(with, ComposeItemImage(request)));
     }
 }
 
@@ -199,15 +204,9 @@ TEST_F(CellDrawingTest, PicturesWithoutThumbnailShowTheirStateIcon) {
     request.thumbnail.state = PictureThumbnailState::kFailed;
     oDIB failed = ComposeItemImage(request);
     // Both are 32-pixel icons at (49, 49); outside that square only the window shows.
-    oDIB expected_waiting = Solid(130, 130, kWindow);
-    DrawIcon(expected_waiting, 49, 49, LoadResourceIcon(kIconPictureWaiting, 32));
-    oDIB expected_failed = Solid(130, 130, kWindow);
-    DrawIcon(expected_failed, 49, 49, LoadResourceIcon(kIconPictureFailed, 32));
-    EXPECT_TRUE(
-        std::equal(waiting.Bits().begin(), waiting.Bits().end(), expected_waiting.Bits().begin()));
-    EXPECT_TRUE(
-        std::equal(failed.Bits().begin(), failed.Bits().end(), expected_failed.Bits().begin()));
-    EXPECT_FALSE(std::equal(waiting.Bits().begin(), waiting.Bits().end(), failed.Bits().begin()));
+    EXPECT_TRUE(SameBits(waiting, IconCell(&LoadResourceIcon(kIconPictureWaiting, 32))));
+    EXPECT_TRUE(SameBits(failed, IconCell(&LoadResourceIcon(kIconPictureFailed, 32))));
+    EXPECT_FALSE(SameBits(waiting, failed));
 }
 
 TEST_F(CellDrawingTest, WithoutDynamicCacheOnlyTheProgressSquareShows) {
@@ -292,10 +291,8 @@ TEST_F(CellDrawingTest, FolderPictureIsKeyedAndBadged) {
 TEST_F(CellDrawingTest, FolderWithoutPictureShowsItsThemeIcon) {
     fs::create_directories(m_dir / "Plain");
     const CListItem& item = Item(ListItemKind::Folder, m_dir / "Plain");
-    oDIB cell = ComposeItemImage(Request(item));
-    oDIB expected = Solid(130, 130, kWindow);
-    DrawIcon(expected, 49, 49, LoadThemeIcon(item.path().GetIconName(0), 32));
-    EXPECT_TRUE(std::equal(cell.Bits().begin(), cell.Bits().end(), expected.Bits().begin()));
+    EXPECT_TRUE(SameBits(ComposeItemImage(Request(item)),
+                         IconCell(&LoadThemeIcon(item.path().GetIconName(0), 32))));
 }
 
 TEST_F(CellDrawingTest, DocumentSidecarReplacesTheStoredPreview) {
@@ -328,10 +325,8 @@ TEST_F(CellDrawingTest, DocumentSidecarReplacesTheStoredPreview) {
     // An art document has no sidecar: its (unreadable) preview gives way to icon 210.
     WriteFileBytes(m_dir / "drawing.art", "not a document");
     WriteBmp(m_dir / "drawing.imf", sidecar);
-    oDIB icon = ComposeItemImage(Request(Item(ListItemKind::Art, m_dir / "drawing.art")));
-    oDIB expected = Solid(130, 130, kWindow);
-    DrawIcon(expected, 49, 49, LoadResourceIcon(kIconDocument, 32));
-    EXPECT_TRUE(std::equal(icon.Bits().begin(), icon.Bits().end(), expected.Bits().begin()));
+    EXPECT_TRUE(SameBits(ComposeItemImage(Request(Item(ListItemKind::Art, m_dir / "drawing.art"))),
+                         IconCell(&LoadResourceIcon(kIconDocument, 32))));
 }
 
 TEST(SidecarPicturePath, FoldersAndDocuments) {
@@ -374,9 +369,8 @@ TEST_F(CellDrawingTest, PilotBitmapKeyColourIsSeeThrough) {
 
     // A pilot that cannot be read leaves the cell empty.
     WriteFileBytes(m_dir / "broken.dll", "MZ");
-    oDIB empty = ComposeItemImage(Request(Item(ListItemKind::Pilot, m_dir / "broken.dll")));
-    oDIB expected = Solid(130, 130, kWindow);
-    EXPECT_TRUE(std::equal(empty.Bits().begin(), empty.Bits().end(), expected.Bits().begin()));
+    EXPECT_TRUE(SameBits(ComposeItemImage(Request(Item(ListItemKind::Pilot, m_dir / "broken.dll"))),
+                         IconCell(nullptr)));
 }
 
 // A 7 x 5 backdrop whose every pixel tells its own position.

@@ -43,7 +43,8 @@ DocumentSource Source(const std::string& bytes) {
 
 struct DtpCase {
     int16_t version;
-    bool palette;  // 2-byte screen palette indices instead of RGBQUAD entries
+    bool palette;                // 2-byte screen palette indices instead of RGBQUAD entries
+    bool flagged_width = false;  // bit 15 of the stored width set, which the reader clears
 };
 
 class DtpVersions : public testing::TestWithParam<DtpCase> {};
@@ -51,7 +52,7 @@ class DtpVersions : public testing::TestWithParam<DtpCase> {};
 TEST_P(DtpVersions, PreviewSitsWhereTheVersionSaysAndDecodes) {
     const DtpCase c = GetParam();
     const std::string table = c.palette ? PaletteIndexTable(256) : RgbQuadTable(256, Colourful);
-    const std::string dib = PackedDib(7, 5, 8, table, 11);
+    const std::string dib = PackedDib(7, 5, 8, table, 11, c.flagged_width ? 0x8000 | 7 : -1);
     const std::string document = CompoundDocument(DtpContents(c.version, dib));
     EXPECT_TRUE(IsDTPContent(Source(document), ""));
     DocumentPreview preview;
@@ -80,18 +81,9 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, DtpVersions,
                          testing::Values(DtpCase{150, false}, DtpCase{192, false},
                                          DtpCase{193, false}, DtpCase{206, false},
                                          DtpCase{207, false}, DtpCase{209, false},
-                                         DtpCase{210, true}, DtpCase{260, true},
-                                         DtpCase{int16_t(0x4000 | 209), false},
+                                         DtpCase{200, false, true}, DtpCase{210, true},
+                                         DtpCase{260, true}, DtpCase{int16_t(0x4000 | 209), false},
                                          DtpCase{int16_t(0x4000 | 210), true}));
-
-TEST(DtpDocumentTest, WidthBit15IsCleared) {
-    const std::string dib = PackedDib(9, 3, 4, RgbQuadTable(16, Colourful), 2, 0x8000 | 9);
-    DocumentPreview preview;
-    ASSERT_TRUE(Preview(MakeDTPPreview, CompoundDocument(DtpContents(200, dib)), &preview));
-    EXPECT_EQ(preview.width_px, 9);
-    EXPECT_EQ(preview.colour_table.size(), 16u);
-    EXPECT_EQ(preview.pixels[0], StoredIndex(dib, 40 + 64, 9, 3, 4, 0, 0));
-}
 
 TEST(DtpDocumentTest, PlainFilePassesWithoutKeywordFilterOnly) {
     ScopedTempDir dir;
@@ -236,6 +228,7 @@ TEST(ArtDocumentTest, StaticColoursFillBlackEndsOfCompoundPalettes) {
     const std::string dib4 = PackedDib(4, 4, 4, RgbQuadTable(16, Black));
     ASSERT_TRUE(Preview(MakeArtPreview, CompoundArt(dib4), &preview));
     EXPECT_EQ(preview.colour_table[1], 0u) << "16 entries are too few";
+    EXPECT_EQ(preview.pixels[5], StoredIndex(dib4, 40 + 64, 4, 4, 4, 1, 1)) << "4-bit pixels";
 }
 
 TEST(ArtDocumentTest, VersionSignatureAndRecordRules) {
@@ -357,12 +350,6 @@ TEST(DocumentReadersTest, PipesNamedLikeDocumentsDoNotBlock) {
     EXPECT_FALSE(MakeDTPPreview(source, &preview));
 }
 
-}  // namespace
-}  // namespace scopa::test
-
-namespace scopa {
-namespace {
-
 TEST(PreviewDibTest, PaletteIndexTablesResolveThroughTheScreenPalette) {
     DocumentPreview preview;
     preview.width_px = 3;
@@ -382,4 +369,4 @@ TEST(PreviewDibTest, PaletteIndexTablesResolveThroughTheScreenPalette) {
 }
 
 }  // namespace
-}  // namespace scopa
+}  // namespace scopa::test

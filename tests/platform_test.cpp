@@ -16,6 +16,7 @@
 #include "platform/trace.h"
 #include "platform/user_interface.h"
 #include "platform/volumes.h"
+#include "support/environment_variable.h"
 #include "support/fresh_process.h"
 #include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
@@ -142,27 +143,7 @@ TEST(VolumesTest, TheMachineHasARootVolume) {
     EXPECT_EQ(VolumeOfPath("/usr/bin")->mount_point.front(), '/');
 }
 
-class EnvironmentVariable {
-public:
-    EnvironmentVariable(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old, m_had = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvironmentVariable() {
-        if (m_had)
-            setenv(m_name, m_old.c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::string m_old;
-    bool m_had = false;
-};
+using EnvironmentVariable = test::ScopedEnvironmentVariable;
 
 TEST(FoldersTest, TemporaryConfigAndCacheFoldersFollowTheEnvironment) {
     {

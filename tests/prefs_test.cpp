@@ -22,13 +22,21 @@ protected:
         WriteFileBytes(m_sandbox.registry_dir() / "machine.reg", "REGEDIT4\r\n\r\n" + body);
         RegistryResetStore();
     }
-    std::string Export(const std::string& key) { return RegExportKey(key).value_or("<missing>"); }
+    // The export of one key below the program's own.
+    static std::string Stored(const std::string& sub_key) {
+        return RegExportKey(std::string(kScopar) + "\\" + sub_key).value_or("<missing>");
+    }
 
     SandboxedEnvironment m_sandbox;
 };
 
 std::string KeyLine(const std::string& sub_key) {
     return std::string("[") + kScopar + "\\" + sub_key + "]\r\n";
+}
+
+// An export file holding `sub_key` with `values`.
+std::string Exported(const std::string& sub_key, const std::string& values) {
+    return "REGEDIT4\r\n\r\n" + KeyLine(sub_key) + values + "\r\n";
 }
 
 TEST_F(PrefsTest, LoadsFolderPreferences) {
@@ -45,7 +53,9 @@ TEST_F(PrefsTest, LoadsFolderPreferences) {
                 KeyLine("FolderPrefs\\Preference 4") +
                 "@=\"C:\\\\Photos\"\r\n\"Tree Width\"=dword:00000064\r\n" +
                 // Another path differing only in case is a separate record.
-                KeyLine("FolderPrefs\\Preference 5") + "@=\"c:\\\\photos\"\r\n");
+                KeyLine("FolderPrefs\\Preference 5") +
+                "@=\"c:\\\\photos\"\r\n\"Sort By\"=dword:00000005\r\n"
+                "\"Default Selection\"=\"a.png\"\r\n");
     CControlPrefs prefs;
     prefs.LoadFolderPrefs();
     ASSERT_EQ(prefs.m_mapFolderPrefs.size(), 3u);
@@ -57,26 +67,17 @@ TEST_F(PrefsTest, LoadsFolderPreferences) {
     const FolderPref& scans = *prefs.m_mapFolderPrefs.at("D:\\Scans");
     EXPECT_EQ(scans.m_treeWidth, -1);
     EXPECT_EQ(scans.m_listStyle, 2);
-    EXPECT_EQ(scans.m_sortOrder, -1);
-    EXPECT_EQ(prefs.m_mapFolderPrefs.count("c:\\photos"), 1u);
-}
+    EXPECT_EQ(prefs.m_mapFolderPrefs.at("c:\\photos")->m_defaultSelection, "a.png");
 
-TEST_F(PrefsTest, AppliesOnlyTheFieldsThatAreSet) {
-    SeedMachine(KeyLine("FolderPrefs\\Preference 1") +
-                "@=\"/data/pictures\"\r\n\"Sort By\"=dword:00000005\r\n"
-                "\"List Style\"=dword:00000003\r\n\"Default Selection\"=\"a.png\"\r\n");
-    CControlPrefs prefs;
-    prefs.LoadFolderPrefs();
-    EXPECT_EQ(prefs.m_mapFolderPrefs.at("/data/pictures")->m_defaultSelection, "a.png");
-    int width = 192;
-    int style = 0;
-    int sort = 0;
-    EXPECT_TRUE(prefs.ApplyFolderPref("/data/pictures", &width, &style, &sort));
-    EXPECT_EQ(width, 192);  // "Tree Width" missing: left alone
-    EXPECT_EQ(style, 3);
+    // Applying a record sets only the fields it holds.
+    int width = 192, style = 0, sort = 0;
+    EXPECT_TRUE(prefs.ApplyFolderPref("D:\\Scans", &width, &style, &sort));
+    EXPECT_EQ(width, 192);
+    EXPECT_EQ(style, 2);
+    EXPECT_EQ(sort, 0);
+    EXPECT_TRUE(prefs.ApplyFolderPref("c:\\photos", nullptr, &style, &sort));
     EXPECT_EQ(sort, 5);
-    EXPECT_FALSE(prefs.ApplyFolderPref("/DATA/PICTURES", &width, &style, &sort));
-    EXPECT_TRUE(prefs.ApplyFolderPref("/data/pictures", nullptr, &style, &sort));
+    EXPECT_FALSE(prefs.ApplyFolderPref("D:\\SCANS", &width, &style, &sort));
     prefs.StoreFolderPref("/empty", -1, -1, -1);
     EXPECT_FALSE(prefs.ApplyFolderPref("/empty", &width, &style, &sort));
 }
@@ -92,7 +93,7 @@ TEST_F(PrefsTest, SavesFolderPreferencesNumberedInMapOrder) {
     prefs.StoreFolderPref("/a", 192, 1, 0);
     prefs.SaveFolderPrefs();
     EXPECT_TRUE(prefs.m_mapFolderPrefs.empty());
-    EXPECT_EQ(Export(std::string(kScopar) + "\\FolderPrefs"),
+    EXPECT_EQ(Stored("FolderPrefs"),
               std::string("REGEDIT4\r\n\r\n") + KeyLine("FolderPrefs") + "\r\n" +
                   // "/a" now sorts first and takes over "Preference 1", whose existing value
                   // keeps its place.
@@ -118,14 +119,10 @@ TEST_F(PrefsTest, ControlDestroyedBeforeAnyPathStoresTheEmptyPath) {
     CControlPrefs prefs;
     prefs.LoadAll();
     prefs.SaveAtDestruction(192, 0, 0, "", "");
-    EXPECT_EQ(Export(std::string(kScopar) + "\\FolderPrefs"),
-              std::string("REGEDIT4\r\n\r\n") + KeyLine("FolderPrefs") + "\r\n" +
-                  KeyLine("FolderPrefs\\Preference 1") +
-                  "@=\"\"\r\n\"Sort By\"=dword:00000000\r\n\"List Style\"=dword:00000000\r\n"
-                  "\"Tree Width\"=dword:000000c0\r\n\"Default Selection\"=\"\"\r\n\r\n");
+    // The record layout is checked byte for byte above; here one record, for "".
     CControlPrefs next;
     next.LoadFolderPrefs();
-    ASSERT_EQ(next.m_mapFolderPrefs.count(""), 1u);
+    ASSERT_EQ(next.m_mapFolderPrefs.size(), 1u);
     EXPECT_EQ(next.m_mapFolderPrefs.at("")->m_treeWidth, 192);
 }
 
@@ -134,6 +131,10 @@ TEST_F(PrefsTest, DestructionStoresCurrentFolderAndInitialPathAndTheLastControlW
     CControlPrefs second;
     first.LoadAll();
     second.LoadAll();
+    // Nothing stored yet: everything loads empty, and loading writes nothing.
+    EXPECT_TRUE(first.m_mapFolderPrefs.empty() && first.m_mapAppDropPrefs.empty() &&
+                first.m_mapHashIncPrefs.empty() && first.m_mapShortCuts.empty());
+    EXPECT_FALSE(fs::exists(m_sandbox.registry_dir() / "machine.reg"));
     first.SetHashIncEntry("DISK", "/media/a");
     second.SetHashIncEntry("DISK", "/media/b");
     first.SaveAtDestruction(100, 0, 0, "/one", "/one");
@@ -154,22 +155,20 @@ TEST_F(PrefsTest, DestructionStoresCurrentFolderAndInitialPathAndTheLastControlW
 TEST_F(PrefsTest, StyleBit0x10LeavesFolderPrefsButWritesDropAndHashInc) {
     std::string folder_prefs = KeyLine("FolderPrefs\\Preference 1") + "@=\"/old\"\r\n";
     SeedMachine(folder_prefs);
-    std::string before = Export(std::string(kScopar) + "\\FolderPrefs");
+    std::string before = Stored("FolderPrefs");
     CControlPrefs prefs;
     prefs.LoadAll();
     prefs.AddGenericDrop("WORDPAD.EXE");
     prefs.SetHashIncEntry("PHOTOCD_1", "/media/cdrom");
     prefs.SaveAtDestruction(192, 0x10 | 1, 0, "/new", "/new");
     EXPECT_TRUE(prefs.m_mapFolderPrefs.empty());
-    EXPECT_EQ(Export(std::string(kScopar) + "\\FolderPrefs"), before);
-    EXPECT_EQ(Export(std::string(kScopar) + "\\AppDropPrefs"),
-              "REGEDIT4\r\n\r\n" + KeyLine("AppDropPrefs") + "\"WORDPAD.EXE\"=\"Generic\"\r\n\r\n");
-    EXPECT_EQ(
-        Export(std::string(kScopar) + "\\HashIncPrefs"),
-        "REGEDIT4\r\n\r\n" + KeyLine("HashIncPrefs") + "\"PHOTOCD_1\"=\"/media/cdrom\"\r\n\r\n");
+    EXPECT_EQ(Stored("FolderPrefs"), before);
+    EXPECT_EQ(Stored("AppDropPrefs"), Exported("AppDropPrefs", "\"WORDPAD.EXE\"=\"Generic\"\r\n"));
+    EXPECT_EQ(Stored("HashIncPrefs"),
+              Exported("HashIncPrefs", "\"PHOTOCD_1\"=\"/media/cdrom\"\r\n"));
 }
 
-TEST_F(PrefsTest, DropAndHashIncMapsLoadAndSaveWhole) {
+TEST_F(PrefsTest, DropAndHashIncMapsLoadAndSaveWholeWithLongTextsCut) {
     SeedMachine(KeyLine("AppDropPrefs") + "\"PAINT.EXE\"=\"Generic\"\r\n\"Odd\"=dword:1\r\n" +
                 KeyLine("HashIncPrefs") + "\"CLIPART\"=\"E:\"\r\n\"Number\"=dword:00000001\r\n" +
                 "\"" + std::string(300, 'L') + "\"=\"too long a name\"\r\n");
@@ -183,6 +182,11 @@ TEST_F(PrefsTest, DropAndHashIncMapsLoadAndSaveWhole) {
     EXPECT_EQ(prefs.m_mapHashIncPrefs.size(), 2u);  // the overlong name is not supported
     prefs.AddGenericDrop("VIEWER");
     prefs.SetHashIncEntry("CLIPART", "F:");
+    // A long text is cut to fit the reading buffer at a character boundary.
+    std::string long_text;
+    while (long_text.size() < 300)
+        long_text += "\xC3\xA9";
+    prefs.SetHashIncEntry("LABEL", long_text);
     prefs.SaveAppDropPrefs();
     prefs.SaveHashIncPrefs();
 
@@ -190,53 +194,26 @@ TEST_F(PrefsTest, DropAndHashIncMapsLoadAndSaveWhole) {
     next.LoadAll();
     EXPECT_TRUE(next.IsGenericDrop("VIEWER"));
     EXPECT_EQ(next.GetHashIncEntry("CLIPART"), "F:");
-    EXPECT_EQ(Export(std::string(kScopar) + "\\AppDropPrefs"),
-              "REGEDIT4\r\n\r\n" + KeyLine("AppDropPrefs") +
-                  "\"PAINT.EXE\"=\"Generic\"\r\n\"Odd\"=\"Generic\"\r\n"
-                  "\"VIEWER\"=\"Generic\"\r\n\r\n");
+    EXPECT_EQ(next.GetHashIncEntry("LABEL"), long_text.substr(0, 258));
+    EXPECT_EQ(
+        Stored("AppDropPrefs"),
+        Exported("AppDropPrefs",
+                 "\"PAINT.EXE\"=\"Generic\"\r\n\"Odd\"=\"Generic\"\r\n\"VIEWER\"=\"Generic\"\r\n"));
 }
 
-TEST_F(PrefsTest, LongTextsAreCutToFitTheBufferAtACharacterBoundary) {
-    std::string text;
-    while (text.size() < 300)
-        text += "\xC3\xA9";  // two-byte characters
-    CControlPrefs prefs;
-    prefs.SetHashIncEntry("LABEL", text);
-    prefs.SaveHashIncPrefs();
-    CControlPrefs next;
-    next.LoadHashIncPrefs();
-    std::string read = next.GetHashIncEntry("LABEL");
-    EXPECT_EQ(read.size(), 258u);
-    EXPECT_EQ(read, text.substr(0, 258));
-}
-
-TEST_F(PrefsTest, ShortCutsParseIntoUpperCaseParts) {
-    SeedMachine(KeyLine("ShortCuts") +
-                "\"1\"=\"c:\\\\links\\\\photos.lnk , Holiday CD\"\r\n"
-                "\"2\"=\"no comma here\"\r\n"
-                "\"3\"=\"/home/u/x.desktop,Disk, with comma \"\r\n");
+TEST_F(PrefsTest, ShortCutsParseIntoUpperCasePartsAndAreNeverWritten) {
+    const std::string values =
+        "\"1\"=\"c:\\\\links\\\\photos.lnk , Holiday CD\"\r\n"
+        "\"2\"=\"no comma here\"\r\n"
+        "\"3\"=\"/home/u/x.desktop,Disk, with comma \"\r\n";
+    SeedMachine(KeyLine("ShortCuts") + values);
     CControlPrefs prefs;
     prefs.LoadAll();
     ASSERT_EQ(prefs.m_mapShortCuts.size(), 2u);
     EXPECT_EQ(prefs.m_mapShortCuts.at("C:\\LINKS\\PHOTOS.LNK"), "HOLIDAY CD");
     EXPECT_EQ(prefs.m_mapShortCuts.at("/HOME/U/X.DESKTOP"), "DISK, WITH COMMA");
-    // The program never writes this key.
     prefs.SaveAtDestruction(192, 0, 0, "", "");
-    EXPECT_EQ(Export(std::string(kScopar) + "\\ShortCuts"),
-              "REGEDIT4\r\n\r\n" + KeyLine("ShortCuts") +
-                  "\"1\"=\"c:\\\\links\\\\photos.lnk , Holiday CD\"\r\n"
-                  "\"2\"=\"no comma here\"\r\n"
-                  "\"3\"=\"/home/u/x.desktop,Disk, with comma \"\r\n\r\n");
-}
-
-TEST_F(PrefsTest, MissingKeysLoadNothingSilently) {
-    CControlPrefs prefs;
-    prefs.LoadAll();
-    EXPECT_TRUE(prefs.m_mapFolderPrefs.empty());
-    EXPECT_TRUE(prefs.m_mapAppDropPrefs.empty());
-    EXPECT_TRUE(prefs.m_mapHashIncPrefs.empty());
-    EXPECT_TRUE(prefs.m_mapShortCuts.empty());
-    EXPECT_FALSE(fs::exists(m_sandbox.registry_dir() / "machine.reg"));
+    EXPECT_EQ(Stored("ShortCuts"), Exported("ShortCuts", values));
 }
 
 TEST_F(PrefsTest, PreviewPosition) {
@@ -245,7 +222,7 @@ TEST_F(PrefsTest, PreviewPosition) {
     EXPECT_EQ(pos.right, 3);  // missing key: defaults untouched
 
     WritePreviewPos(HKEY_CURRENT_USER, kGeneralPrefsKey, kPreviewPosValue, {-8, 20, 640, 480});
-    EXPECT_EQ(Export("HKEY_CURRENT_USER\\SOFTWARE\\QOR\\System\\Scopar\\GeneralPrefs"),
+    EXPECT_EQ(RegExportKey("HKEY_CURRENT_USER\\SOFTWARE\\QOR\\System\\Scopar\\GeneralPrefs"),
               "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\QOR\\System\\Scopar\\GeneralPrefs]"
               "\r\n\"Preview Pos\"=\"-8,20,640,480\"\r\n\r\n");
     EXPECT_TRUE(ReadPreviewPos(HKEY_CURRENT_USER, kGeneralPrefsKey, kPreviewPosValue, pos));
@@ -269,7 +246,6 @@ TEST_F(PrefsTest, PreviewPosition) {
         }
     }
     // Key present, value missing: true.
-    RegistryKey::Create(HKEY_CURRENT_USER, kGeneralPrefsKey).WriteString("Other", "x");
     ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, kGeneralPrefsKey), ERROR_SUCCESS);
     RegistryKey::Create(HKEY_CURRENT_USER, kGeneralPrefsKey).WriteString("Other", "x");
     EXPECT_TRUE(ReadPreviewPos(HKEY_CURRENT_USER, kGeneralPrefsKey, kPreviewPosValue, pos));

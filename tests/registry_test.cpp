@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/code_pages.h"
 #include "platform/registry.h"
 #include "platform/registry_file.h"
+#include "support/environment_variable.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 
@@ -206,50 +208,45 @@ TEST_F(RegistryTest, SubKeysEnumerateSortedAndValuesInCreationOrder) {
 
 TEST_F(RegistryTest, BufferSizesFollowTheWindowsContracts) {
     HKEY key = Create(HKEY_LOCAL_MACHINE, "Sizes");
+    // Each call gets a buffer of `capacity` bytes (none for 0) and gives the status and the
+    // size it reports back.
+    using Answer = std::pair<LONG, DWORD>;
+    char buffer[16] = {};
+    auto query = [&](const char* name, DWORD capacity) {
+        DWORD size = capacity;
+        BYTE* data = capacity > 0 ? reinterpret_cast<BYTE*>(buffer) : nullptr;
+        return Answer(RegQueryValueExA(key, name, nullptr, nullptr, data, &size), size);
+    };
+    auto value_name = [&](DWORD index, DWORD capacity) {
+        DWORD size = capacity;
+        LONG status = RegEnumValueA(key, index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
+        return Answer(status, size);
+    };
+    auto key_name = [&](DWORD index, DWORD capacity) {
+        DWORD size = capacity;
+        return Answer(RegEnumKeyExA(key, index, buffer, &size), size);
+    };
     // A 260-byte write of a short text stores just the text.
     char padded[260] = "Generic";
     ASSERT_EQ(RegSetValueExA(key, "App", 0, REG_SZ, reinterpret_cast<BYTE*>(padded), 260),
               ERROR_SUCCESS);
-    DWORD size = 0;
-    DWORD type = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "App", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, 8u);
-    char small[4];
-    size = sizeof small;
-    EXPECT_EQ(RegQueryValueExA(key, "App", nullptr, &type, reinterpret_cast<BYTE*>(small), &size),
-              ERROR_MORE_DATA);
-    EXPECT_EQ(size, 8u);
-    char exact[8];
-    size = sizeof exact;
-    EXPECT_EQ(RegQueryValueExA(key, "App", nullptr, &type, reinterpret_cast<BYTE*>(exact), &size),
-              ERROR_SUCCESS);
-    EXPECT_STREQ(exact, "Generic");
-    EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, nullptr, &size),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(query("App", 0), Answer(ERROR_SUCCESS, 8));
+    EXPECT_EQ(query("App", 4), Answer(ERROR_MORE_DATA, 8));
+    EXPECT_EQ(query("App", 8), Answer(ERROR_SUCCESS, 8));
+    EXPECT_STREQ(buffer, "Generic");
+    EXPECT_EQ(query("Missing", 0).first, ERROR_FILE_NOT_FOUND);
     // A text without a NUL in the given length is stored as given.
     ASSERT_EQ(RegSetValueExA(key, "Raw", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcdef"), 3),
               ERROR_SUCCESS);
     EXPECT_EQ(QueryText(key, "Raw"), "abc");
 
     // Names: the buffer must hold the NUL too.
-    char name[3];
-    DWORD name_size = sizeof name;
-    EXPECT_EQ(RegEnumValueA(key, 0, name, &name_size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_MORE_DATA);
-    EXPECT_EQ(name_size, 4u);
-    name_size = 4;
-    char name4[4];
-    EXPECT_EQ(RegEnumValueA(key, 0, name4, &name_size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(name_size, 3u);
-    name_size = sizeof name4;
-    EXPECT_EQ(RegEnumValueA(key, 2, name4, &name_size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(value_name(0, 3), Answer(ERROR_MORE_DATA, 4));
+    EXPECT_EQ(value_name(0, 4), Answer(ERROR_SUCCESS, 3));
+    EXPECT_EQ(value_name(2, 4).first, ERROR_NO_MORE_ITEMS);
     RegCloseKey(Create(key, "LongerName"));
-    name_size = sizeof name4;
-    EXPECT_EQ(RegEnumKeyExA(key, 0, name4, &name_size), ERROR_MORE_DATA);
-    EXPECT_EQ(name_size, 11u);
-    EXPECT_EQ(RegEnumKeyExA(key, 1, name4, &name_size), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(key_name(0, 4), Answer(ERROR_MORE_DATA, 11));
+    EXPECT_EQ(key_name(1, 11).first, ERROR_NO_MORE_ITEMS);
 
     // Default values through RegQueryValueA: missing is an error, not an empty text.
     char text[260];
@@ -474,17 +471,11 @@ TEST_F(RegistryTest, KeysOfTheOtherHiveInAHiveFileCountAsDamage) {
     EXPECT_EQ(ReadFileBytes(UserFile()).find("Stray"), std::string::npos);
 }
 
-// Encodes UTF-8 text (ASCII and two-byte sequences are enough here) as UTF-16LE with a BOM.
+// `utf8` as a UTF-16LE file with a byte order mark.
 std::string Utf16File(const std::string& utf8) {
     std::string out = "\xFF\xFE";
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned code = static_cast<unsigned char>(utf8[i]);
-        if (code >= 0xC0) {
-            code = ((code & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
-        }
-        out += char(code & 0xFF);
-        out += char(code >> 8);
-    }
+    for (char16_t unit : Utf8ToUtf16(utf8))
+        out += {char(unit & 0xFF), char(unit >> 8)};
     return out;
 }
 
@@ -571,35 +562,26 @@ TEST(RegistryFileTest, HeaderlessAndEmptyInputs) {
 TEST(RegistryFolderTest, FallsBackToXdgConfigHome) {
     ScopedTempDir config;
     SandboxedEnvironment sandbox;
-    unsetenv("SCOPA_REGISTRY_DIR");
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    std::string saved_value = saved != nullptr ? saved : "";
-    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    RegistryResetStore();
-    ASSERT_EQ(RegSetValueA(HKEY_CURRENT_USER, "Where", REG_SZ, "here", 0), ERROR_SUCCESS);
-    RegistryResetStore();
-    if (saved != nullptr) {
-        setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
-    } else {
-        unsetenv("XDG_CONFIG_HOME");
+    {
+        ScopedEnvironmentVariable own_folder("SCOPA_REGISTRY_DIR", nullptr);
+        ScopedEnvironmentVariable xdg("XDG_CONFIG_HOME", config.path().c_str());
+        RegistryResetStore();
+        ASSERT_EQ(RegSetValueA(HKEY_CURRENT_USER, "Where", REG_SZ, "here", 0), ERROR_SUCCESS);
+        RegistryResetStore();
     }
     EXPECT_NE(ReadFileBytes(config.path() / "scopa" / "user.reg").find("@=\"here\""),
               std::string::npos);
 }
 
+// Numbers, texts read as numbers and absent keys are checked through the population's
+// registry settings; here the text that outgrows a first buffer.
 TEST_F(RegistryTest, RegistryKeyReadsAndWritesWholeValues) {
-    {
-        RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, "Convenient");
-        ASSERT_TRUE(key.IsOpen());
-        std::string long_text(1000, 'z');
-        EXPECT_TRUE(key.WriteString("Text", long_text));
-        EXPECT_TRUE(key.WriteDword("Number", 77));
-        EXPECT_EQ(key.ReadString("Text"), long_text);
-        EXPECT_EQ(key.ReadDword("Number"), 77u);
-        EXPECT_EQ(key.ReadDword("Text"), std::nullopt);
-        EXPECT_EQ(key.ReadString("Missing"), std::nullopt);
-    }
-    EXPECT_FALSE(RegistryKey::Open(HKEY_LOCAL_MACHINE, "Absent").IsOpen());
+    RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, "Convenient");
+    ASSERT_TRUE(key.IsOpen());
+    std::string long_text(1000, 'z');
+    EXPECT_TRUE(key.WriteString("Text", long_text));
+    EXPECT_EQ(key.ReadString("Text"), long_text);
+    EXPECT_EQ(key.ReadString("Missing"), std::nullopt);
     EXPECT_TRUE(RegistryKey::Open(HKEY_LOCAL_MACHINE, "convenient").IsOpen());
 }
 

@@ -41,7 +41,7 @@ VolumeFinder FinderFor(std::map<std::string, std::string> mounts) {
     };
 }
 
-TEST(ShellLinkTest, ReadsLocalPathAndLabelInBothTextForms) {
+TEST(ShellLinkTest, ReadsLocalPathAndLabelInBothTextFormsAndCodePage1252) {
     ShellLinkFixture fixture;
     fixture.local_base_path = "E:\\Fotos été";
     fixture.common_path_suffix = "Sub\\a.jpg";
@@ -66,18 +66,14 @@ TEST(ShellLinkTest, ReadsLocalPathAndLabelInBothTextForms) {
     std::optional<ShellLink> bare = Parse(MakeShellLinkBytes(fixture));
     ASSERT_TRUE(bare);
     EXPECT_FALSE(bare->has_volume);
-}
 
-TEST(ShellLinkTest, EightBitTextsAreCodePage1252) {
-    ShellLinkFixture fixture;
+    // Eight-bit texts are code page 1252: 0x80 is the euro sign.
+    fixture = ShellLinkFixture{};
     fixture.local_base_path = "E:\\X";
     std::string bytes = MakeShellLinkBytes(fixture);
-    size_t x = bytes.find("E:\\X");
-    ASSERT_NE(x, std::string::npos);
-    bytes[x + 3] = '\x80';  // the euro sign in code page 1252
-    std::optional<ShellLink> link = Parse(bytes);
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->local_base_path, "E:\\\xE2\x82\xAC");
+    bytes[bytes.find("E:\\X") + 3] = '\x80';
+    ASSERT_TRUE(Parse(bytes));
+    EXPECT_EQ(Parse(bytes)->local_base_path, "E:\\\xE2\x82\xAC");
 }
 
 TEST(ShellLinkTest, HostileBytesFailCleanly) {
@@ -188,14 +184,6 @@ TEST(ShortcutTest, SymbolicLinksResolveToTheirEndExceptLoops) {
         EXPECT_EQ(target.GetPathText(), loop.GetPathText());
     }
     EXPECT_FALSE(ResolveShortcut(CShellPath((dir / "real" / "a.png").string()), target));
-
-    // Links met while enumerating are known as links without asking again.
-    CShellPath folder(dir.path().string());
-    CShellPath child;
-    int links = 0;
-    for (bool more = folder.FirstChild(child); more; more = folder.NextChild(child))
-        links += child.IsSymbolicLink() ? 1 : 0;
-    EXPECT_EQ(links, 7);
 }
 
 TEST(ShortcutTest, UnreachableTargetsShowMessage216Or217) {

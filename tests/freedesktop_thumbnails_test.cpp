@@ -216,12 +216,8 @@ TEST_F(FreedesktopThumbnailsTest, WithThePreferenceOffNothingIsWritten) {
     ASSERT_TRUE(WriteTestPicture(good, 20, 20, 1));
     WriteFileBytes(bad, "nothing");
     SandboxedEnvironment environment;
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kGeneralPrefsKey, &key), ERROR_SUCCESS);
-    DWORD off = 0;
-    RegSetValueExA(key, kShareThumbnailsValue, 0, REG_DWORD, reinterpret_cast<BYTE*>(&off),
-                   sizeof(off));
-    RegCloseKey(key);
+    ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, kGeneralPrefsKey)
+                    .WriteDword(kShareThumbnailsValue, 0));
     LoadShareThumbnailsPreference();
     EXPECT_FALSE(ShareThumbnails());
     RegistryResetStore();

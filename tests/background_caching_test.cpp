@@ -270,13 +270,8 @@ TEST_F(BackgroundCachingTest, AnUnreadableRecordIsMadeAgain) {
 
 TEST_F(BackgroundCachingTest, ClearingTheQueueSetsEntriesEmptyAndDestructionSavesTheIndex) {
     std::vector<CCacheEntry*> entries;
-    for (int i = 0; i < 3; ++i) {
-        std::string name = "c" + std::to_string(i) + ".png";
-        ASSERT_TRUE(WriteTestPicture(m_folder / name, 16, 16, uint32_t(i)));
-        entries.push_back(EntryOf(name));
-        oDIB bitmap;
-        FetchThumbnail(*entries.back(), bitmap);
-    }
+    for (int i = 0; i < 3; ++i)
+        entries.push_back(RequestNewPicture("c" + std::to_string(i) + ".png", 16, 16, uint32_t(i)));
     CBackgroundCaching caching(nullptr, nullptr);
     ASSERT_EQ(caching.Tick(), entries[2]);
     CPreviewCacheManager::Get().ClearQueue();

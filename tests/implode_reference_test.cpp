@@ -24,20 +24,6 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr const char* kDynamite = "/usr/bin/dynamite";
 
-// The shared benchmark data lies beside the checkout (or beside the folder of worktrees).
-fs::path BlocksDir() {
-    if (const char* dir = std::getenv("SCOPA_SHARED_BENCH_DIR")) {
-        return fs::path(dir) / "thumbnail-blocks";
-    }
-    for (fs::path base = fs::path(SCOPA_SOURCE_DIR).parent_path(); !base.empty();
-         base = base == base.parent_path() ? fs::path() : base.parent_path()) {
-        if (fs::is_directory(base / "shared" / "bench")) {
-            return base / "shared" / "bench" / "thumbnail-blocks";
-        }
-    }
-    return {};
-}
-
 Bytes Ours(const Bytes& input, unsigned mode = 0, unsigned dictionary = 4096) {
     Bytes stream;
     EXPECT_EQ(implode::CompressBytes(input, stream, mode, dictionary), implode::kResultOk);
@@ -66,9 +52,9 @@ protected:
 };
 
 TEST_F(ImplodeReferenceTest, EverySharedBlockCrossChecksBothWays) {
-    if (!fs::is_directory(BlocksDir())) GTEST_SKIP() << "no shared thumbnail blocks";
+    if (!fs::is_directory(SharedThumbnailBlocksDir())) GTEST_SKIP() << "no shared thumbnail blocks";
     size_t blocks = 0, our_bytes = 0, their_bytes = 0;
-    for (const auto& item : fs::directory_iterator(BlocksDir())) {
+    for (const auto& item : fs::directory_iterator(SharedThumbnailBlocksDir())) {
         if (item.path().extension() != ".blk") continue;
         SCOPED_TRACE(item.path().filename().string());
         std::string text = ReadFileBytes(item.path());

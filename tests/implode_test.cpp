@@ -168,10 +168,9 @@ TEST(ImplodeTest, ReadsAndWritesInAnyPieceSizes) {
 TEST(ImplodeTest, SharedThumbnailBlocksRoundTripAndStaySmall) {
     // Real thumbnails from the shared benchmark data, with the sizes another implementation's
     // streams of them have; skipped where that folder is not beside the checkout.
-    fs::path dir = fs::path(SCOPA_SOURCE_DIR) / ".." / "shared" / "bench";
-    if (!fs::exists(dir)) dir = fs::path(SCOPA_SOURCE_DIR) / ".." / ".." / "shared" / "bench";
-    std::ifstream table(dir / "thumbnail-blocks.tsv");
-    if (!table) GTEST_SKIP() << "no shared thumbnail blocks";
+    fs::path dir = SharedThumbnailBlocksDir();
+    std::ifstream table(dir.parent_path() / "thumbnail-blocks.tsv");
+    if (dir.empty() || !table) GTEST_SKIP() << "no shared thumbnail blocks";
     std::string line;
     std::getline(table, line);
     size_t input_bytes = 0, our_bytes = 0, their_bytes = 0;
@@ -181,7 +180,7 @@ TEST(ImplodeTest, SharedThumbnailBlocksRoundTripAndStaySmall) {
         size_t their_size = 0;
         fields >> name >> kind >> their_size;
         SCOPED_TRACE(name);
-        std::string block = ReadFileBytes(dir / "thumbnail-blocks" / name);
+        std::string block = ReadFileBytes(dir / name);
         ASSERT_EQ(block.size(), kBlockBytes);
         Bytes input(block.begin(), block.end());
         Bytes stream = Compressed(input);

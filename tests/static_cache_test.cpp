@@ -71,21 +71,14 @@ TEST_F(StaticCacheTest, FeedbackForTwoPicturesABrokenOneAndATextFile) {
     // Sniffed as a PNG by its signature, but nothing after it decodes.
     WriteFileBytes(m_root / "broken.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage");
     ASSERT_TRUE(Create(m_root));
-    std::vector<std::string> expected = {
-        "Creating static cache - ",
-        m_cachePath,
-        "\r\n",
-        "Importing ",
-        (m_root / "a.png").string(),
-        " - Success\r\n",
-        "Importing ",
-        (m_root / "broken.png").string(),
-        " - Failure\r\n",
-        "Importing ",
-        (m_root / "sub" / "b.png").string(),
-        " - Success\r\n",
-        "Finished\r\n",
-    };
+    // Texts come in pieces: the words, then the path, then the outcome.
+    std::vector<std::string> expected = {"Creating static cache - ", m_cachePath, "\r\n"};
+    for (auto [file, outcome] :
+         {std::pair{"a.png", "Success"}, {"broken.png", "Failure"}, {"sub/b.png", "Success"}}) {
+        expected.insert(expected.end(), {"Importing ", (m_root / file).string(),
+                                         std::string(" - ") + outcome + "\r\n"});
+    }
+    expected.push_back("Finished\r\n");
     EXPECT_EQ(m_feedback, expected);
 
     CacheIndexContents index = LoadCacheIndex(m_cachePath + ".pvi");

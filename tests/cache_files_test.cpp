@@ -303,36 +303,27 @@ TEST(CacheRecordTest, CompressedRecordsAppendAndReadBack) {
 TEST(CacheRecordTest, DamagedCompressedRecordsFail) {
     ScopedTempDir dir;
     fs::path data = dir / "bad.pvd";
-    auto write_record = [&](const Bytes& stream, int32_t width = 10) {
-        Bytes record = {1, 0, 0, 0, static_cast<uint8_t>(width), 0, 0, 0, 10, 0, 0, 0};
+    // Writes a record of SeqId 1 holding `stream` and reads it back.
+    auto reads = [&](const Bytes& stream, uint8_t width = 10) {
+        Bytes record = {1, 0, 0, 0, width, 0, 0, 0, 10, 0, 0, 0};
         record.insert(record.end(), stream.begin(), stream.end());
         WriteFileBytes(data, std::string(record.begin(), record.end()));
-    };
-    auto reads = [&] {
         CacheThumbnail thumbnail;
         int32_t seq_id = 1;
         return ReadCacheRecord(data, true, 0, seq_id, thumbnail);
     };
     Bytes good;
-    auto block = Block(2);
-    ASSERT_EQ(implode::CompressBytes(block, good), 0);
-    write_record(good);
-    EXPECT_TRUE(reads());
-
-    write_record(Bytes(good.begin(), good.begin() + 100));  // cut before its end code
-    EXPECT_FALSE(reads());
+    ASSERT_EQ(implode::CompressBytes(Block(2), good), 0);
+    EXPECT_TRUE(reads(good));
+    EXPECT_FALSE(reads(Bytes(good.begin(), good.begin() + 100)));  // cut before its end code
     Bytes bad_header = good;
     bad_header[1] = 7;
-    write_record(bad_header);
-    EXPECT_FALSE(reads());
-    write_record(good, 200);  // wider than a thumbnail
-    EXPECT_FALSE(reads());
+    EXPECT_FALSE(reads(bad_header));
+    EXPECT_FALSE(reads(good, 200));  // wider than a thumbnail
     // A stream that expands past 16,384 bytes.
-    Bytes longer_block(kThumbnailBlockBytes + 1, 7);
     Bytes too_long;
-    ASSERT_EQ(implode::CompressBytes(longer_block, too_long), 0);
-    write_record(too_long);
-    EXPECT_FALSE(reads());
+    ASSERT_EQ(implode::CompressBytes(Bytes(kThumbnailBlockBytes + 1, 7), too_long), 0);
+    EXPECT_FALSE(reads(too_long));
     // Negative Index and a record past the end of the file.
     CacheThumbnail thumbnail;
     int32_t seq_id = 1;

@@ -72,49 +72,109 @@ public:
     bool m_interrupt = true;
 };
 
-TEST_F(BackgroundCachingTest, TenNewPicturesFillNewestRequestFirstOnePerTick) {
+using namespace std::chrono_literals;
+
+// Ticks (1 ms apart, as a fast timer would) until `done` holds; false after ten seconds.
+bool TickUntil(CBackgroundCaching& caching, const std::function<bool()>& done,
+               std::vector<CachingJobResult>* results = nullptr) {
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        caching.Tick();
+        if (results != nullptr && caching.LastResult() != CachingJobResult::kInProgress) {
+            results->push_back(caching.LastResult());
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+bool QueueIsEmpty() {
+    return CPreviewCacheManager::Get().Queue().IsEmpty();
+}
+
+// Waits on the worker thread until the tick interrupts the load, then says "interrupted".
+int WaitForInterruption(PictureLoadObserver* observer) {
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!observer->IsInterruptionPending()) {
+        if (std::chrono::steady_clock::now() > deadline) return kLoadFailed;
+        std::this_thread::sleep_for(1ms);
+    }
+    return kLoadInterrupted;
+}
+
+// The rules that hold whether thumbnails are made in the tick or on the worker thread.
+class BackgroundCachingModeTest : public BackgroundCachingTest,
+                                  public ::testing::WithParamInterface<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(InTheTickAndOnTheWorker, BackgroundCachingModeTest, ::testing::Bool(),
+                         [](const auto& mode) { return mode.param ? "Worker" : "Tick"; });
+
+TEST_P(BackgroundCachingModeTest, TenNewPicturesFillNewestRequestFirstOnePerTick) {
     std::vector<CCacheEntry*> entries;
     for (int i = 0; i < 10; ++i) {
         std::string name = "p" + std::to_string(i) + ".png";
-        ASSERT_TRUE(WriteTestPicture(m_folder / name, 40 + i, 30, uint32_t(i)));
-        CCacheEntry* entry = EntryOf(name);
-        ASSERT_NE(entry, nullptr);
-        oDIB bitmap;
-        EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
-        EXPECT_EQ(entry->m_state, EntryState::kPending);
-        EXPECT_EQ(CountTraces("Create cache p" + std::to_string(i) + ".png\n"), 1);
-        entries.push_back(entry);
+        entries.push_back(RequestNewPicture(name, 40 + 7 * i, 30, uint32_t(i)));
+        EXPECT_EQ(entries.back()->m_state, EntryState::kPending);
+        EXPECT_EQ(CountTraces("Create cache " + name + "\n"), 1);
     }
     // Drawing the items again while they wait queues nothing twice.
     oDIB unused;
     EXPECT_FALSE(FetchThumbnail(*entries[3], unused));
     EXPECT_EQ(CPreviewCacheManager::Get().Queue().Count(), 10u);
 
+    m_traces.clear();
     CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(GetParam());
+    std::vector<CachingJobResult> results;  // in the tick: one per tick
+    ASSERT_TRUE(TickUntil(caching, QueueIsEmpty, &results));
+    EXPECT_EQ(results, std::vector<CachingJobResult>(10, CachingJobResult::kWritten));
+    ASSERT_EQ(m_traces.size(), 10u);
     for (int i = 9; i >= 0; --i) {
-        m_traces.clear();
-        CCacheEntry* made = caching.Tick();
-        ASSERT_EQ(made, entries[size_t(i)]) << "tick for p" << i;
-        EXPECT_EQ(caching.LastResult(), CachingJobResult::kWritten);
-        EXPECT_EQ(made->m_state, EntryState::kValid);
-        ASSERT_EQ(m_traces.size(), 1u);
-        EXPECT_EQ(m_traces[0], "Writen p" + std::to_string(i) + ".png, Index " +
-                                   std::to_string(made->m_index) + ", SeqId " +
-                                   std::to_string(made->m_seqId) + "\n");
-        for (int j = 0; j < i; ++j)
-            EXPECT_EQ(entries[size_t(j)]->m_state, EntryState::kPending);
+        SCOPED_TRACE("p" + std::to_string(i));
+        CCacheEntry* entry = entries[size_t(i)];
+        EXPECT_EQ(m_traces[size_t(9 - i)], "Writen p" + std::to_string(i) + ".png, Index " +
+                                               std::to_string(entry->m_index) + ", SeqId " +
+                                               std::to_string(entry->m_seqId) + "\n");
+        // The stored thumbnail is the one this thread would have made, fitted to the width.
+        std::vector<uint8_t> pixels(kThumbnailBytes);
+        vSIZE covered{};
+        ASSERT_EQ(RenderCachePreview(nullptr, EntryFilePath(*entry), pixels.data(), covered),
+                  kLoadRead);
+        oDIB fetched;
+        ASSERT_TRUE(FetchThumbnail(*entry, fetched));
+        oDIB expected = ThumbnailToDib(pixels.data(), covered);
+        ASSERT_EQ(fetched.Size(), expected.Size());
+        EXPECT_EQ(fetched.Width(), 128);
+        EXPECT_NEAR(fetched.Height(), 30 * 128 / (40 + 7 * i), 1);
+        EXPECT_EQ(fetched.BitCount(), 8);
+        EXPECT_TRUE(
+            std::equal(fetched.Bits().begin(), fetched.Bits().end(), expected.Bits().begin()));
     }
     EXPECT_EQ(caching.Tick(), nullptr);
     EXPECT_EQ(caching.LastResult(), CachingJobResult::kNoJob);
+}
 
-    for (int i = 0; i < 10; ++i) {
-        oDIB bitmap;
-        ASSERT_TRUE(FetchThumbnail(*entries[size_t(i)], bitmap));
-        // Wider than high: fitted to the full width.
-        EXPECT_EQ(bitmap.Width(), 128);
-        EXPECT_NEAR(bitmap.Height(), 30 * 128 / (40 + i), 1);
-        EXPECT_EQ(bitmap.BitCount(), 8);
-    }
+TEST_P(BackgroundCachingModeTest, SixFailuresGiveOneBadTraceAndLeaveTheQueue) {
+    WriteFileBytes(m_folder / "bad.png", "this is no picture at all");
+    CCacheEntry* entry = EntryOf("bad.png");
+    oDIB bitmap;
+    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
+    CBackgroundCaching caching(nullptr, nullptr);
+    caching.UseWorkerThread(GetParam());
+    std::vector<CachingJobResult> results;
+    ASSERT_TRUE(TickUntil(caching, QueueIsEmpty, &results));
+    std::vector<CachingJobResult> expected(5, CachingJobResult::kFailed);
+    expected.push_back(CachingJobResult::kGivenUp);
+    EXPECT_EQ(results, expected);
+    EXPECT_EQ(entry->m_failures, 6);
+    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
+    EXPECT_EQ(entry->m_state, EntryState::kPending);
+    // Given up for this run: drawing it again queues nothing.
+    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
+    EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
+    EXPECT_EQ(caching.Tick(), nullptr);
+    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
 }
 
 TEST_F(BackgroundCachingTest, TheTickNeverMakesTheManager) {
@@ -123,62 +183,27 @@ TEST_F(BackgroundCachingTest, TheTickNeverMakesTheManager) {
     EXPECT_EQ(CPreviewCacheManager::Existing(), nullptr);
 }
 
-TEST_F(BackgroundCachingTest, ChangedModificationTimeRequestsAgain) {
-    fs::path path = m_folder / "a.png";
-    ASSERT_TRUE(WriteTestPicture(path, 20, 20, 1));
-    CCacheEntry* entry = EntryOf("a.png");
-    oDIB bitmap;
-    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
-    CBackgroundCaching caching(nullptr, nullptr);
-    ASSERT_EQ(caching.Tick(), entry);
-    ASSERT_TRUE(FetchThumbnail(*entry, bitmap));
-
-    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(10));
-    m_traces.clear();
-    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
-    EXPECT_EQ(entry->m_state, EntryState::kPending);
-    EXPECT_EQ(CPreviewCacheManager::Get().QueueHead(), entry);
-    EXPECT_EQ(m_traces, std::vector<std::string>{"Create cache a.png\n"});
-    ASSERT_EQ(caching.Tick(), entry);
-    EXPECT_TRUE(FetchThumbnail(*entry, bitmap));
-}
-
-TEST_F(BackgroundCachingTest, FpxPicturesAreNotComparedByTime) {
-    // The content decides what a picture is; the name only decides the stamp.
-    fs::path path = m_folder / "photo.FpX";
-    ASSERT_TRUE(WriteTestPicture(path, 20, 20, 2));
-    CCacheEntry* entry = EntryOf("photo.FpX");
-    oDIB bitmap;
-    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
-    EXPECT_EQ(entry->m_stamp, 0);
-    CBackgroundCaching caching(nullptr, nullptr);
-    ASSERT_EQ(caching.Tick(), entry);
-    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(10));
-    EXPECT_TRUE(FetchThumbnail(*entry, bitmap));
-}
-
-TEST_F(BackgroundCachingTest, SixFailuresGiveOneBadTraceAndLeaveTheQueue) {
-    WriteFileBytes(m_folder / "bad.png", "this is no picture at all");
-    CCacheEntry* entry = EntryOf("bad.png");
-    oDIB bitmap;
-    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
-    CBackgroundCaching caching(nullptr, nullptr);
-    for (int attempt = 1; attempt <= 5; ++attempt) {
+TEST_F(BackgroundCachingTest, ChangedModificationTimeRequestsAgainExceptForFpxPictures) {
+    // The content decides what a picture is; the name only decides the stamp (0 for FlashPix).
+    for (std::string name : {"a.png", "photo.FpX"}) {
+        SCOPED_TRACE(name);
+        bool compared = name == "a.png";
+        CCacheEntry* entry = RequestNewPicture(name, 20, 20, 1);
+        EXPECT_EQ(entry->m_stamp != 0, compared);
+        CBackgroundCaching caching(nullptr, nullptr);
         ASSERT_EQ(caching.Tick(), entry);
-        EXPECT_EQ(caching.LastResult(), CachingJobResult::kFailed);
-        EXPECT_EQ(entry->m_failures, attempt);
+        oDIB bitmap;
+        ASSERT_TRUE(FetchThumbnail(*entry, bitmap));
+        fs::last_write_time(m_folder / name, fs::last_write_time(m_folder / name) + 10s);
+        m_traces.clear();
+        EXPECT_EQ(FetchThumbnail(*entry, bitmap), !compared);
+        if (!compared) continue;
+        EXPECT_EQ(entry->m_state, EntryState::kPending);
         EXPECT_EQ(CPreviewCacheManager::Get().QueueHead(), entry);
+        EXPECT_EQ(m_traces, std::vector<std::string>{"Create cache a.png\n"});
+        ASSERT_EQ(caching.Tick(), entry);
+        EXPECT_TRUE(FetchThumbnail(*entry, bitmap));
     }
-    ASSERT_EQ(caching.Tick(), entry);
-    EXPECT_EQ(caching.LastResult(), CachingJobResult::kGivenUp);
-    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
-    EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
-    EXPECT_EQ(entry->m_state, EntryState::kPending);
-    // Given up for this run: drawing it again queues nothing.
-    EXPECT_FALSE(FetchThumbnail(*entry, bitmap));
-    EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
-    EXPECT_EQ(caching.Tick(), nullptr);
-    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
 }
 
 TEST_F(BackgroundCachingTest, AnInterruptedLoadIsRetriedAtTheNextTick) {
@@ -245,13 +270,8 @@ TEST_F(BackgroundCachingTest, AnUnreadableRecordIsMadeAgain) {
 
 TEST_F(BackgroundCachingTest, ClearingTheQueueSetsEntriesEmptyAndDestructionSavesTheIndex) {
     std::vector<CCacheEntry*> entries;
-    for (int i = 0; i < 3; ++i) {
-        std::string name = "c" + std::to_string(i) + ".png";
-        ASSERT_TRUE(WriteTestPicture(m_folder / name, 16, 16, uint32_t(i)));
-        entries.push_back(EntryOf(name));
-        oDIB bitmap;
-        FetchThumbnail(*entries.back(), bitmap);
-    }
+    for (int i = 0; i < 3; ++i)
+        entries.push_back(RequestNewPicture("c" + std::to_string(i) + ".png", 16, 16, uint32_t(i)));
     CBackgroundCaching caching(nullptr, nullptr);
     ASSERT_EQ(caching.Tick(), entries[2]);
     CPreviewCacheManager::Get().ClearQueue();
@@ -280,86 +300,6 @@ TEST_F(BackgroundCachingTest, ClearingTheQueueSetsEntriesEmptyAndDestructionSave
 
 // ---- thumbnails made on the worker thread ----
 
-using namespace std::chrono_literals;
-
-// Ticks (1 ms apart, as a fast timer would) until `done` holds; false after ten seconds.
-bool TickUntil(CBackgroundCaching& caching, const std::function<bool()>& done,
-               std::vector<CachingJobResult>* results = nullptr) {
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        caching.Tick();
-        if (results != nullptr && caching.LastResult() != CachingJobResult::kInProgress) {
-            results->push_back(caching.LastResult());
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-// Waits on the worker thread until the tick interrupts the load, then says "interrupted".
-int WaitForInterruption(PictureLoadObserver* observer) {
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!observer->IsInterruptionPending()) {
-        if (std::chrono::steady_clock::now() > deadline) return kLoadFailed;
-        std::this_thread::sleep_for(1ms);
-    }
-    return kLoadInterrupted;
-}
-
-TEST_F(BackgroundCachingTest, OnTheWorkerTenPicturesFillNewestFirstWithTheSameThumbnails) {
-    std::vector<CCacheEntry*> entries;
-    for (int i = 0; i < 10; ++i)
-        entries.push_back(
-            RequestNewPicture("w" + std::to_string(i) + ".png", 40 + 7 * i, 30, uint32_t(i)));
-    m_traces.clear();
-    CBackgroundCaching caching(nullptr, nullptr);
-    caching.UseWorkerThread(true);
-    std::vector<CachingJobResult> results;
-    ASSERT_TRUE(TickUntil(
-        caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }, &results));
-    EXPECT_EQ(results, std::vector<CachingJobResult>(10, CachingJobResult::kWritten));
-    ASSERT_EQ(m_traces.size(), 10u);
-    for (int i = 9; i >= 0; --i) {
-        CCacheEntry* entry = entries[size_t(i)];
-        EXPECT_EQ(m_traces[size_t(9 - i)], "Writen w" + std::to_string(i) + ".png, Index " +
-                                               std::to_string(entry->m_index) + ", SeqId " +
-                                               std::to_string(entry->m_seqId) + "\n");
-        // The stored thumbnail is the one this thread would have made.
-        std::vector<uint8_t> pixels(kThumbnailBytes);
-        vSIZE covered{};
-        ASSERT_EQ(RenderCachePreview(nullptr, EntryFilePath(*entry), pixels.data(), covered),
-                  kLoadRead);
-        oDIB fetched;
-        ASSERT_TRUE(FetchThumbnail(*entry, fetched));
-        oDIB expected = ThumbnailToDib(pixels.data(), covered);
-        ASSERT_EQ(fetched.Width(), expected.Width());
-        ASSERT_EQ(fetched.Height(), expected.Height());
-        EXPECT_TRUE(
-            std::equal(fetched.Bits().begin(), fetched.Bits().end(), expected.Bits().begin()))
-            << "w" << i;
-    }
-    EXPECT_EQ(caching.Tick(), nullptr);
-}
-
-TEST_F(BackgroundCachingTest, OnTheWorkerSixFailuresGiveOneBadTrace) {
-    WriteFileBytes(m_folder / "bad.png", "this is no picture at all");
-    CCacheEntry* entry = EntryOf("bad.png");
-    oDIB bitmap;
-    FetchThumbnail(*entry, bitmap);
-    CBackgroundCaching caching(nullptr, nullptr);
-    caching.UseWorkerThread(true);
-    std::vector<CachingJobResult> results;
-    ASSERT_TRUE(TickUntil(
-        caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }, &results));
-    std::vector<CachingJobResult> expected(5, CachingJobResult::kFailed);
-    expected.push_back(CachingJobResult::kGivenUp);
-    EXPECT_EQ(results, expected);
-    EXPECT_EQ(entry->m_failures, 6);
-    EXPECT_EQ(CountTraces("Bad bad.png\n"), 1);
-    EXPECT_EQ(entry->m_state, EntryState::kPending);
-}
-
 TEST_F(BackgroundCachingTest, OnTheWorkerANewerRequestOvertakesTheOneBeingMade) {
     CCacheEntry* slow = RequestNewPicture("slow.png", 20, 20, 1);
     std::atomic<int> slow_calls{0};
@@ -378,7 +318,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerANewerRequestOvertakesTheOneBeingMade) 
 
     RequestNewPicture("new.png", 20, 20, 2);
     m_traces.clear();
-    ASSERT_TRUE(TickUntil(caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }));
+    ASSERT_TRUE(TickUntil(caching, QueueIsEmpty));
     // The interrupted load was ours, not the user's: no retry is traced.
     ASSERT_EQ(m_traces.size(), 2u);
     EXPECT_TRUE(m_traces[0].starts_with("Writen new.png"));
@@ -405,8 +345,7 @@ TEST_F(BackgroundCachingTest, OnTheWorkerAThumbnailOfAFileThatChangedMeanwhileIs
             return result;
         });
     std::vector<CachingJobResult> results;
-    ASSERT_TRUE(TickUntil(
-        caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }, &results));
+    ASSERT_TRUE(TickUntil(caching, QueueIsEmpty, &results));
     EXPECT_EQ(calls.load(), 2);
     EXPECT_EQ(results, std::vector<CachingJobResult>{CachingJobResult::kWritten});
     // What was stored is the second version, higher than wide.
@@ -449,51 +388,43 @@ TEST_F(BackgroundCachingTest, OnTheWorkerProgressIsPassedOnByTheTickAndClicksInt
     ASSERT_TRUE(TickUntil(caching, [&] { return observer.m_events.size() == 2; }));
     EXPECT_EQ(observer.m_events, (std::vector<std::string>{"start", "40%"}));
     release = true;
-    ASSERT_TRUE(TickUntil(caching, [] { return CPreviewCacheManager::Get().Queue().IsEmpty(); }));
+    ASSERT_TRUE(TickUntil(caching, QueueIsEmpty));
     EXPECT_EQ(observer.m_events, (std::vector<std::string>{"start", "40%", "end"}));
     EXPECT_EQ(entry->m_state, EntryState::kValid);
     EXPECT_EQ(CountTraces("Retry a.png\n"), 0);
 }
 
-TEST_F(BackgroundCachingTest, OnTheWorkerAClearedQueueStopsTheLoad) {
-    CCacheEntry* entry = RequestNewPicture("a.png", 30, 20, 7);
-    std::atomic<int> result{-1};
-    CBackgroundCaching caching(nullptr, nullptr);
-    caching.UseWorkerThread(true);
-    caching.SetThumbnailMaker(
-        [&](PictureLoadObserver* observer, const std::string&, uint8_t*, vSIZE&) {
-            result = WaitForInterruption(observer);
-            return result.load();
-        });
-    caching.Tick();
-    CPreviewCacheManager::Get().ClearQueue();
-    EXPECT_EQ(caching.Tick(), nullptr);
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (result.load() == -1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(result.load(), kLoadInterrupted);
-    EXPECT_EQ(entry->m_state, EntryState::kEmpty);
-    EXPECT_EQ(CountTraces("Retry a.png\n"), 0);
-}
-
-TEST_F(BackgroundCachingTest, OnTheWorkerTheControlGoingAwayStopsTheLoadAtOnce) {
-    CCacheEntry* entry = RequestNewPicture("a.png", 30, 20, 6);
-    std::atomic<bool> started{false};
-    CBackgroundCaching caching(nullptr, nullptr);
-    caching.UseWorkerThread(true);
-    caching.SetThumbnailMaker(
-        [&](PictureLoadObserver* observer, const std::string&, uint8_t*, vSIZE&) {
-            started = true;
-            return WaitForInterruption(observer);
-        });
-    caching.Tick();
-    ASSERT_TRUE(TickUntil(caching, [&] { return started.load(); }));
-    auto before = std::chrono::steady_clock::now();
-    caching.ControlDestroyed();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
-    EXPECT_TRUE(CPreviewCacheManager::Get().Queue().IsEmpty());
-    EXPECT_EQ(entry->m_state, EntryState::kEmpty);
-    EXPECT_EQ(caching.Tick(), nullptr);
+TEST_F(BackgroundCachingTest, OnTheWorkerAClearedQueueOrTheControlGoingAwayStopsTheLoad) {
+    const std::pair<const char*, std::function<void(CBackgroundCaching&)>> stops[] = {
+        {"queue cleared",
+         [](CBackgroundCaching& caching) {
+             CPreviewCacheManager::Get().ClearQueue();
+             EXPECT_EQ(caching.Tick(), nullptr);
+         }},
+        {"control destroyed", [](CBackgroundCaching& caching) { caching.ControlDestroyed(); }},
+    };
+    for (const auto& [name, stop] : stops) {
+        SCOPED_TRACE(name);
+        CCacheEntry* entry = RequestNewPicture("a.png", 30, 20, 7);
+        std::atomic<int> result{-1};
+        CBackgroundCaching caching(nullptr, nullptr);
+        caching.UseWorkerThread(true);
+        caching.SetThumbnailMaker(
+            [&](PictureLoadObserver* observer, const std::string&, uint8_t*, vSIZE&) {
+                result = -2;  // started
+                result = WaitForInterruption(observer);
+                return result.load();
+            });
+        caching.Tick();
+        ASSERT_TRUE(TickUntil(caching, [&] { return result.load() != -1; }));
+        stop(caching);
+        ASSERT_TRUE(TickUntil(caching, [&] { return result.load() != -2; }));
+        EXPECT_EQ(result.load(), kLoadInterrupted);
+        EXPECT_TRUE(QueueIsEmpty());
+        EXPECT_EQ(entry->m_state, EntryState::kEmpty);
+        EXPECT_EQ(caching.Tick(), nullptr);
+        EXPECT_EQ(CountTraces("Retry a.png\n"), 0);
+    }
 }
 
 }  // namespace

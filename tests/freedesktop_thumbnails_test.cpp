@@ -8,7 +8,6 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <utime.h>
 
 #include <string>
 #include <vector>
@@ -39,11 +38,6 @@ RgbaImage Gradient(int32_t width_px, int32_t height_px) {
         }
     }
     return image;
-}
-
-void SetMTime(const fs::path& path, time_t seconds) {
-    utimbuf times{seconds, seconds};
-    ASSERT_EQ(::utime(path.c_str(), &times), 0);
 }
 
 // Saves `image` as GdkPixbuf's PNG saver does for file managers, with optional keys.
@@ -193,7 +187,7 @@ TEST_F(FreedesktopThumbnailsTest, ADecodedPictureIsWrittenBackAsTheSameRenderWeH
 TEST_F(FreedesktopThumbnailsTest, AFailureRecordStopsRetriesUntilTheFileChanges) {
     fs::path picture = m_dir / "broken.png";
     WriteFileBytes(picture, "\x89PNG\r\n\x1A\n broken");
-    SetMTime(picture, 1700000000);
+    SetModifiedTime(picture, 1700000000);
     EXPECT_EQ(Make(picture), kLoadFailed);
     OriginalFile original = Original(picture);
     EXPECT_TRUE(HasFailRecord(m_cache.string(), original));
@@ -201,10 +195,10 @@ TEST_F(FreedesktopThumbnailsTest, AFailureRecordStopsRetriesUntilTheFileChanges)
         fs::exists(m_cache / "fail" / FailRecordFolderName() / ThumbnailFileName(original.uri)));
     // Repaired but with the same time: the record still holds, so the file is not read again.
     ASSERT_TRUE(WriteTestPicture(picture, 20, 20, 1));
-    SetMTime(picture, 1700000000);
+    SetModifiedTime(picture, 1700000000);
     EXPECT_EQ(Make(picture), kLoadFailed);
     // Changed: made, and shared.
-    SetMTime(picture, 1700000100);
+    SetModifiedTime(picture, 1700000100);
     EXPECT_EQ(Make(picture), kLoadRead);
     EXPECT_FALSE(HasFailRecord(m_cache.string(), Original(picture)));
     EXPECT_TRUE(fs::exists(CachePath("large", Original(picture))));
@@ -216,12 +210,8 @@ TEST_F(FreedesktopThumbnailsTest, WithThePreferenceOffNothingIsWritten) {
     ASSERT_TRUE(WriteTestPicture(good, 20, 20, 1));
     WriteFileBytes(bad, "nothing");
     SandboxedEnvironment environment;
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kGeneralPrefsKey, &key), ERROR_SUCCESS);
-    DWORD off = 0;
-    RegSetValueExA(key, kShareThumbnailsValue, 0, REG_DWORD, reinterpret_cast<BYTE*>(&off),
-                   sizeof(off));
-    RegCloseKey(key);
+    ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, kGeneralPrefsKey)
+                    .WriteDword(kShareThumbnailsValue, 0));
     LoadShareThumbnailsPreference();
     EXPECT_FALSE(ShareThumbnails());
     RegistryResetStore();

@@ -1,5 +1,6 @@
 #include "support/implode_streams.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/temp_dir.h"
@@ -64,6 +65,20 @@ std::vector<uint8_t> ReadImplodeStream(const ImplodeStreamCase& c) {
     std::string bytes = ReadFileBytes(std::filesystem::path(SCOPA_SOURCE_DIR) / "tests" /
                                       "implode_streams" / (c.name + ".imp"));
     return Bytes(bytes.begin(), bytes.end());
+}
+
+std::filesystem::path SharedThumbnailBlocksDir() {
+    namespace fs = std::filesystem;
+    if (const char* dir = std::getenv("SCOPA_SHARED_BENCH_DIR")) {
+        return fs::path(dir) / "thumbnail-blocks";
+    }
+    for (fs::path base = fs::path(SCOPA_SOURCE_DIR).parent_path(); !base.empty();
+         base = base == base.parent_path() ? fs::path() : base.parent_path()) {
+        if (fs::is_directory(base / "shared" / "bench" / "thumbnail-blocks")) {
+            return base / "shared" / "bench" / "thumbnail-blocks";
+        }
+    }
+    return {};
 }
 
 }  // namespace scopa::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,10 @@ std::vector<ImplodeStreamCase> ImplodeStreamCases();
 
 // The checked-in stream of a case; empty when it cannot be read.
 std::vector<uint8_t> ReadImplodeStream(const ImplodeStreamCase& c);
+
+// The folder of real thumbnail blocks from the shared benchmark data: named by
+// SCOPA_SHARED_BENCH_DIR, or found beside the checkout or beside the folder of worktrees.
+// Empty when there is none.
+std::filesystem::path SharedThumbnailBlocksDir();
 
 }  // namespace scopa::test

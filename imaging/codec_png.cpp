@@ -10,6 +10,7 @@
 #include <string>
 
 #include "imaging/codecs.h"
+#include "imaging/png_chunk_limit.h"
 #include "imaging/row_reducer.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -37,7 +38,14 @@ void OnError(png_structp png, png_const_charp message) {
     }
     png_longjmp(png, 1);
 }
-void OnWarning(png_structp, png_const_charp message) {
+void OnWarning(png_structp png, png_const_charp message) {
+    if (IsOverlongChunkWarning(png, message)) {
+        png_uint_32 chunk = png_get_io_chunk_type(png);
+        char text[kMaxMessageBytes];
+        std::snprintf(text, sizeof text, "%c%c%c%c: declares more data than a chunk may hold",
+                      char(chunk >> 24), char(chunk >> 16), char(chunk >> 8), char(chunk));
+        OnError(png, text);
+    }
     try {
         Trace(std::string("PNG warning: ") + message + "\n");
     } catch (...) {  // nothing may unwind through the library

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "imaging/png_chunk_limit.h"
 #include "platform/byte_reader.h"
 
 namespace scopa {
@@ -21,7 +22,9 @@ constexpr int kMaxTextChunks = 64;
 void OnError(png_structp png, png_const_charp) {
     png_longjmp(png, 1);
 }
-void OnWarning(png_structp, png_const_charp) {}
+void OnWarning(png_structp png, png_const_charp message) {
+    if (IsOverlongChunkWarning(png, message)) png_longjmp(png, 1);
+}
 
 struct MemoryReader {
     const uint8_t* data;

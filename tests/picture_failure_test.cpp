@@ -43,6 +43,12 @@ std::string IconHolding(const std::string& image) {
     return icon + entry + image;
 }
 
+// A PNG header whose first chunk after IHDR declares nearly 2 GiB of text and holds 3 bytes.
+std::string PngWithOverlongText() {
+    std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\4\0\0\0\4\x08\x02\0\0\0", 29);
+    return png + std::string("0000\x7a\0\0\0tEXtkey", 15);  // IHDR's checksum, then tEXt
+}
+
 struct FailureCase {
     const char* name;
     std::string bytes;
@@ -68,6 +74,8 @@ TEST(PictureFailureTest, EachFaultIsNamedWithItsKind) {
          "BMP: 65536 x 65536 pixels is beyond the reading limit"},
         {"cut.bmp", BmpHeader(4) + "123456", FailureKind::kData,
          "BMP: cut at byte 60 in row 1 of 4"},
+        {"long-text.png", PngWithOverlongText(), FailureKind::kData,
+         "PNG: tEXt: declares more data than a chunk may hold"},
         {"zero.pcx", pcx, FailureKind::kData, "PCX: no width or height"},
         {"cut.ppm", "P6 4 4 255\n0123456789", FailureKind::kData, "PPM: cut at byte 21 in row 1"},
         // An uncompressed 4 x 4 24-bit TGA header and 5 bytes of pixels.

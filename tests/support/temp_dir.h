@@ -31,9 +31,6 @@ void SetModifiedTime(const std::filesystem::path& path, std::int64_t time);
 // The whole content of a file, or an empty string when it cannot be read.
 std::string ReadFileBytes(const std::filesystem::path& path);
 
-// Points the process's configuration (registry store, cache folder) into a fresh temporary
-// folder for the lifetime of the object, and restores the previous environment afterwards.
-// The registry store is forgotten at both ends, so it is read from the folder in force.
 // Local time is UTC for the lifetime of the object.
 class ScopedUtc {
 public:
@@ -47,6 +44,9 @@ private:
     std::string m_saved;
 };
 
+// Points the process's configuration (registry store, cache folder) into a fresh temporary
+// folder for the lifetime of the object, and restores the previous environment afterwards.
+// The registry store is forgotten at both ends, so it is read from the folder in force.
 class SandboxedEnvironment {
 public:
     SandboxedEnvironment();

@@ -21,6 +21,7 @@
 #include "cache/static_cache_creation.h"
 #include "imaging/dib.h"
 #include "platform/registry.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
 #include "support/temp_dir.h"
 
@@ -36,9 +37,7 @@ std::string PictureName(int number) {
 }
 
 void BM_FetchValidThumbnailsFromStaticCache(benchmark::State& state) {
-    test::SandboxedEnvironment environment;
-    RegistryResetStore();
-    CPreviewCacheManager::Destroy();
+    test::CacheSandbox environment;
     fs::path root = environment.root() / "disc";
     for (int i = 0; i < kShownItems; ++i) {
         test::WriteTestPicture(root / PictureName(i), 64 + i % 64, 48, uint32_t(i));
@@ -59,8 +58,6 @@ void BM_FetchValidThumbnailsFromStaticCache(benchmark::State& state) {
         }
     }
     state.counters["fetched"] = fetched;
-    CPreviewCacheManager::Destroy();
-    RegistryResetStore();
 }
 BENCHMARK(BM_FetchValidThumbnailsFromStaticCache)->Unit(benchmark::kMillisecond);
 
@@ -70,7 +67,7 @@ void BM_FillAFolderThroughTheTick(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
     const bool on_worker = state.range(0) != 0;
     const std::chrono::milliseconds interval(state.range(1));
-    test::SandboxedEnvironment environment;
+    test::CacheSandbox environment;
     fs::path root = environment.root() / "photos";
     for (int i = 0; i < kNewPictures; ++i) {
         test::WriteTestPicture(root / PictureName(i), 1600, 1200, uint32_t(i));
@@ -105,8 +102,6 @@ void BM_FillAFolderThroughTheTick(benchmark::State& state) {
     state.counters["longest_tick_ms"] = longest_ms;
     state.counters["mean_tick_ms"] = ticks > 0 ? busy_ms / ticks : 0;
     state.counters["ticks"] = benchmark::Counter(ticks, benchmark::Counter::kAvgIterations);
-    CPreviewCacheManager::Destroy();
-    RegistryResetStore();
 }
 // The control's 50 ms timer, and a 1 ms one that shows the making itself.
 BENCHMARK(BM_FillAFolderThroughTheTick)

@@ -18,8 +18,8 @@
 #include "control/scopa_ctrl.h"
 #include "list/headless_list_view.h"
 #include "platform/folders.h"
-#include "platform/registry.h"
 #include "shell/headless_tree_view.h"
+#include "support/cache_sandbox.h"
 #include "support/picture_files.h"
 #include "support/temp_dir.h"
 
@@ -102,9 +102,7 @@ void ShowFirstScreen(Site& site, const std::string& folder, double& longest_tick
 }
 
 void BM_FirstScreenFromStaticCache(benchmark::State& state) {
-    test::SandboxedEnvironment environment;
-    RegistryResetStore();
-    CPreviewCacheManager::Destroy();
+    test::CacheSandbox environment;
     fs::path folder = PictureFolder(kPictureCount, environment.root() / "Disc");
     double longest_tick_ms = 0;
     int ticks = 0;
@@ -120,8 +118,6 @@ void BM_FirstScreenFromStaticCache(benchmark::State& state) {
     state.counters["cells"] = double(cells);
     state.counters["ticks"] = ticks;
     state.counters["longest_tick_ms"] = longest_tick_ms;
-    CPreviewCacheManager::Destroy();
-    RegistryResetStore();
 }
 BENCHMARK(BM_FirstScreenFromStaticCache)
     ->UseManualTime()
@@ -129,9 +125,7 @@ BENCHMARK(BM_FirstScreenFromStaticCache)
     ->Iterations(5);
 
 void BM_ScrollOneScreen(benchmark::State& state) {
-    test::SandboxedEnvironment environment;
-    RegistryResetStore();
-    CPreviewCacheManager::Destroy();
+    test::CacheSandbox environment;
     fs::path folder = PictureFolder(kPictureCount, environment.root() / "Disc");
     Site site;
     double longest_tick_ms = 0;
@@ -153,14 +147,11 @@ void BM_ScrollOneScreen(benchmark::State& state) {
         composed += site.control.list().ComposedCells() - before;
     }
     state.counters["new_cells"] = double(composed) / double(state.iterations());
-    CPreviewCacheManager::Destroy();
-    RegistryResetStore();
 }
 BENCHMARK(BM_ScrollOneScreen)->Unit(benchmark::kMillisecond);
 
 void BM_LongestTickWhileMakingThumbnails(benchmark::State& state) {
-    test::SandboxedEnvironment environment;
-    RegistryResetStore();
+    test::CacheSandbox environment;
     fs::path folder = environment.root() / "new";
     for (int i = 0; i < kUncachedCount; ++i)
         test::WriteTestPicture(folder / ("n" + std::to_string(1000 + i) + ".png"), 900, 700,
@@ -189,15 +180,11 @@ void BM_LongestTickWhileMakingThumbnails(benchmark::State& state) {
     }
     state.counters["ticks"] = ticks;
     state.counters["longest_tick_ms"] = longest_tick_ms;
-    CPreviewCacheManager::Destroy();
-    RegistryResetStore();
 }
 BENCHMARK(BM_LongestTickWhileMakingThumbnails)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_HeapPerListItem(benchmark::State& state) {
-    test::SandboxedEnvironment environment;
-    RegistryResetStore();
-    CPreviewCacheManager::Destroy();
+    test::CacheSandbox environment;
     fs::path folder = PictureFolder(kPictureCount, environment.root() / "Disc");
     double per_item = 0;
     for (auto _ : state) {
@@ -208,8 +195,6 @@ void BM_HeapPerListItem(benchmark::State& state) {
         per_item = double(after - before) / double(site.control.list().model().GetItemCount());
     }
     state.counters["bytes_per_item"] = per_item;
-    CPreviewCacheManager::Destroy();
-    RegistryResetStore();
 }
 BENCHMARK(BM_HeapPerListItem)->Unit(benchmark::kMillisecond)->Iterations(3);
 

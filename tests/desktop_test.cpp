@@ -23,14 +23,6 @@
 
 using namespace scopa::fixtures;  // NOLINT: fixture writers read like test helpers
 
-#if defined(__SANITIZE_ADDRESS__)
-#define SCOPA_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SCOPA_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 namespace scopa::test {
 namespace {
 

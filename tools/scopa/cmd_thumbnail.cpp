@@ -21,14 +21,6 @@
 #include "imaging/picture.h"
 #include "imaging/sized_thumbnail.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define SCOPA_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SCOPA_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 namespace scopa::tool {
 namespace {
 
